@@ -1,0 +1,34 @@
+#include "core/App.h"
+
+#include "core/VbString.h"
+
+namespace kup {
+
+App::App(Platform p) : pf(std::move(p)) {}
+App::~App() = default;
+
+void ApParametre::clear() { data_.clear(); }
+
+void ApParametre::set(const std::string& section, const std::string& key, const std::string& value) {
+  data_[UCase(section)][UCase(key)] = value;
+}
+
+std::string ApParametre::get(const std::string& section, const std::string& key) const {
+  auto s = data_.find(UCase(section));
+  if (s == data_.end()) return {};
+  auto k = s->second.find(UCase(key));
+  return k == s->second.end() ? std::string() : k->second;
+}
+
+bool ApParametre::has(const std::string& section, const std::string& key) const {
+  auto s = data_.find(UCase(section));
+  return s != data_.end() && s->second.count(UCase(key));
+}
+
+size_t ApParametre::size() const {
+  size_t n = 0;
+  for (auto& [_, m] : data_) n += m.size();
+  return n;
+}
+
+}  // namespace kup

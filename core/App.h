@@ -1,0 +1,140 @@
+#pragma once
+// The application object: the state the original kept in globals, under the
+// original names, plus the platform it runs on. Each test builds its own.
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/Value.h"
+#include "platform/Dde.h"
+#include "platform/Interfaces.h"
+
+namespace kup {
+
+// Forward declarations of the state owned by other modules; the shared_ptr
+// slots keep core free of their headers.
+class ApCourrier;
+class ApTableur;
+class ApOraSession;
+class Catal_V3;
+class Equivalence_V3;
+class ErreurTxt;
+class Str_DDESRV;
+class FormCoulSig;
+struct CommandTable;
+struct GisState;       // partner route / template route / themes / palette
+struct DocumentState;  // decree working file, saved panel positions, html pages written
+
+// Everything the platform provides, owned here.
+struct Platform {
+  std::unique_ptr<platform::IFileSystem> fs;
+  std::unique_ptr<platform::IEnvironment> env;
+  std::unique_ptr<platform::IRandom> random;
+  std::unique_ptr<platform::IMessageBox> msgbox;
+  std::unique_ptr<platform::ICommonDialog> dialog;  // KUP_MDI.CommonDialog1
+  std::unique_ptr<platform::IClipboard> clipboard;
+  std::unique_ptr<platform::IWindowSystem> windows;
+  std::unique_ptr<platform::IProcessLauncher> processes;
+  std::unique_ptr<platform::IShell> shell;
+  std::unique_ptr<platform::IDynamicLibraries> libraries;
+  std::unique_ptr<platform::ILog> log;
+  std::unique_ptr<platform::IFlash> flash;         // the Flash control
+  std::unique_ptr<platform::ITimer> timer;         // KUP_MDI.TimerAppelDiffere
+  std::unique_ptr<platform::IDdeSystem> dde;
+  platform::RegionalProfile regional;
+};
+
+// The settings store: section -> key -> value (keys compared without regard to case).
+class ApParametre {
+ public:
+  void clear();
+  void set(const std::string& section, const std::string& key, const std::string& value);
+  // "" when absent.
+  std::string get(const std::string& section, const std::string& key) const;
+  bool has(const std::string& section, const std::string& key) const;
+  size_t size() const;
+
+ private:
+  std::map<std::string, std::map<std::string, std::string>> data_;  // upper-cased keys
+};
+
+// KUP_MDI: the main window model. Sizes and positions in twips.
+struct MainWindow {
+  double Left = 0, Top = 0, Width = 15360, Height = 11520;
+  double ScaleWidth = 15240, ScaleHeight = 10800;
+  int WindowState = 0;   // 0 normal, 1 minimised, 2 maximised
+  int BorderStyle = 2;   // 2 sizable, 3 fixed dialog
+  long hWnd = 0;
+  bool Visible = false;
+  std::string Caption = "Korvane";
+  // DDE source properties (set by the partner route).
+  std::string LinkTopic;
+  int LinkMode = 0;
+  // The Txt_DDE control array: element 0 exists from the start; further
+  // elements are loaded and unloaded by index.
+  std::map<int, std::unique_ptr<platform::IDdeLink>> Txt_DDE;
+  int focusRequests = 0;  // the operation applied after each DDE command (SetFocus)
+};
+
+constexpr double TwipsPerPixelX = 15;
+constexpr double TwipsPerPixelY = 15;
+
+struct App {
+  explicit App(Platform p);
+  ~App();
+  App(const App&) = delete;
+  App& operator=(const App&) = delete;
+
+  Platform pf;
+
+  // Core globals.
+  MainWindow KUP_MDI;
+  ApParametre G_Parametres;  // the settings store
+  bool G_Debug = false, G_Perf = false;
+  std::string G_SepNiveau1, G_SepNiveau2, G_SepNiveau3;
+  std::string G_Args, G_Swif;  // -ARGS and -SWIF texts of the command line
+  std::string G_UtilisateurUnique, G_MotDePasseUnique;
+  std::string G_ChaineSQL;
+
+  // Setting globals (filled by Gen_LireParametres; empty until then).
+  std::string G_RepModele, G_RepFicReglement, G_TypeFusionArrete;
+  std::string G_ModeDDE, G_FicDDE;
+  std::vector<std::string> G_RepStockage;
+  std::string G_TailleMax;
+  bool G_Compression = false, G_Cryptage = false, G_AttacheActif = false, G_CodeInstructeur = false;
+  int G_TypeEditeur = 0;           // editor type for both office drivers
+  std::string G_RepCourrierAttente;  // REP_COURRIERATTENTE
+  std::map<std::string, std::string> G_SettingsExtra;  // further settings other modules read
+
+  // Deferred-call timer state.
+  std::string G_AppelDiffere;  // the stored decoded request
+
+  // Debug and performance windows (last 65535 characters each).
+  std::string debugWindow, perfWindow;
+
+  // Office drivers, created on first use (office/).
+  std::shared_ptr<ApCourrier> G_Courrier;
+  std::shared_ptr<ApTableur> G_Tableur;
+  // Oracle session, unset while not connected (data/).
+  std::shared_ptr<ApOraSession> G_OraSession;
+  // Catalogue and equivalences (documents/).
+  std::shared_ptr<Catal_V3> G_Catalogue;
+  std::shared_ptr<Equivalence_V3> G_Equivalence;
+  std::shared_ptr<ErreurTxt> G_ErrCatalogue, G_ErrEquivalence;
+  long G_ResCatalogue = 0, G_ResEquivalence = 0;
+  // GIS link (gis/).
+  std::shared_ptr<GisState> gis;
+  std::shared_ptr<FormCoulSig> FormCoulSigWindow;
+  // Document module state (documents/).
+  std::shared_ptr<DocumentState> docs;
+  // The command table the dispatcher uses (core/table).
+  std::shared_ptr<CommandTable> commands;
+
+  // Shortcuts.
+  platform::IFileSystem& fs() { return *pf.fs; }
+  platform::IEnvironment& env() { return *pf.env; }
+  platform::IFlash& flash() { return *pf.flash; }
+};
+
+}  // namespace kup

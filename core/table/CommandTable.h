@@ -1,0 +1,9 @@
+#pragma once
+#include <memory>
+
+#include "core/Dispatcher.h"
+
+namespace kup {
+// The full table of the program's commands.
+std::shared_ptr<CommandTable> BuildCommandTable();
+}  // namespace kup
