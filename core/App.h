@@ -1,6 +1,7 @@
 #pragma once
 // The application object: the state the original kept in globals, under the
 // original names, plus the platform it runs on. Each test builds its own.
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -80,6 +81,20 @@ struct MainWindow {
 constexpr double TwipsPerPixelX = 15;
 constexpr double TwipsPerPixelY = 15;
 
+struct App;
+
+// Places where the core starts work owned by modules above it (the command
+// table installs them; tests may install their own).
+struct Hooks {
+  std::function<void(App&)> SIG_Initialiser;          // template route, MODE "1"/"4"
+  std::function<void(App&)> DDE_Initialiser;          // partner route, MODE "2"
+  std::function<void(App&, int)> setEditorType;       // both office drivers
+  std::function<void(App&)> sub_ChargerEquivalences;  // start-up catalogue load
+  std::function<long(App&, const std::string&, const std::string&)> loadProcInDLL;
+  std::function<std::string(App&, const std::string&, const std::string&)> sDecrypterChaineSSO;
+  std::function<void(App&)> unload;                   // releases session and drivers
+};
+
 struct App {
   explicit App(Platform p);
   ~App();
@@ -128,8 +143,9 @@ struct App {
   std::shared_ptr<FormCoulSig> FormCoulSigWindow;
   // Document module state (documents/).
   std::shared_ptr<DocumentState> docs;
-  // The command table the dispatcher uses (core/table).
+  // The command table the dispatcher uses (core/table) and the module hooks.
   std::shared_ptr<CommandTable> commands;
+  Hooks hooks;
 
   // Shortcuts.
   platform::IFileSystem& fs() { return *pf.fs; }

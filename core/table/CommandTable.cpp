@@ -1,12 +1,17 @@
 #include "core/table/CommandTable.h"
 
+// Each command module registers its own commands (Register<Module>) and the
+// hooks the core calls; add one line per module below.
+
 namespace kup {
 
-// Each command module registers its own commands; see the Register*
-// functions named below.
 std::shared_ptr<CommandTable> BuildCommandTable() {
   auto t = std::make_shared<CommandTable>();
   return t;
+}
+
+void InstallModules(App& app) {
+  app.commands = BuildCommandTable();
 }
 
 }  // namespace kup
