@@ -76,6 +76,15 @@ constexpr int Critical = 16, Question = 32, Exclamation = 48, Information = 64;
 constexpr int DefaultButton2 = 256, DefaultButton3 = 512;
 constexpr int SystemModal = 4096;
 constexpr int OK = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 6, No = 7;
+// The buttons of a box, left to right.
+std::vector<int> Buttons(int buttons);
+// "OK", "Annuler", "Abandonner", "Réessayer", "Ignorer", "Oui", "Non".
+std::string ButtonName(int answer);
+// What a box answers when nobody is there to press a button: its default
+// button (the first, or the second/third with DefaultButton2/3), except that
+// Retry/Cancel answers Cancel and Abort/Retry/Ignore answers Abort, so that no
+// caller retries for ever.
+int HeadlessAnswer(int buttons);
 }  // namespace mb
 
 class IMessageBox {

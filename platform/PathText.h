@@ -1,0 +1,47 @@
+#pragma once
+// Windows path texts as the system writes them, and their place on the host.
+// "\" and "/" both separate; "X:" names a drive; "\\server\share" a network
+// share; a text starting with one separator is a host path; anything else is
+// relative to the current folder. "." components vanish and ".." removes the
+// component before it (never climbing above a drive, share or host root).
+#include <map>
+#include <string>
+#include <vector>
+
+namespace kup::platform {
+
+inline bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
+
+struct PathText {
+  enum class Kind { Drive, Unc, Host, Relative };
+  Kind kind = Kind::Relative;
+  char drive = 0;                  // upper-case letter (Drive)
+  std::string server, share;       // Unc
+  std::vector<std::string> parts;  // folders and name below the root
+  // Relative texts keep their leading ".." (nothing to climb above yet).
+
+  static PathText Parse(const std::string& text);
+  // The canonical Windows-like text: "C:\a\b", "\\srv\share\a", "/a/b", "a\b".
+  std::string text() const;
+  // This text below another folder (for relative texts; others are returned as they are).
+  PathText under(const PathText& folder) const;
+};
+
+// Where drives and shares live on the host.
+//
+// Configuration text (environment variable KUP_DRIVES): entries separated by
+// ";", each "<letter>=<host folder>", e.g. "C=/srv/c;D=/mnt/d". A drive not
+// listed maps to <driveRoot>/<lower-case letter>; "\\server\share\x" maps to
+// <uncRoot>/<server>/<share>/x. Host paths ("/...") are used as they are;
+// relative texts stay relative (the process's current folder).
+struct DriveMap {
+  std::map<char, std::string> drives;  // upper-case letter -> host folder
+  std::string driveRoot;
+  std::string uncRoot;
+
+  // Parses "C=/srv/c;D=/mnt/d"; malformed entries are ignored.
+  static std::map<char, std::string> ParseDrives(const std::string& config);
+  std::string hostPath(const PathText& p) const;
+};
+
+}  // namespace kup::platform
