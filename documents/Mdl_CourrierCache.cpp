@@ -1,0 +1,266 @@
+#include "documents/Mdl_CourrierCache.h"
+
+#include <cctype>
+#include <exception>
+#include <vector>
+
+#include "core/Core.h"
+#include "core/VbError.h"
+#include "core/VbString.h"
+#include "documents/Mdl_Commun.h"
+
+namespace kup {
+
+namespace {
+
+// Text of an argument where a missing or null one simply counts as empty.
+std::string sArgTexte(const Args& args, size_t i) {
+  if (i >= args.size()) return {};
+  try {
+    return StrOrEmpty(args[i]);
+  } catch (...) {
+    return {};
+  }
+}
+
+bool bEstSeparateur(char c) { return c == '\\' || c == '/'; }
+
+// The cache builds paths from names the UI sends: a file name must be a bare
+// name and a sub-folder must stay below the cache root.
+bool bNomFichierAdmis(const std::string& name) {
+  if (name.empty() || name.find("..") != std::string::npos) return false;
+  for (unsigned char c : name)
+    if (bEstSeparateur(static_cast<char>(c)) || c == ':' || c < 0x20) return false;
+  return true;
+}
+
+bool bSousDossierAdmis(const std::string& folder) {
+  if (folder.find("..") != std::string::npos) return false;
+  if (!folder.empty() && bEstSeparateur(folder[0])) return false;
+  for (unsigned char c : folder)
+    if (c == ':' || c < 0x20) return false;
+  return true;
+}
+
+std::string sDossierCache(App& app, const std::string& sousDossier) {
+  return sRacineCache(app) + "\\" + sousDossier;
+}
+
+// MkDir: creates one level only; the parent must exist.
+void CreerDossier(App& app, const std::string& path) {
+  auto& fs = app.fs();
+  if (fs.folderExists(path)) raise(vberr::PathFileAccess);
+  std::string p = path;
+  while (!p.empty() && bEstSeparateur(p.back())) p.pop_back();
+  auto pos = p.find_last_of("\\/");
+  if (pos != std::string::npos && pos > 0 && !fs.folderExists(p.substr(0, pos))) raise(vberr::PathNotFound);
+  fs.createFolder(p);
+}
+
+int iJoursDuMois(int annee, int mois) {
+  static const int jours[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (mois == 2) {
+    bool bissextile = (annee % 4 == 0 && annee % 100 != 0) || annee % 400 == 0;
+    return bissextile ? 29 : 28;
+  }
+  return jours[mois - 1];
+}
+
+// Splits a text into runs of digits separated by any of the given characters;
+// false when anything else appears or a run is empty.
+bool bDecouperNombres(const std::string& text, const std::string& separators, std::vector<int>& out,
+                      std::vector<size_t>& widths) {
+  out.clear();
+  widths.clear();
+  std::string courant;
+  auto fin = [&]() {
+    if (courant.empty() || courant.size() > 4) return false;
+    out.push_back(std::stoi(courant));
+    widths.push_back(courant.size());
+    courant.clear();
+    return true;
+  };
+  for (char c : text) {
+    if (std::isdigit(static_cast<unsigned char>(c))) {
+      courant += c;
+    } else if (separators.find(c) != std::string::npos) {
+      if (!fin()) return false;
+    } else {
+      return false;
+    }
+  }
+  return fin();
+}
+
+}  // namespace
+
+std::string sRacineCache(App& app) { return app.env().programFolder() + "\\env_prod"; }
+
+int32_t lTailleFichier(App& app, const std::string& path) {
+  int64_t size = app.fs().fileSize(path);
+  if (size < 0) return -1;
+  return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(size) & 0xFFFFFFFFu));
+}
+
+std::string sDateFichier(App& app, const std::string& path) {
+  std::time_t t = app.fs().modifiedTime(path);
+  std::tm local{};
+  localtime_r(&t, &local);
+  return platform::FormatGeneralDate(app.pf.regional, local);
+}
+
+bool bLireDateRegionale(const platform::RegionalProfile& profile, const std::string& text, std::tm& t) {
+  std::string s = Trim(text);
+  if (s.empty()) return false;
+  std::string partieDate = s, partieHeure;
+  auto blanc = s.find(' ');
+  if (blanc != std::string::npos) {
+    partieDate = s.substr(0, blanc);
+    partieHeure = Trim(s.substr(blanc + 1));
+  }
+
+  // Order of day, month and year as the short date pattern gives them.
+  std::string ordre;
+  for (char c : profile.shortDate) {
+    char k = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if ((k == 'd' || k == 'm' || k == 'y') && ordre.find(k) == std::string::npos) ordre += k;
+  }
+  if (ordre.size() != 3) ordre = "dmy";
+
+  std::vector<int> n;
+  std::vector<size_t> w;
+  if (!bDecouperNombres(partieDate, profile.dateSeparator + "/-.", n, w) || n.size() != 3) return false;
+  int jour = 0, mois = 0, annee = 0;
+  for (size_t i = 0; i < 3; ++i) {
+    if (ordre[i] == 'd') jour = n[i];
+    if (ordre[i] == 'm') mois = n[i];
+    if (ordre[i] == 'y') {
+      annee = n[i];
+      if (w[i] <= 2) annee += annee < 30 ? 2000 : 1900;
+    }
+  }
+  if (annee < 100 || annee > 9999 || mois < 1 || mois > 12 || jour < 1 || jour > iJoursDuMois(annee, mois))
+    return false;
+
+  int heure = 0, minute = 0, seconde = 0;
+  if (!partieHeure.empty()) {
+    if (!bDecouperNombres(partieHeure, profile.timeSeparator + ":", n, w) || n.size() < 2 || n.size() > 3)
+      return false;
+    heure = n[0];
+    minute = n[1];
+    seconde = n.size() == 3 ? n[2] : 0;
+    if (heure > 23 || minute > 59 || seconde > 59) return false;
+  }
+
+  t = std::tm{};
+  t.tm_year = annee - 1900;
+  t.tm_mon = mois - 1;
+  t.tm_mday = jour;
+  t.tm_hour = heure;
+  t.tm_min = minute;
+  t.tm_sec = seconde;
+  t.tm_isdst = -1;
+  return true;
+}
+
+bool bFixerDateFichier(App& app, const std::string& path, const std::string& dateText) {
+  if (!app.fs().fileExists(path)) return false;
+  std::tm local{};
+  if (!bLireDateRegionale(app.pf.regional, dateText, local)) return false;
+  // The date is a local time; the file system keeps UTC.
+  std::time_t t = std::mktime(&local);
+  try {
+    app.fs().setModifiedTime(path, t);
+  } catch (const VbError&) {
+    return false;
+  }
+  return true;
+}
+
+void KUP_CourrierCacheComparer(App& app, Args& args) {
+  StrArray reply(9);
+  reply[0] = "KUP_CourrierCacheComparer";
+  for (size_t i = 0; i < 4; ++i) reply[i + 1] = sArgTexte(args, i);
+
+  const std::string& nom = reply[1];
+  const std::string& sousDossier = reply[2];
+  // A name or sub-folder that would lead outside the cache is never current.
+  if (bNomFichierAdmis(nom) && bSousDossierAdmis(sousDossier)) {
+    std::string fichier = sDossierCache(app, sousDossier) + "\\" + nom;
+    bool present = false;
+    try {
+      present = app.fs().fileExists(fichier);
+    } catch (...) {
+    }
+    if (present) {
+      int32_t taille = -1;
+      std::string date;
+      try {
+        taille = lTailleFichier(app, fichier);
+      } catch (...) {
+        taille = -1;
+      }
+      try {
+        date = sDateFichier(app, fichier);
+      } catch (...) {
+        date.clear();
+      }
+      bool tailleEgale = false;
+      try {
+        if (args.size() > 2) tailleEgale = CDbl(args[2]) == static_cast<double>(taille);
+      } catch (...) {
+        tailleEgale = false;
+      }
+      if (tailleEgale && !date.empty() && reply[4] == date) reply[5] = sDossierCache(app, sousDossier);
+    }
+  }
+
+  try {
+    RenvoyerReponse(app, reply);
+  } catch (...) {
+  }
+}
+
+void KUP_CourrierCacher(App& app, Args& args) {
+  static const char* kSource = "KUP_CourrierCacher";
+  try {
+    std::string nom = CStr(Arg(args, 0));
+    std::string sousDossier = CStr(Arg(args, 1));
+    if (!bNomFichierAdmis(nom)) raise(vberr::BadFileName, vbErrorText(vberr::BadFileName) + " : " + nom);
+    if (!bSousDossierAdmis(sousDossier))
+      raise(vberr::PathFileAccess, vbErrorText(vberr::PathFileAccess) + " : " + sousDossier);
+
+    std::string dossier = sDossierCache(app, sousDossier);
+    try {
+      CreerDossier(app, sRacineCache(app));
+    } catch (...) {
+    }
+    try {
+      CreerDossier(app, dossier);
+    } catch (...) {
+    }
+
+    std::string contenu = CStr(Arg(args, 2));
+    std::string date = CStr(Arg(args, 3));
+    // A sub-folder of several levels is not created; the write then fails
+    // and is reported below.
+    std::string parent = dossier;
+    while (!parent.empty() && bEstSeparateur(parent.back())) parent.pop_back();
+    if (!app.fs().folderExists(parent)) raise(vberr::PathNotFound);
+
+    std::string path = sCommunB64VersFichier2(app, nom, dossier, contenu);
+    bFixerDateFichier(app, path, date);
+    RenvoyerReponse(app, {"KUP_CourrierCacher", nom, dossier, path, "", ""});
+  } catch (const VbError& e) {
+    TraiterErreur(app, kSource, e.number(), e.description());
+  } catch (const std::exception& e) {
+    TraiterErreur(app, kSource, vberr::PathFileAccess, e.what());
+  }
+}
+
+void RegisterMdl_CourrierCache(CommandTable& table) {
+  table.add("KUP_CourrierCacheComparer", KUP_CourrierCacheComparer);
+  table.add("KUP_CourrierCacher", KUP_CourrierCacher);
+}
+
+}  // namespace kup

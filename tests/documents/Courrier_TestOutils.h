@@ -1,0 +1,58 @@
+#pragma once
+// Shared by the letter, cache, file-opener and HTML tests: reading the reply
+// XML and the calls into the player, and an attachment library entry that
+// writes into the test's in-memory file system.
+#include <string>
+#include <vector>
+
+#include "core/Core.h"
+#include "core/VbString.h"
+#include "platform/FakeFileSystem.h"
+#include "tests/TestApp.h"
+
+namespace courrier_test {
+
+// The values of a reply XML or of a call into the player, in order.
+inline std::vector<std::string> Valeurs(const std::string& xml) {
+  std::vector<std::string> out;
+  size_t pos = 0;
+  while ((pos = xml.find("<string>", pos)) != std::string::npos) {
+    pos += 8;
+    size_t fin = xml.find("</string>", pos);
+    if (fin == std::string::npos) break;
+    out.push_back(kup::Replace(xml.substr(pos, fin - pos), "&lt;", "<"));
+    pos = fin + 9;
+  }
+  return out;
+}
+
+// The calls KUP_ErreurContainer made during the test: [source, number, description] each.
+inline std::vector<std::vector<std::string>> Erreurs(const TestApp& t) {
+  std::vector<std::vector<std::string>> out;
+  for (auto& c : t.flash.calls)
+    if (c.find("\"KUP_ErreurContainer\"") != std::string::npos) out.push_back(Valeurs(c));
+  return out;
+}
+
+// chaineBase64VersFichier of the attachment library, writing into the file
+// system of the running test.
+inline kup::platform::FakeFileSystem*& FsCourant() {
+  static kup::platform::FakeFileSystem* fs = nullptr;
+  return fs;
+}
+inline int32_t FauxChaineBase64VersFichier(const char* texte, const char* chemin, int32_t) {
+  try {
+    FsCourant()->writeFile(kup::FromCp1252(chemin), kup::decodeBase64(texte));
+    return 1;
+  } catch (...) {
+    return 0;
+  }
+}
+inline void InstallerBibliotheque(TestApp& t) {
+  FsCourant() = &t.fs;
+  t.libraries.add("AttacheFichier.dll", "chaineBase64VersFichier", &FauxChaineBase64VersFichier);
+}
+
+inline kup::Args Arguments(std::initializer_list<kup::Value> v) { return kup::Args(v); }
+
+}  // namespace courrier_test
