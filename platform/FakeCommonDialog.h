@@ -42,8 +42,8 @@ class FakeCommonDialog : public ICommonDialog {
       answers.pop_front();
     }
     if (a.cancel) {
-      if (state.CancelError) raise(vberr::CancelError);
       if (std::string(kind) != "printer") state.FileName.clear();
+      if (state.CancelError) raise(vberr::CancelError);
       return;
     }
     if (std::string(kind) == "printer") {

@@ -29,10 +29,10 @@ FakeFileSystem::FakeFileSystem() : top_(std::make_unique<Node>()) {}
 FakeFileSystem::~FakeFileSystem() = default;
 
 PathText FakeFileSystem::resolve(const std::string& path) const {
-  if (path.empty() || path.find('\0') != std::string::npos) raise(vberr::BadFileName);
+  if (path.empty() || path.find('\0') != std::string::npos) raise(vberr::PathFileAccess);
   PathText p = PathText::Parse(path);
   if (p.kind == PathText::Kind::Relative) p = p.under(PathText::Parse(currentFolder));
-  if (p.kind == PathText::Kind::Unc && (p.server.empty() || p.share.empty())) raise(vberr::BadFileName);
+  if (p.kind == PathText::Kind::Unc && (p.server.empty() || p.share.empty())) raise(vberr::PathNotFound);
   return p;
 }
 

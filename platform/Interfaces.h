@@ -169,6 +169,13 @@ class IProcessLauncher {
 // Splits a Windows command line into arguments (CreateProcess rules:
 // blanks separate, double quotes group, backslashes before a quote escape).
 std::vector<std::string> SplitCommandLine(const std::string& commandLine);
+// The same, resolving an unquoted program name that contains blanks as
+// CreateProcess does: "C:\Program Files\x.exe a" tries "C:\Program",
+// then "C:\Program Files\x.exe", each also with ".exe" added when it has
+// no extension, and keeps the first for which programExists is true (the
+// text as found, without ".exe" added); when none exists, the first word.
+std::vector<std::string> SplitCommandLine(const std::string& commandLine,
+                                          const std::function<bool(const std::string&)>& programExists);
 
 // ---------------------------------------------------------------- shell
 class IShell {

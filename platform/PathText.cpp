@@ -46,11 +46,17 @@ PathText PathText::Parse(const std::string& text) {
     AddComponents(text, 2, p, true);
   } else if (n >= 2 && IsPathSeparator(text[0]) && IsPathSeparator(text[1])) {
     p.kind = Kind::Unc;
-    PathText rest;
-    AddComponents(text, 2, rest, true);
-    if (!rest.parts.empty()) p.server = rest.parts[0];
-    if (rest.parts.size() > 1) p.share = rest.parts[1];
-    if (rest.parts.size() > 2) p.parts.assign(rest.parts.begin() + 2, rest.parts.end());
+    // Server and share are names, never climbed above; the rest is a path.
+    size_t i = 2;
+    for (std::string* name : {&p.server, &p.share}) {
+      while (i < n && IsPathSeparator(text[i])) ++i;
+      size_t j = i;
+      while (j < n && !IsPathSeparator(text[j])) ++j;
+      *name = text.substr(i, j - i);
+      if (*name == "." || *name == "..") name->clear();  // names no share
+      i = j;
+    }
+    AddComponents(text, i, p, true);
   } else if (n >= 1 && IsPathSeparator(text[0])) {
     p.kind = Kind::Host;
     AddComponents(text, 1, p, true);

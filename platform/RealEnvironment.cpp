@@ -1,0 +1,103 @@
+#include "platform/RealEnvironment.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+
+#include "core/VbError.h"
+
+namespace kup::platform {
+
+namespace {
+std::string WithoutTrailingSeparator(std::string s) {
+  while (s.size() > 1 && (s.back() == '/' || s.back() == '\\') && !(s.size() == 3 && s[1] == ':')) s.pop_back();
+  return s;
+}
+}  // namespace
+
+std::string ExecutableFolder() {
+  char buf[PATH_MAX];
+  ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return WithoutTrailingSeparator(std::filesystem::current_path().string());
+  std::string exe(buf, static_cast<size_t>(n));
+  auto slash = exe.find_last_of('/');
+  return slash == 0 ? "/" : exe.substr(0, slash);
+}
+
+RealEnvironment::RealEnvironment(const IFileSystem* fs) : fs_(fs) {}
+
+std::string RealEnvironment::get(const std::string& name) const {
+  const char* v = name.empty() ? nullptr : std::getenv(name.c_str());
+  return v ? std::string(v) : std::string();
+}
+
+void RealEnvironment::set(const std::string& name, const std::string& value) {
+  if (name.empty() || name.find('=') != std::string::npos) raise(vberr::InvalidCall);
+  ::setenv(name.c_str(), value.c_str(), 1);
+}
+
+std::string RealEnvironment::tempFolder() const {
+  std::string t = get("TEMP");
+  if (t.empty()) {
+    std::error_code ec;
+    t = std::filesystem::temp_directory_path(ec).string();
+    if (ec || t.empty()) t = "/tmp";
+  }
+  return WithoutTrailingSeparator(t);
+}
+
+std::string RealEnvironment::programFolder() const { return ExecutableFolder(); }
+
+std::string RealEnvironment::currentFolder() const {
+  std::error_code ec;
+  auto p = std::filesystem::current_path(ec);
+  return ec ? std::string("/") : WithoutTrailingSeparator(p.string());
+}
+
+void RealEnvironment::setCurrentFolder(const std::string& path) {
+  std::string host = fs_ ? fs_->hostPath(path) : path;
+  if (host.empty() || ::chdir(host.c_str()) != 0) raise(vberr::PathNotFound, vbErrorText(vberr::PathNotFound) + " (" + path + ")");
+}
+
+uint32_t RealEnvironment::tickCount() const {
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch());
+  return static_cast<uint32_t>(ms.count());
+}
+
+std::time_t RealEnvironment::now() const { return std::time(nullptr); }
+
+// ---------------------------------------------------------------- random
+
+namespace {
+uint64_t SplitMix(uint64_t& x) {
+  uint64_t z = (x += 0x9E3779B97F4A7C15ull);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
+}
+}  // namespace
+
+RealRandom::RealRandom() { randomize(); }
+
+void RealRandom::randomize() {
+  uint64_t seed = static_cast<uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()) ^
+                  (static_cast<uint64_t>(::getpid()) << 32) ^ (++reseeds_ * 0xD1B54A32D192ED03ull);
+  state_[0] = SplitMix(seed);
+  state_[1] = SplitMix(seed);
+}
+
+double RealRandom::rnd() {
+  // xorshift128+: 53 bits of the sum give a value in [0, 1).
+  uint64_t s1 = state_[0];
+  const uint64_t s0 = state_[1];
+  state_[0] = s0;
+  s1 ^= s1 << 23;
+  state_[1] = s1 ^ s0 ^ (s1 >> 17) ^ (s0 >> 26);
+  return static_cast<double>((state_[1] + s0) >> 11) * (1.0 / 9007199254740992.0);
+}
+
+}  // namespace kup::platform

@@ -1,0 +1,249 @@
+#include "platform/RealFileSystem.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "core/VbError.h"
+
+namespace kup::platform {
+
+namespace {
+
+// The VB error of a failed call on a host path.
+[[noreturn]] void RaiseErrno(int err, const std::string& host, const std::string& text) {
+  int number = vberr::PathFileAccess;
+  switch (err) {
+    case ENOENT: {
+      // A missing file in an existing folder is 53; a missing folder on the way is 76.
+      auto slash = host.find_last_of('/');
+      std::string parent = slash == std::string::npos ? "." : (slash == 0 ? "/" : host.substr(0, slash));
+      struct stat st {};
+      number = ::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? vberr::FileNotFound : vberr::PathNotFound;
+      break;
+    }
+    case ENOTDIR: number = vberr::PathNotFound; break;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ETXTBSY: number = vberr::PermissionDenied; break;
+    case ENOSPC:
+    case EDQUOT: number = vberr::DiskFull; break;
+    case EEXIST: number = vberr::FileAlreadyExists; break;
+    case ENAMETOOLONG: number = vberr::BadFileName; break;
+    default: number = vberr::PathFileAccess; break;
+  }
+  raise(number, vbErrorText(number) + " (" + text + ")");
+}
+
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+  int release() {
+    int f = fd_;
+    fd_ = -1;
+    return f;
+  }
+
+ private:
+  int fd_;
+};
+
+bool StatOf(const std::string& host, struct stat& st) { return ::stat(host.c_str(), &st) == 0; }
+
+std::vector<std::string> List(const std::string& host, bool folders) {
+  std::vector<std::string> out;
+  DIR* d = ::opendir(host.c_str());
+  if (!d) return out;
+  while (dirent* e = ::readdir(d)) {
+    if (e->d_name[0] == '.') continue;  // hidden names, "." and ".."
+    bool isDir = false, isFile = false;
+    if (e->d_type == DT_DIR) {
+      isDir = true;
+    } else if (e->d_type == DT_REG) {
+      isFile = true;
+    } else {
+      // Links and file systems without d_type: look at what the name leads to.
+      struct stat st {};
+      if (::fstatat(::dirfd(d), e->d_name, &st, 0) == 0) {
+        isDir = S_ISDIR(st.st_mode);
+        isFile = S_ISREG(st.st_mode);
+      }
+    }
+    if (folders ? isDir : isFile) out.emplace_back(e->d_name);
+  }
+  ::closedir(d);
+  return out;
+}
+
+}  // namespace
+
+RealFileSystem::RealFileSystem(DriveMap map) : map_(std::move(map)) {}
+
+std::string RealFileSystem::hostPath(const std::string& path) const {
+  if (path.empty()) return {};
+  return map_.hostPath(PathText::Parse(path));
+}
+
+std::string RealFileSystem::mapped(const std::string& path) const {
+  if (path.empty() || path.find('\0') != std::string::npos) raise(vberr::PathFileAccess);
+  PathText p = PathText::Parse(path);
+  if (p.kind == PathText::Kind::Unc && (p.server.empty() || p.share.empty())) raise(vberr::PathNotFound);
+  return map_.hostPath(p);
+}
+
+bool RealFileSystem::fileExists(const std::string& path) const {
+  if (path.empty()) return false;
+  struct stat st {};
+  return StatOf(hostPath(path), st) && !S_ISDIR(st.st_mode);
+}
+
+bool RealFileSystem::folderExists(const std::string& path) const {
+  if (path.empty()) return false;
+  struct stat st {};
+  return StatOf(hostPath(path), st) && S_ISDIR(st.st_mode);
+}
+
+std::vector<std::string> RealFileSystem::listFiles(const std::string& folder) const {
+  if (folder.empty()) return {};
+  return List(hostPath(folder), false);
+}
+
+std::vector<std::string> RealFileSystem::listFolders(const std::string& folder) const {
+  if (folder.empty()) return {};
+  return List(hostPath(folder), true);
+}
+
+std::string RealFileSystem::readFile(const std::string& path) const {
+  std::string host = mapped(path);
+  Fd fd(::open(host.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) RaiseErrno(errno, host, path);
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) RaiseErrno(errno, host, path);
+  if (S_ISDIR(st.st_mode)) raise(vberr::PathFileAccess, vbErrorText(vberr::PathFileAccess) + " (" + path + ")");
+  std::string out;
+  if (S_ISREG(st.st_mode)) out.reserve(static_cast<size_t>(st.st_size));
+  char buf[65536];
+  for (;;) {
+    ssize_t n = ::read(fd.get(), buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      RaiseErrno(errno, host, path);
+    }
+    if (n == 0) break;
+    out.append(buf, static_cast<size_t>(n));
+  }
+  return out;
+}
+
+void RealFileSystem::write(const std::string& path, const std::string& bytes, bool append) {
+  std::string host = mapped(path);
+  struct stat st {};
+  if (StatOf(host, st) && S_ISDIR(st.st_mode))
+    raise(vberr::PathFileAccess, vbErrorText(vberr::PathFileAccess) + " (" + path + ")");
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
+  Fd fd(::open(host.c_str(), flags, 0666));
+  if (fd.get() < 0) RaiseErrno(errno, host, path);
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      RaiseErrno(errno, host, path);
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (::close(fd.release()) != 0) RaiseErrno(errno, host, path);
+}
+
+void RealFileSystem::writeFile(const std::string& path, const std::string& bytes) { write(path, bytes, false); }
+void RealFileSystem::appendFile(const std::string& path, const std::string& bytes) { write(path, bytes, true); }
+
+void RealFileSystem::removeFile(const std::string& path) {
+  std::string host = mapped(path);
+  struct stat st {};
+  if (StatOf(host, st) && S_ISDIR(st.st_mode))
+    raise(vberr::PathFileAccess, vbErrorText(vberr::PathFileAccess) + " (" + path + ")");
+  if (::unlink(host.c_str()) != 0) RaiseErrno(errno, host, path);
+}
+
+void RealFileSystem::createFolder(const std::string& path) {
+  std::string host = mapped(path);
+  // Each level in turn, so that the error names the level that failed.
+  for (size_t pos = 1; pos <= host.size(); ++pos) {
+    if (pos != host.size() && host[pos] != '/') continue;
+    std::string level = host.substr(0, pos);
+    if (::mkdir(level.c_str(), 0777) == 0) continue;
+    int err = errno;
+    struct stat st {};
+    if (StatOf(level, st)) {
+      if (S_ISDIR(st.st_mode)) continue;
+      raise(vberr::PathFileAccess, vbErrorText(vberr::PathFileAccess) + " (" + path + ")");
+    }
+    RaiseErrno(err, level, path);
+  }
+}
+
+void RealFileSystem::copyFile(const std::string& from, const std::string& to) {
+  std::string src = mapped(from);
+  std::string bytes = readFile(from);
+  struct stat st {};
+  bool dated = StatOf(src, st);
+  writeFile(to, bytes);
+  // The copy keeps the date of its source, as a Windows copy does.
+  if (dated) {
+    struct timespec times[2] = {{0, UTIME_OMIT}, st.st_mtim};
+    ::utimensat(AT_FDCWD, mapped(to).c_str(), times, 0);
+  }
+}
+
+void RealFileSystem::renameFile(const std::string& from, const std::string& to) {
+  std::string a = mapped(from), b = mapped(to);
+  struct stat st {};
+  if (!StatOf(a, st)) RaiseErrno(errno, a, from);
+  // Windows refuses to move onto an existing name.
+  if (::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_NOREPLACE) == 0) return;
+  int err = errno;
+  if (err == EINVAL) {  // file system without RENAME_NOREPLACE
+    struct stat other {};
+    if (StatOf(b, other)) raise(vberr::FileAlreadyExists, vbErrorText(vberr::FileAlreadyExists) + " (" + to + ")");
+    if (::rename(a.c_str(), b.c_str()) == 0) return;
+    err = errno;
+  }
+  if (err == EXDEV && !S_ISDIR(st.st_mode)) {  // another volume: copy, then remove
+    copyFile(from, to);
+    removeFile(from);
+    return;
+  }
+  RaiseErrno(err, err == EEXIST ? b : (err == ENOENT ? b : a), err == EEXIST || err == ENOENT ? to : from);
+}
+
+int64_t RealFileSystem::fileSize(const std::string& path) const {
+  if (path.empty()) return -1;
+  struct stat st {};
+  if (!StatOf(hostPath(path), st) || S_ISDIR(st.st_mode)) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
+std::time_t RealFileSystem::modifiedTime(const std::string& path) const {
+  std::string host = mapped(path);
+  struct stat st {};
+  if (!StatOf(host, st)) RaiseErrno(errno, host, path);
+  return st.st_mtim.tv_sec;
+}
+
+void RealFileSystem::setModifiedTime(const std::string& path, std::time_t t) {
+  std::string host = mapped(path);
+  struct timespec times[2] = {{0, UTIME_OMIT}, {t, 0}};
+  if (::utimensat(AT_FDCWD, host.c_str(), times, 0) != 0) RaiseErrno(errno, host, path);
+}
+
+}  // namespace kup::platform

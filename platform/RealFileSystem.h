@@ -1,0 +1,40 @@
+#pragma once
+// The host file system under the system's Windows path texts. Drives and
+// shares are mapped by a DriveMap (see PathText.h for its configuration
+// text). Names are case-sensitive, as they are on Linux.
+#include "platform/Interfaces.h"
+#include "platform/PathText.h"
+
+namespace kup::platform {
+
+class RealFileSystem : public IFileSystem {
+ public:
+  explicit RealFileSystem(DriveMap map);
+
+  std::string hostPath(const std::string& path) const override;
+  bool fileExists(const std::string& path) const override;
+  bool folderExists(const std::string& path) const override;
+  std::vector<std::string> listFiles(const std::string& folder) const override;
+  std::vector<std::string> listFolders(const std::string& folder) const override;
+  std::string readFile(const std::string& path) const override;
+  void writeFile(const std::string& path, const std::string& bytes) override;
+  void appendFile(const std::string& path, const std::string& bytes) override;
+  void removeFile(const std::string& path) override;
+  void createFolder(const std::string& path) override;
+  void copyFile(const std::string& from, const std::string& to) override;
+  void renameFile(const std::string& from, const std::string& to) override;
+  int64_t fileSize(const std::string& path) const override;
+  std::time_t modifiedTime(const std::string& path) const override;
+  void setModifiedTime(const std::string& path, std::time_t t) override;
+
+  const DriveMap& drives() const { return map_; }
+
+ private:
+  // Host path, raising 76 for texts that name no place (empty, "\\" alone).
+  std::string mapped(const std::string& path) const;
+  void write(const std::string& path, const std::string& bytes, bool append);
+
+  DriveMap map_;
+};
+
+}  // namespace kup::platform

@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <set>
+
+#include "core/VbError.h"
+#include "platform/FakeEnvironment.h"
+#include "platform/FakeRandom.h"
+#include "platform/RealEnvironment.h"
+#include "platform/RealFileSystem.h"
+#include "tests/platform/TempDir.h"
+
+using namespace kup::platform;
+
+TEST(Environment, TempProgramAndCurrentFolders) {
+  TempDir dir;
+  RealFileSystem fs(DriveMap{{{'C', dir.path}}, dir.path, dir.path});
+  RealEnvironment env(&fs);
+  std::string savedTemp = env.get("TEMP");
+  env.set("TEMP", "C:\\Temp\\");
+  EXPECT_EQ(env.tempFolder(), "C:\\Temp");
+  ::unsetenv("TEMP");
+  EXPECT_EQ(env.tempFolder(), std::filesystem::temp_directory_path().string().substr(0, env.tempFolder().size()));
+  EXPECT_NE(env.tempFolder().back(), '/');
+  if (!savedTemp.empty()) env.set("TEMP", savedTemp);
+
+  EXPECT_EQ(std::filesystem::canonical(env.programFolder()), std::filesystem::canonical(KUP_PROGRAM_DIR));
+
+  std::string saved = env.currentFolder();
+  ::mkdir((dir / "sub").c_str(), 0755);
+  env.setCurrentFolder("C:\\sub");
+  EXPECT_EQ(std::filesystem::canonical(env.currentFolder()), std::filesystem::canonical(dir / "sub"));
+  EXPECT_THROW(env.setCurrentFolder("C:\\absent"), kup::VbError);
+  env.setCurrentFolder(saved);
+
+  uint32_t a = env.tickCount();
+  usleep(20000);
+  EXPECT_GE(env.tickCount() - a, 15u);
+  EXPECT_NEAR(static_cast<double>(env.now()), static_cast<double>(std::time(nullptr)), 2);
+
+  FakeEnvironment fake;
+  fake.set("temp", "D:\\T\\");
+  EXPECT_EQ(fake.get("TEMP"), "D:\\T\\");
+  EXPECT_EQ(fake.tempFolder(), "D:\\T");
+}
+
+TEST(Random, UniformAndReseedingWithinOneTickDiffers) {
+  RealRandom r;
+  std::set<long> names;
+  for (int i = 0; i < 1000; ++i) {
+    r.randomize();  // as a temporary name does, many times in one clock tick
+    double v = r.rnd();
+    ASSERT_GE(v, 0.0);
+    ASSERT_LT(v, 1.0);
+    names.insert(static_cast<long>(1000000 * v + 1));
+  }
+  EXPECT_GT(names.size(), 990u);
+
+  FakeRandom f;
+  f.script = {0.5, 0.25};
+  EXPECT_EQ(f.rnd(), 0.5);
+  EXPECT_EQ(f.rnd(), 0.25);
+  double a = f.rnd(), b = f.rnd();
+  EXPECT_NE(a, b);
+  EXPECT_LT(a, 1.0);
+}

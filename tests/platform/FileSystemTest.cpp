@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "core/VbError.h"
+#include "platform/FakeFileSystem.h"
+#include "platform/RealFileSystem.h"
+#include "tests/platform/TempDir.h"
+
+using namespace kup::platform;
+
+namespace {
+
+int ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const kup::VbError& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+struct RealFs : ::testing::Test {
+  TempDir dir;
+  TempDir other;
+  RealFileSystem fs{DriveMap{{{'C', dir.path}}, other.path, other.path + "/unc"}};
+};
+
+}  // namespace
+
+TEST_F(RealFs, MapsDrivesSeparatorsAndHostPaths) {
+  dir.write("Modeles/lettre.dot", "abc");
+  EXPECT_EQ(fs.hostPath("C:\\Modeles\\lettre.dot"), dir / "Modeles/lettre.dot");
+  EXPECT_EQ(fs.readFile("C:\\Modeles\\lettre.dot"), "abc");
+  EXPECT_EQ(fs.readFile("c:/Modeles/lettre.dot"), "abc");
+  EXPECT_EQ(fs.readFile("C:\\Autre\\..\\Modeles\\.\\lettre.dot"), "abc");
+  EXPECT_EQ(fs.readFile(dir / "Modeles/lettre.dot"), "abc");
+  // Linux names: case counts.
+  EXPECT_FALSE(fs.fileExists("C:\\modeles\\lettre.dot"));
+  // An unmapped drive and a share live under their roots.
+  fs.createFolder("E:\\x");
+  EXPECT_TRUE(std::filesystem::is_directory(other / "e/x"));
+  fs.createFolder("\\\\srv\\docs\\y");
+  EXPECT_TRUE(std::filesystem::is_directory(other / "unc/srv/docs/y"));
+}
+
+TEST_F(RealFs, ListsNormalFilesOnlyAndFoldersApart) {
+  dir.write("d/b.txt", "1");
+  dir.write("d/a.txt", "2");
+  dir.write("d/.cache", "3");
+  dir.write("d/sub/c.txt", "4");
+  ::mkdir((dir / "d/.hidden").c_str(), 0777);
+  ::symlink((dir / "d/a.txt").c_str(), (dir / "d/link.txt").c_str());
+  auto files = fs.listFiles("C:\\d\\");
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, (std::vector<std::string>{"a.txt", "b.txt", "link.txt"}));
+  EXPECT_EQ(fs.listFolders("C:\\d"), std::vector<std::string>{"sub"});
+  EXPECT_TRUE(fs.listFiles("C:\\absent").empty());
+  EXPECT_TRUE(fs.listFiles("C:\\d\\a.txt").empty());
+  EXPECT_TRUE(fs.listFiles("").empty());
+}
+
+TEST_F(RealFs, ErrorNumbers) {
+  dir.write("d/a.txt", "x");
+  EXPECT_EQ(ErrorOf([&] { fs.readFile("C:\\d\\missing.txt"); }), 53);
+  EXPECT_EQ(ErrorOf([&] { fs.readFile("C:\\nofolder\\a.txt"); }), 76);
+  EXPECT_EQ(ErrorOf([&] { fs.readFile("C:\\d\\a.txt\\x"); }), 76);
+  EXPECT_EQ(ErrorOf([&] { fs.readFile("C:\\d"); }), 75);
+  EXPECT_EQ(ErrorOf([&] { fs.readFile(""); }), 75);
+  EXPECT_EQ(ErrorOf([&] { fs.writeFile("C:\\nofolder\\a.txt", "x"); }), 76);
+  EXPECT_EQ(ErrorOf([&] { fs.writeFile("C:\\d", "x"); }), 75);
+  EXPECT_EQ(ErrorOf([&] { fs.removeFile("C:\\d\\missing.txt"); }), 53);
+  EXPECT_EQ(ErrorOf([&] { fs.removeFile("C:\\d"); }), 75);
+  EXPECT_EQ(ErrorOf([&] { fs.modifiedTime("C:\\d\\missing.txt"); }), 53);
+  EXPECT_EQ(ErrorOf([&] { fs.createFolder("C:\\d\\a.txt\\sub"); }), 75);
+  dir.write("d/b.txt", "y");
+  EXPECT_EQ(ErrorOf([&] { fs.renameFile("C:\\d\\a.txt", "C:\\d\\b.txt"); }), 58);
+  EXPECT_EQ(fs.readFile("C:\\d\\b.txt"), "y");
+  EXPECT_EQ(ErrorOf([&] { fs.renameFile("C:\\d\\zz.txt", "C:\\d\\c.txt"); }), 53);
+  EXPECT_EQ(ErrorOf([&] { fs.copyFile("C:\\d\\zz.txt", "C:\\d\\c.txt"); }), 53);
+  EXPECT_EQ(ErrorOf([&] { fs.copyFile("C:\\d\\a.txt", "C:\\none\\c.txt"); }), 76);
+  EXPECT_EQ(fs.fileSize("C:\\d\\missing.txt"), -1);
+  EXPECT_EQ(fs.fileSize("C:\\d"), -1);
+  if (::geteuid() != 0) {
+    ::chmod((dir / "d/a.txt").c_str(), 0);
+    EXPECT_EQ(ErrorOf([&] { fs.readFile("C:\\d\\a.txt"); }), 70);
+    ::chmod((dir / "d").c_str(), 0555);
+    EXPECT_EQ(ErrorOf([&] { fs.writeFile("C:\\d\\new.txt", "x"); }), 70);
+    ::chmod((dir / "d").c_str(), 0755);
+  } else if (int fd = ::open("/sys/kernel/notes", O_WRONLY); fd < 0 && errno == EACCES) {
+    // Root passes every permission bit; the kernel's own files still refuse.
+    EXPECT_EQ(ErrorOf([&] { fs.writeFile("/sys/kernel/notes", "x"); }), 70);
+  } else if (fd >= 0) {
+    ::close(fd);
+  }
+}
+
+TEST_F(RealFs, BytesRoundTripExactly) {
+  std::string bytes;
+  for (int i = 0; i < 256; ++i) bytes += static_cast<char>(i);
+  bytes += std::string(200000, '\0') + "\r\n\x1a";
+  fs.createFolder("C:\\a\\b\\c");
+  fs.writeFile("C:\\a\\b\\c\\f.bin", bytes);
+  EXPECT_EQ(fs.readFile("C:/a/b/c/f.bin"), bytes);
+  EXPECT_EQ(fs.fileSize("C:\\a\\b\\c\\f.bin"), static_cast<int64_t>(bytes.size()));
+  fs.appendFile("C:\\a\\b\\c\\f.bin", "end");
+  EXPECT_EQ(fs.readFile("C:\\a\\b\\c\\f.bin"), bytes + "end");
+  fs.writeFile("C:\\a\\b\\c\\f.bin", "short");
+  EXPECT_EQ(fs.readFile("C:\\a\\b\\c\\f.bin"), "short");
+  fs.copyFile("C:\\a\\b\\c\\f.bin", "C:\\a\\g.bin");
+  fs.renameFile("C:\\a\\g.bin", "C:\\a\\b\\h.bin");
+  EXPECT_FALSE(fs.fileExists("C:\\a\\g.bin"));
+  EXPECT_EQ(fs.readFile("C:\\a\\b\\h.bin"), "short");
+  fs.removeFile("C:\\a\\b\\h.bin");
+  EXPECT_FALSE(fs.fileExists("C:\\a\\b\\h.bin"));
+  EXPECT_TRUE(fs.folderExists("C:\\a\\b"));
+  EXPECT_FALSE(fs.fileExists("C:\\a\\b"));
+}
+
+TEST_F(RealFs, FileTimesRoundTripAndCopiesKeepThem) {
+  dir.write("t.txt", "x");
+  const std::time_t when = 1262349296;  // 2010-01-01 12:34:56 UTC
+  fs.setModifiedTime("C:\\t.txt", when);
+  EXPECT_EQ(fs.modifiedTime("C:\\t.txt"), when);
+  fs.copyFile("C:\\t.txt", "C:\\u.txt");
+  EXPECT_EQ(fs.modifiedTime("C:\\u.txt"), when);
+  EXPECT_THROW(fs.setModifiedTime("C:\\absent.txt", when), kup::VbError);
+}
+
+TEST(FakeFs, SameRulesWithoutRegardToCase) {
+  FakeFileSystem fs;
+  fs.put("C:\\Modeles\\Lettre.DOT", "abc");
+  EXPECT_EQ(fs.readFile("c:/modeles/lettre.dot"), "abc");
+  EXPECT_EQ(fs.readFile("C:\\X\\..\\Modeles\\.\\lettre.dot"), "abc");
+  EXPECT_EQ(fs.listFiles("C:\\MODELES\\"), std::vector<std::string>{"Lettre.DOT"});
+  EXPECT_EQ(fs.listFolders("C:\\"), std::vector<std::string>{"Modeles"});
+  fs.currentFolder = "C:\\Modeles";
+  EXPECT_EQ(fs.readFile("lettre.dot"), "abc");
+  EXPECT_EQ(fs.hostPath("C:\\Modeles\\a.txt"), "/fake/drives/c/Modeles/a.txt");
+
+  // Writing under another case keeps the first name.
+  fs.writeFile("C:\\modeles\\LETTRE.dot", "new");
+  EXPECT_EQ(fs.listFiles("C:\\Modeles"), std::vector<std::string>{"Lettre.DOT"});
+  fs.put("C:\\Modeles\\.cache", "h");
+  EXPECT_EQ(fs.listFiles("C:\\Modeles").size(), 1u);
+
+  EXPECT_EQ(ErrorOf([&] { fs.readFile("C:\\Modeles\\absent"); }), 53);
+  EXPECT_EQ(ErrorOf([&] { fs.readFile("C:\\Absent\\x"); }), 76);
+  EXPECT_EQ(ErrorOf([&] { fs.writeFile("C:\\Absent\\x", ""); }), 76);
+  EXPECT_EQ(ErrorOf([&] { fs.renameFile("C:\\Modeles\\lettre.dot", "C:\\Modeles\\.cache"); }), 58);
+  fs.renameFile("C:\\Modeles\\lettre.dot", "C:\\Modeles\\Autre.dot");
+  EXPECT_TRUE(fs.fileExists("C:\\MODELES\\AUTRE.DOT"));
+  EXPECT_FALSE(fs.fileExists("C:\\Modeles\\Lettre.dot"));
+}
+
+TEST(FakeFs, InjectedFailuresAndJournal) {
+  FakeFileSystem fs;
+  fs.put("C:\\T\\a.txt", "x", 100);
+  EXPECT_EQ(fs.modifiedTime("C:\\T\\a.txt"), 100);
+  fs.fail("c:\\t\\A.TXT", 70, FakeFileSystem::Op::Read);
+  EXPECT_EQ(ErrorOf([&] { fs.readFile("C:\\T\\a.txt"); }), 70);
+  EXPECT_EQ(ErrorOf([&] { fs.copyFile("C:\\T\\a.txt", "C:\\T\\b.txt"); }), 70);
+  fs.writeFile("C:\\T\\a.txt", "y");  // writes still work
+  fs.fail("C:\\T\\c.txt", 61, FakeFileSystem::Op::Write);
+  EXPECT_EQ(ErrorOf([&] { fs.writeFile("C:\\T\\c.txt", "z"); }), 61);
+  EXPECT_FALSE(fs.fileExists("C:\\T\\c.txt"));
+  fs.clearFailures();
+  EXPECT_EQ(fs.readFile("C:\\T\\a.txt"), "y");
+  EXPECT_EQ(fs.journal, std::vector<std::string>{"write C:\\T\\a.txt"});
+}

@@ -1,0 +1,55 @@
+#include <gtest/gtest.h>
+
+#include "platform/PathText.h"
+
+using kup::platform::DriveMap;
+using kup::platform::PathText;
+
+namespace {
+std::string Canon(const std::string& s) { return PathText::Parse(s).text(); }
+}  // namespace
+
+TEST(PathText, BothSeparatorsDrivesSharesAndHostPaths) {
+  EXPECT_EQ(Canon("C:\\Modeles\\lettre.dot"), "C:\\Modeles\\lettre.dot");
+  EXPECT_EQ(Canon("c:/Modeles//lettre.dot"), "C:\\Modeles\\lettre.dot");
+  EXPECT_EQ(Canon("C:\\Modeles\\"), "C:\\Modeles");
+  EXPECT_EQ(Canon("C:"), "C:\\");
+  EXPECT_EQ(Canon("\\\\srv\\partage\\dossier\\a.txt"), "\\\\srv\\partage\\dossier\\a.txt");
+  EXPECT_EQ(Canon("//srv/partage/a.txt"), "\\\\srv\\partage\\a.txt");
+  EXPECT_EQ(Canon("/tmp/x/y"), "/tmp/x/y");
+  EXPECT_EQ(Canon("\\tmp\\x"), "/tmp/x");
+  EXPECT_EQ(Canon("a\\b/c"), "a\\b\\c");
+  EXPECT_EQ(PathText::Parse("C:\\x").kind, PathText::Kind::Drive);
+  EXPECT_EQ(PathText::Parse("/x").kind, PathText::Kind::Host);
+  EXPECT_EQ(PathText::Parse("x").kind, PathText::Kind::Relative);
+}
+
+TEST(PathText, DotsNeverClimbAboveARoot) {
+  EXPECT_EQ(Canon("C:\\a\\.\\b\\..\\c"), "C:\\a\\c");
+  EXPECT_EQ(Canon("C:\\..\\..\\Windows"), "C:\\Windows");
+  EXPECT_EQ(Canon("/../../etc/passwd"), "/etc/passwd");
+  EXPECT_EQ(Canon("\\\\srv\\share\\..\\..\\x"), "\\\\srv\\share\\x");
+  EXPECT_EQ(Canon("..\\a"), "..\\a");
+  EXPECT_EQ(PathText::Parse("..\\..\\x").under(PathText::Parse("C:\\a\\b\\c")).text(), "C:\\a\\x");
+  EXPECT_EQ(PathText::Parse("..\\..\\..\\..\\x").under(PathText::Parse("C:\\a")).text(), "C:\\x");
+}
+
+TEST(PathText, DriveMapConfigurationAndHostPaths) {
+  auto drives = DriveMap::ParseDrives(" C=/srv/c/ ; d:=/mnt/d;bad;=x;EE=/no;F=");
+  ASSERT_EQ(drives.size(), 2u);
+  EXPECT_EQ(drives['C'], "/srv/c");
+  EXPECT_EQ(drives['D'], "/mnt/d");
+
+  DriveMap map{drives, "/home/u/.korvane/drives", "/home/u/.korvane/unc"};
+  EXPECT_EQ(map.hostPath(PathText::Parse("c:\\Modeles\\a.dot")), "/srv/c/Modeles/a.dot");
+  EXPECT_EQ(map.hostPath(PathText::Parse("C:\\")), "/srv/c");
+  EXPECT_EQ(map.hostPath(PathText::Parse("Z:\\x\\..\\y")), "/home/u/.korvane/drives/z/y");
+  EXPECT_EQ(map.hostPath(PathText::Parse("\\\\srv\\docs\\a")), "/home/u/.korvane/unc/srv/docs/a");
+  EXPECT_EQ(map.hostPath(PathText::Parse("/var/x")), "/var/x");
+  EXPECT_EQ(map.hostPath(PathText::Parse("/")), "/");
+  EXPECT_EQ(map.hostPath(PathText::Parse("a\\b")), "a/b");
+  EXPECT_EQ(map.hostPath(PathText::Parse(".")), ".");
+  // The mapped folder is never left by "..".
+  EXPECT_EQ(map.hostPath(PathText::Parse("C:\\..\\..\\etc")), "/srv/c/etc");
+  EXPECT_EQ(map.hostPath(PathText::Parse("\\\\..\\..\\etc")), "/home/u/.korvane/unc/etc");
+}
