@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,27 @@ struct App {
 
   // Deferred-call timer state.
   std::string G_AppelDiffere;  // the stored decoded request
+
+  // Set by the command "unload" once the session and the drivers are
+  // released: the host ends the process when it sees it.
+  bool quitRequested = false;
+  // Main has run (the catalogue load happens once per process).
+  bool mainDone = false;
+
+  // The attachment library as loaded for the busy indicator and its
+  // initialisation: 0 not tried yet, >0 loaded, <0 unavailable (logged once).
+  long hAttacheFichier = 0;
+  bool busyUnavailableLogged = false;
+
+  // Window styles saved by EffacerBarreControle, by window handle.
+  std::map<long, long> stylesSauves;
+
+  // GEN_DecomposerLigne: the text being cut and the next character to read.
+  std::vector<uint32_t> decomposerTampon;
+  size_t decomposerPosition = 0;
+
+  // Temporary names already handed out (a name is never handed out twice).
+  std::set<std::string> fichiersTemporaires;
 
   // Debug and performance windows (last 65535 characters each).
   std::string debugWindow, perfWindow;

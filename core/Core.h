@@ -28,6 +28,9 @@ void RenvoyerValeurFlexDefaut(App& app, const Args& args);
 // -404: critical box titled with the source; 440: ignored; anything else:
 // the call KUP_ErreurContainer [source, number, description]. Never fails.
 void TraiterErreur(App& app, const std::string& source, int32_t number, const std::string& description);
+// Trace line: name & " : " & text, then per argument CR LF, tab, "(" index
+// ")=" value ("Null" for Null). Appended with CR LF to the window, which
+// keeps its last 65535 characters, and written to the log channel.
 void DebugKUP(App& app, const std::string& name, const std::string& text, const Args& args = {});
 void PerfKUP(App& app, const std::string& name, const std::string& text, const Args& args = {});
 
@@ -39,10 +42,54 @@ std::string Gen_LireParametreKUP(App& app, const std::string& section, const std
 bool Gen_UniformiserValeur(const std::string& text);
 void Gen_LireParametres(App& app);
 void Gen_InitFichierAttache(App& app);
+// Refills the settings store from the parameter text of KUP_Parametres:
+// records separated by Chr(241), fields by Chr(240); section, key and value
+// in fields 4, 5 and 8 (from 0). Records too short to hold a value are
+// skipped; of two records for the same key the first is kept. Returns the
+// number of records skipped.
+size_t RemplirApParametre(App& app, const std::string& parametres);
+
+// ---- core commands (registered by RegisterMdl_Core)
+// KUP_Parametres(parameter text): fills the store, runs the settings reader,
+// then starts the GIS route chosen by MODE. No answer.
+void KUP_Parametres(App& app, Args& args);
+// KUP_UtilisateurUnique(user, password): both decrypted with the built-in keys.
+void KUP_UtilisateurUnique(App& app, Args& args);
+// "unload": releases the Oracle session and both office drivers and asks the
+// host to end the process (App::quitRequested).
+void unload(App& app, Args& args);
+
+// ---- start-up
+struct LigneCommande {
+  std::string args;  // text after -ARGS (the FlashVars)
+  std::string swif;  // movie path after -SWIF
+  bool debug = false, perf = false;
+};
+// Finds -ARGS, -SWIF, -DEBUG and -PERF without regard to case. A switch
+// counts only as a word of its own; the text of -ARGS and -SWIF runs to the
+// next switch, trimmed (surrounding double quotes of the path removed).
+LigneCommande AnalyserLigneCommande(const std::string& commandLine);
+// The start-up routine: command line, main window, log windows, then the
+// catalogue load (hooks.sub_ChargerEquivalences) exactly once. Errors are
+// reported under "main". Returns 0. exeName names the default movie
+// (exeName & ".swf" in the program folder).
+int Main(App& app, const std::string& commandLine, const std::string& exeName = "korvane");
+
+// ---- the attachment library (AttacheFichier.dll in the program folder)
+// Address of an entry of the library, nullptr when the library or the entry
+// is missing. The library is loaded once per App.
+void* pEntreeAttacheFichier(App& app, const std::string& entry);
+// The busy indicator; skipped (one log line) when the library lacks it.
+void AfficherBusy(App& app);
+void MasquerBusy(App& app);
+
+// ---- log sink helper (no-op without a log)
+void EcrireLog(App& app, const std::string& channel, const std::string& text);
 
 // ---- temporary files
 // TEMP folder & "\" & CLng(1000000 * Rnd + 1) & extension (extension with
 // its dot). A name that already exists is drawn again.
+// The name is also never one this App handed out before.
 std::string sFichierTemporaire(App& app, const std::string& extension, bool reseed = true);
 // Joins a folder and a name with exactly one "\" between them.
 std::string sJoindreChemin(const std::string& folder, const std::string& name);
@@ -53,12 +100,16 @@ void EffacerBarreControle(App& app, long hwnd);
 void AfficherBarreControle(App& app, long hwnd);
 long lTrouverFenetre(App& app, const std::string& title);
 void sub_AfficherFenetre(App& app, long hwnd);
+// Starts program & " " & Trim(parameters) as an argument vector (never a
+// shell), waits (bounded) until it is ready for input; 1, or 0 when it
+// could not be started.
 long LancerProgramme(App& app, const std::string& program, const std::string& parameters);
 
 // ---- bytes
 // Zero-terminated 8-bit form (Windows-1252) of a text.
 std::string OctetsDepuisChaine(const std::string& text);
-// Characters of the bytes up to the first zero byte or the last index.
+// Characters of the bytes from index 0 up to, not including, the first zero
+// byte or the last index (the last byte is the buffer's terminator).
 std::string sOctetsVersChaine(const std::string& bytes);
 std::string LireFichierBinaire(App& app, const std::string& path);
 std::string encodeBase64(const std::string& bytes);
@@ -66,6 +117,10 @@ std::string encodeBase64(const std::string& bytes);
 std::string decodeBase64(const std::string& text);
 
 // ---- tokeniser (state kept in the App between calls)
+// A non-empty text replaces the buffer; an empty text continues in it.
+// Passes over characters of skipSet, then tabs, and returns the text up to
+// the next character of stopSet (the next call starts after it); "" once
+// the buffer is used up.
 std::string GEN_DecomposerLigne(App& app, const std::string& text, const std::string& skipSet,
                                 const std::string& stopSet);
 

@@ -25,12 +25,23 @@ struct CommandTable {
 };
 
 // Parses a Flex request; returns false when it is not an <invoke>.
+// name is the invoke name; args the elements of the single array argument
+// (or the arguments themselves when they are not one array), element 0
+// the command name. <string> gives text (entities decoded, invalid UTF-8
+// repaired), <number> a number (text that is no number stays text),
+// <null/> Null, <undefined/> Empty; anything else its XML as text, so that
+// <true/> arrives as the text "<true/>".
 bool ParseFlexRequest(const std::string& xml, std::string& name, Args& args);
 
 // The dispatcher: runs the request (or stores it on the deferred-call timer).
 void sGetFlashXML(App& app, const std::string& request, bool deferred = false);
 
-// Called when the deferred-call timer fires.
+// The Flash control's FlashCall event: the dispatcher between the busy
+// indicator's show and hide. The host's entry point for one request.
+void FlashCall(App& app, const std::string& request);
+
+// Called when the deferred-call timer fires (the timer's onTimer is wired
+// to it by Main and by the first deferred request).
 void TimerAppelDiffere_Timer(App& app);
 
 }  // namespace kup

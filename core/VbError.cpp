@@ -16,6 +16,9 @@ std::string vbErrorText(int32_t number) {
     case vberr::PermissionDenied: return "Permission refusée";
     case vberr::PathFileAccess: return "Erreur d'accès au chemin/fichier";
     case vberr::PathNotFound: return "Chemin d'accès introuvable";
+    case vberr::DllLoadError: return "Erreur de chargement de la DLL";
+    case vberr::InternalError: return "Erreur interne";
+    case vberr::DllEntryNotFound: return "Point d'entrée de DLL introuvable";
     case vberr::ObjectVariableNotSet: return "Variable objet ou variable bloc With non définie";
     case vberr::InvalidUseOfNull: return "Utilisation incorrecte de Null";
     case vberr::ObjectRequired: return "Objet requis";

@@ -1,4 +1,5 @@
 #include "core/table/CommandTable.h"
+#include "core/table/Mdl_Core.h"
 
 // Each command module registers its own commands (Register<Module>) and the
 // hooks the core calls; add one line per module below.
@@ -7,6 +8,7 @@ namespace kup {
 
 std::shared_ptr<CommandTable> BuildCommandTable() {
   auto t = std::make_shared<CommandTable>();
+  RegisterMdl_Core(*t);
   return t;
 }
 

@@ -1,0 +1,160 @@
+// The command dispatcher, the deferred-call timer and the busy indicator.
+#include "core/Dispatcher.h"
+
+#include <chrono>
+#include <cstdio>
+
+#include "core/Core.h"
+#include "core/VbError.h"
+#include "core/VbString.h"
+
+namespace kup {
+
+namespace {
+
+std::string Apercu(const std::string& s) {
+  std::string p = SanitizeUtf8(s.substr(0, 200));
+  if (s.size() > 200) p += "...";
+  return p;
+}
+
+void ArmerMinuterie(App& app) {
+  auto& timer = *app.pf.timer;
+  if (!timer.onTimer) timer.onTimer = [&app] { TimerAppelDiffere_Timer(app); };
+}
+
+}  // namespace
+
+void CommandTable::add(const std::string& name, Handler h) { handlers[UCase(name)] = std::move(h); }
+
+void CommandTable::addDeferred(const std::string& name, int intervalMs, Handler h) {
+  deferred[UCase(name)] = intervalMs;
+  add(name, std::move(h));
+}
+
+const Handler* CommandTable::find(const std::string& name) const {
+  auto it = handlers.find(UCase(name));
+  return it == handlers.end() ? nullptr : &it->second;
+}
+
+void sGetFlashXML(App& app, const std::string& request, bool deferred) {
+  app.G_SepNiveau1 = Sep242();
+  app.G_SepNiveau2 = Sep241();
+  app.G_SepNiveau3 = Sep240();
+
+  std::string invokeName;
+  Args args;
+  if (!ParseFlexRequest(request, invokeName, args)) {
+    EcrireLog(app, "core", "sGetFlashXML : requête illisible, ignorée : " + Apercu(request));
+    return;
+  }
+  if (args.empty() || !(args[0].isString() || args[0].isNumber())) {
+    EcrireLog(app, "core", "sGetFlashXML : requête sans nom de commande, ignorée : " + Apercu(request));
+    return;
+  }
+  std::string command = CStr(args[0]);
+  std::string key = UCase(command);
+  if (!app.commands) {
+    EcrireLog(app, "core", "sGetFlashXML : aucune table de commandes, " + command + " ignorée");
+    return;
+  }
+
+  if (!deferred) {
+    auto d = app.commands->deferred.find(key);
+    if (d != app.commands->deferred.end() && app.pf.timer) {
+      if (!app.G_AppelDiffere.empty())
+        EcrireLog(app, "core", "sGetFlashXML : appel différé remplacé par " + command);
+      app.G_AppelDiffere = request;
+      ArmerMinuterie(app);
+      app.pf.timer->setInterval(d->second);
+      app.pf.timer->setEnabled(true);
+      return;
+    }
+  }
+
+  const Handler* handler = app.commands->find(key);
+  if (!handler) {
+    EcrireLog(app, "core", "sGetFlashXML : commande inconnue : " + Apercu(command));
+    return;
+  }
+
+  // The handler sees the values after the name; a request with the name
+  // alone keeps it as its single element.
+  if (args.size() > 1) args.erase(args.begin());
+
+  auto debut = std::chrono::steady_clock::now();
+  try {
+    (*handler)(app, args);
+  } catch (const VbError& e) {
+    TraiterErreur(app, "sGetFlashXML", e.number(), e.description());
+  } catch (const std::exception& e) {
+    TraiterErreur(app, "sGetFlashXML", vberr::InternalError, e.what());
+  } catch (...) {
+    TraiterErreur(app, "sGetFlashXML", vberr::InternalError, vbErrorText(vberr::InternalError));
+  }
+  if (app.G_Perf) {
+    double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - debut).count();
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.0f ms", ms);
+    PerfKUP(app, command, std::string("Temps d'exécution : ") + buf);
+  }
+}
+
+void FlashCall(App& app, const std::string& request) {
+  AfficherBusy(app);
+  sGetFlashXML(app, request, false);
+  MasquerBusy(app);
+}
+
+void TimerAppelDiffere_Timer(App& app) {
+  if (app.pf.timer) app.pf.timer->setEnabled(false);
+  std::string request;
+  request.swap(app.G_AppelDiffere);
+  if (request.empty()) return;
+  AfficherBusy(app);
+  sGetFlashXML(app, request, true);
+  MasquerBusy(app);
+}
+
+// ---------------------------------------------------------------- attachment library
+
+void* pEntreeAttacheFichier(App& app, const std::string& entry) {
+  if (!app.pf.libraries) return nullptr;
+  if (app.hAttacheFichier == 0) {
+    long h = 0;
+    try {
+      std::string folder = app.pf.env ? app.pf.env->programFolder() : std::string();
+      if (!folder.empty()) h = app.pf.libraries->load(sJoindreChemin(folder, "AttacheFichier.dll"));
+      if (h == 0) h = app.pf.libraries->load("AttacheFichier.dll");
+    } catch (...) {
+      h = 0;
+    }
+    app.hAttacheFichier = h != 0 ? h : -1;
+  }
+  if (app.hAttacheFichier < 0) return nullptr;
+  try {
+    return app.pf.libraries->symbol(app.hAttacheFichier, entry);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+namespace {
+void AppelBusy(App& app, const char* entry) {
+  void* p = pEntreeAttacheFichier(app, entry);
+  if (!p) {
+    if (!app.busyUnavailableLogged) {
+      app.busyUnavailableLogged = true;
+      EcrireLog(app, "core",
+                std::string("Indicateur d'activité indisponible : ") + entry + " absent de AttacheFichier.dll");
+    }
+    return;
+  }
+  reinterpret_cast<int32_t (*)()>(p)();
+}
+}  // namespace
+
+void AfficherBusy(App& app) { AppelBusy(app, "AfficherBusy"); }
+void MasquerBusy(App& app) { AppelBusy(app, "MasquerBusy"); }
+
+}  // namespace kup

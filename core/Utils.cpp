@@ -1,0 +1,220 @@
+// Window, process, byte, temporary-file and tokeniser helpers.
+#include <algorithm>
+
+#include "core/Core.h"
+#include "core/VbError.h"
+#include "core/VbString.h"
+
+namespace kup {
+
+// ---------------------------------------------------------------- windows
+
+namespace {
+platform::IWindowSystem& Fenetres(App& app) {
+  if (!app.pf.windows) raise(vberr::ObjectVariableNotSet);
+  return *app.pf.windows;
+}
+}  // namespace
+
+void FenetrePremierPlan(App& app, long hwnd, bool flag) { Fenetres(app).setTopmost(hwnd, flag); }
+
+void EffacerBarreControle(App& app, long hwnd) {
+  auto& w = Fenetres(app);
+  long style = w.getWindowLong(hwnd, platform::GWL_STYLE);
+  // Hiding twice must not lose the style the second call would find
+  // already stripped.
+  if (!app.stylesSauves.count(hwnd)) app.stylesSauves[hwnd] = style;
+  w.setWindowLong(hwnd, platform::GWL_STYLE, style & ~platform::WS_SYSMENU);
+  w.drawMenuBar(hwnd);
+}
+
+void AfficherBarreControle(App& app, long hwnd) {
+  auto& w = Fenetres(app);
+  auto it = app.stylesSauves.find(hwnd);
+  // Without a saved style there is nothing to put back (writing an unset
+  // style would strip the window).
+  if (it != app.stylesSauves.end()) {
+    w.setWindowLong(hwnd, platform::GWL_STYLE, it->second);
+    app.stylesSauves.erase(it);
+  }
+  w.drawMenuBar(hwnd);
+}
+
+long lTrouverFenetre(App& app, const std::string& title) { return Fenetres(app).findWindow(title); }
+
+void sub_AfficherFenetre(App& app, long hwnd) {
+  auto& w = Fenetres(app);
+  w.showWindowAsync(hwnd, 0);
+  w.showWindowAsync(hwnd, 9);
+}
+
+// ---------------------------------------------------------------- processes
+
+namespace {
+constexpr int kAttentePretMs = 30000;  // bound of the wait until the program takes input
+}
+
+long LancerProgramme(App& app, const std::string& program, const std::string& parameters) {
+  if (!app.pf.processes) return 0;
+  std::string prog = Trim(program);
+  // A program path with blanks is one argument.
+  if (prog.find(' ') != std::string::npos && prog.find('"') == std::string::npos) prog = "\"" + prog + "\"";
+  std::vector<std::string> argv = platform::SplitCommandLine(prog + " " + Trim(parameters));
+  if (argv.empty()) return 0;
+  long pid = 0;
+  try {
+    pid = app.pf.processes->start(argv);
+  } catch (...) {
+    pid = 0;
+  }
+  if (pid == 0) return 0;
+  try {
+    app.pf.processes->waitForInputIdle(pid, kAttentePretMs);
+  } catch (...) {
+  }
+  return 1;
+}
+
+// ---------------------------------------------------------------- bytes
+
+std::string OctetsDepuisChaine(const std::string& text) {
+  std::string bytes = ToCp1252(text);
+  bytes.push_back('\0');
+  return bytes;
+}
+
+std::string sOctetsVersChaine(const std::string& bytes) {
+  if (bytes.empty()) return {};
+  size_t end = bytes.size() - 1;
+  size_t zero = bytes.find('\0');
+  if (zero != std::string::npos && zero < end) end = zero;
+  return FromCp1252(std::string_view(bytes).substr(0, end));
+}
+
+std::string LireFichierBinaire(App& app, const std::string& path) {
+  if (!app.pf.fs) raise(vberr::ObjectVariableNotSet);
+  return app.fs().readFile(path);
+}
+
+namespace {
+const char kB64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+}
+
+std::string encodeBase64(const std::string& bytes) {
+  std::string out;
+  out.reserve((bytes.size() + 2) / 3 * 4);
+  size_t i = 0;
+  auto b = [&](size_t k) { return static_cast<unsigned char>(bytes[k]); };
+  for (; i + 2 < bytes.size(); i += 3) {
+    uint32_t v = (b(i) << 16) | (b(i + 1) << 8) | b(i + 2);
+    out += kB64[(v >> 18) & 63];
+    out += kB64[(v >> 12) & 63];
+    out += kB64[(v >> 6) & 63];
+    out += kB64[v & 63];
+  }
+  size_t rest = bytes.size() - i;
+  if (rest == 1) {
+    uint32_t v = b(i) << 16;
+    out += kB64[(v >> 18) & 63];
+    out += kB64[(v >> 12) & 63];
+    out += "==";
+  } else if (rest == 2) {
+    uint32_t v = (b(i) << 16) | (b(i + 1) << 8);
+    out += kB64[(v >> 18) & 63];
+    out += kB64[(v >> 12) & 63];
+    out += kB64[(v >> 6) & 63];
+    out += '=';
+  }
+  return out;
+}
+
+std::string decodeBase64(const std::string& text) {
+  int8_t map[256];
+  std::fill(std::begin(map), std::end(map), static_cast<int8_t>(-1));
+  for (int k = 0; k < 64; ++k) map[static_cast<unsigned char>(kB64[k])] = static_cast<int8_t>(k);
+  std::string out;
+  out.reserve(text.size() / 4 * 3);
+  uint32_t acc = 0;
+  int n = 0;
+  bool padding = false;
+  for (char ch : text) {
+    unsigned char c = static_cast<unsigned char>(ch);
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
+    if (c == '=') {
+      padding = true;
+      continue;
+    }
+    if (padding || map[c] < 0) raise(vberr::InvalidCall, "Texte base64 incorrect");
+    acc = (acc << 6) | static_cast<uint32_t>(map[c]);
+    if (++n == 4) {
+      out += static_cast<char>((acc >> 16) & 0xFF);
+      out += static_cast<char>((acc >> 8) & 0xFF);
+      out += static_cast<char>(acc & 0xFF);
+      acc = 0;
+      n = 0;
+    }
+  }
+  if (n == 1) raise(vberr::InvalidCall, "Texte base64 incorrect");
+  if (n == 2) out += static_cast<char>((acc >> 4) & 0xFF);
+  if (n == 3) {
+    out += static_cast<char>((acc >> 10) & 0xFF);
+    out += static_cast<char>((acc >> 2) & 0xFF);
+  }
+  return out;
+}
+
+// ---------------------------------------------------------------- temporary files
+
+std::string sJoindreChemin(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  std::string f = folder;
+  while (!f.empty() && (f.back() == '\\' || f.back() == '/')) f.pop_back();
+  size_t b = 0;
+  while (b < name.size() && (name[b] == '\\' || name[b] == '/')) ++b;
+  return f + "\\" + name.substr(b);
+}
+
+namespace {
+constexpr int kTiragesMax = 1000;
+}
+
+std::string sFichierTemporaire(App& app, const std::string& extension, bool reseed) {
+  if (!app.pf.env || !app.pf.random || !app.pf.fs) raise(vberr::ObjectVariableNotSet);
+  std::string folder = app.env().tempFolder();
+  // Seeded once: a fresh seed within the same clock tick would give the
+  // same name again.
+  if (reseed) app.pf.random->randomize();
+  for (int i = 0; i < kTiragesMax; ++i) {
+    double n = RoundHalfEven(1000000.0 * app.pf.random->rnd() + 1.0);
+    std::string path = sJoindreChemin(folder, NumberText(n) + extension);
+    if (app.fichiersTemporaires.count(path) || app.fs().fileExists(path)) continue;
+    app.fichiersTemporaires.insert(path);
+    return path;
+  }
+  raise(vberr::FileAlreadyExists, "Aucun nom de fichier temporaire libre dans " + folder);
+}
+
+// ---------------------------------------------------------------- tokeniser
+
+std::string GEN_DecomposerLigne(App& app, const std::string& text, const std::string& skipSet,
+                                const std::string& stopSet) {
+  if (!text.empty()) {
+    app.decomposerTampon = CodePoints(text);
+    app.decomposerPosition = 0;
+  }
+  auto& buf = app.decomposerTampon;
+  size_t& pos = app.decomposerPosition;
+  auto skip = CodePoints(skipSet);
+  auto stop = CodePoints(stopSet);
+  auto in = [](const std::vector<uint32_t>& set, uint32_t c) { return std::find(set.begin(), set.end(), c) != set.end(); };
+  while (pos < buf.size() && in(skip, buf[pos])) ++pos;
+  while (pos < buf.size() && buf[pos] == '\t') ++pos;
+  if (pos >= buf.size()) return {};
+  size_t end = pos;
+  while (end < buf.size() && !in(stop, buf[end])) ++end;
+  std::string token = FromCodePoints(std::vector<uint32_t>(buf.begin() + static_cast<long>(pos), buf.begin() + static_cast<long>(end)));
+  pos = end < buf.size() ? end + 1 : buf.size();
+  return token;
+}
+
+}  // namespace kup

@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include "core/Dispatcher.h"
+#include "core/VbError.h"
+#include "core/VbString.h"
+
+using namespace kup;
+
+namespace {
+
+std::string Request(const std::string& properties) {
+  return "<invoke name=\"sGetFlashXML\" returntype=\"xml\"><arguments><array>" + properties +
+         "</array></arguments></invoke>";
+}
+
+std::string Prop(int id, const std::string& value) {
+  return "<property id=\"" + std::to_string(id) + "\">" + value + "</property>";
+}
+
+}  // namespace
+
+TEST(FlexParser, ArrayArgumentGivesTypedValuesInOrder) {
+  std::string name;
+  Args args;
+  ASSERT_TRUE(ParseFlexRequest(Request(Prop(0, "<string>KUP_Test</string>") + Prop(1, "<number>12.5</number>") +
+                                       Prop(2, "<null/>") + Prop(3, "<undefined/>") + Prop(4, "<string></string>") +
+                                       Prop(5, "<true/>")),
+                               name, args));
+  EXPECT_EQ(name, "sGetFlashXML");
+  ASSERT_EQ(args.size(), 6u);
+  EXPECT_EQ(args[0], Value("KUP_Test"));
+  ASSERT_TRUE(args[1].isNumber());
+  EXPECT_DOUBLE_EQ(args[1].num(), 12.5);
+  EXPECT_TRUE(args[2].isNull());
+  EXPECT_TRUE(args[3].isEmpty());
+  EXPECT_EQ(args[4], Value(""));
+  // Booleans travel as their XML text; the thematic-file routing compares it.
+  EXPECT_EQ(args[5], Value("<true/>"));
+}
+
+TEST(FlexParser, EntitiesAreDecodedAndTextKeptVerbatim) {
+  std::string name;
+  Args args;
+  ASSERT_TRUE(ParseFlexRequest(
+      Request(Prop(0, "<string>X</string>") +
+              Prop(1, "<string>a &lt;b&gt; &amp; &quot;c&quot; &apos;d&apos; &#233;&#xE8;</string>") +
+              Prop(2, "<string>  </string>") + Prop(3, "<string>l1\r\nl2</string>") +
+              Prop(4, "<string><![CDATA[<raw>&amp;]]></string>")),
+      name, args));
+  ASSERT_EQ(args.size(), 5u);
+  EXPECT_EQ(args[1].str(), "a <b> & \"c\" 'd' éè");
+  EXPECT_EQ(args[2].str(), "  ");            // blanks are a value
+  EXPECT_EQ(args[3].str(), "l1\r\nl2");      // line ends untouched
+  EXPECT_EQ(args[4].str(), "<raw>&amp;");
+}
+
+TEST(FlexParser, DirectArgumentsAndOddNumbers) {
+  std::string name;
+  Args args;
+  ASSERT_TRUE(ParseFlexRequest("<invoke name=\"f\"><arguments><string>KUP_A</string><number>NaN</number>"
+                               "<number>abc</number><number>-3</number></arguments></invoke>",
+                               name, args));
+  ASSERT_EQ(args.size(), 4u);
+  EXPECT_EQ(args[0], Value("KUP_A"));
+  EXPECT_EQ(args[1], Value("NaN"));  // not a number: kept as written, no crash
+  EXPECT_EQ(args[2], Value("abc"));
+  EXPECT_EQ(args[3], Value(-3));
+
+  ASSERT_TRUE(ParseFlexRequest("<invoke name=\"g\"/>", name, args));
+  EXPECT_EQ(name, "g");
+  EXPECT_TRUE(args.empty());
+}
+
+TEST(FlexParser, MalformedOrForeignXmlIsRefused) {
+  std::string name;
+  Args args;
+  EXPECT_FALSE(ParseFlexRequest("", name, args));
+  EXPECT_FALSE(ParseFlexRequest("not xml at all", name, args));
+  EXPECT_FALSE(ParseFlexRequest("<invoke name=\"x\"><arguments><string>a</arguments></invoke>", name, args));
+  EXPECT_FALSE(ParseFlexRequest("<call name=\"x\"/>", name, args));
+  EXPECT_FALSE(ParseFlexRequest(Request(Prop(0, "<string>a</string>")) + "<extra/>", name, args));
+  EXPECT_TRUE(args.empty());
+}
+
+TEST(FlexParser, HugeAndInvalidUtf8TextsSurvive) {
+  std::string big(5'000'000, 'x');
+  std::string name;
+  Args args;
+  ASSERT_TRUE(ParseFlexRequest(Request(Prop(0, "<string>X</string>") + Prop(1, "<string>" + big + "</string>")), name,
+                               args));
+  ASSERT_EQ(args.size(), 2u);
+  EXPECT_EQ(args[1].str().size(), big.size());
+
+  // A stray Latin-1 byte becomes U+FFFD rather than broken UTF-8 inside.
+  ASSERT_TRUE(ParseFlexRequest(Request(Prop(0, "<string>X</string>") + Prop(1, "<string>caf\xE9</string>")), name,
+                               args));
+  EXPECT_EQ(args[1].str(), "caf\xEF\xBF\xBD");
+  EXPECT_EQ(Len(args[1].str()), 4u);
+}
