@@ -1,0 +1,66 @@
+#pragma once
+// Serves the UI bridge on the standard streams: reads REQ frames, hands each
+// request to the dispatcher, answers exactly one RET per REQ. End of input
+// (or SIGTERM, SIGINT, SIGHUP, or the UI closing its reading end) ends the
+// service; damaged frames are logged and skipped.
+#include <array>
+#include <functional>
+#include <string>
+
+#include <asio/io_context.hpp>
+#include <asio/posix/stream_descriptor.hpp>
+#include <asio/signal_set.hpp>
+
+#include "platform/RealFlash.h"
+
+namespace kup::host {
+
+class StdioBridge {
+ public:
+  StdioBridge(asio::io_context& io, platform::RealFlash& flash, int inFd = STDIN_FILENO);
+  ~StdioBridge();
+  StdioBridge(const StdioBridge&) = delete;
+  StdioBridge& operator=(const StdioBridge&) = delete;
+
+  // Runs one request; whatever it sets through the Flash control becomes
+  // the RET. Must not throw (the bridge logs anything that escapes).
+  std::function<void(const std::string& request)> onRequest;
+  // Checked after each frame: true ends the service (the command "unload").
+  std::function<bool()> stopRequested;
+  // Called once when the service ends.
+  std::function<void()> onEnd;
+  // Error lines about the traffic.
+  std::function<void(const std::string& line)> log;
+
+  void start();
+  // Ends the service (idempotent): stops reading and calls onEnd.
+  void finish(const std::string& why);
+  bool finished() const { return finished_; }
+
+  // Counters for the end-of-run log line.
+  size_t requests() const { return requests_; }
+  size_t rejected() const { return rejected_; }
+
+ private:
+  void readAsync();
+  void readBlocking();
+  void consume(const char* data, size_t n);
+  void handle(bridge::FrameReader::Item& item);
+  void answerEmpty();
+  void endOfInput();
+  void report(const std::string& line);
+
+  asio::io_context& io_;
+  platform::RealFlash& flash_;
+  int inFd_;
+  int savedFlags_ = -1;
+  asio::posix::stream_descriptor in_;
+  asio::signal_set signals_;
+  bridge::FrameReader reader_;
+  std::array<char, 65536> buf_{};
+  bool fileMode_ = false;
+  bool finished_ = false;
+  size_t requests_ = 0, rejected_ = 0;
+};
+
+}  // namespace kup::host
