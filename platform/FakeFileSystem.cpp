@@ -36,6 +36,15 @@ PathText FakeFileSystem::resolve(const std::string& path) const {
   return p;
 }
 
+bool FakeFileSystem::valid(const std::string& path) const {
+  try {
+    resolve(path);
+    return true;
+  } catch (const VbError&) {
+    return false;
+  }
+}
+
 std::string FakeFileSystem::canonical(const std::string& path) const { return resolve(path).text(); }
 
 FakeFileSystem::Node* FakeFileSystem::rootOf(const PathText& p, bool create) const {
@@ -86,19 +95,20 @@ void FakeFileSystem::check(const PathText& p, Op op) const {
 std::string FakeFileSystem::hostPath(const std::string& path) const { return drives.hostPath(resolve(path)); }
 
 bool FakeFileSystem::fileExists(const std::string& path) const {
-  if (path.empty()) return false;
+  if (!valid(path)) return false;
   Node* n = find(resolve(path));
   return n && !n->folder;
 }
 
 bool FakeFileSystem::folderExists(const std::string& path) const {
-  if (path.empty()) return false;
+  if (!valid(path)) return false;
   Node* n = find(resolve(path));
   return n && n->folder;
 }
 
 std::vector<std::string> FakeFileSystem::listFiles(const std::string& folder) const {
   std::vector<std::string> out;
+  if (!valid(folder)) return out;
   Node* n = find(resolve(folder));
   if (!n || !n->folder) return out;
   for (auto& [_, c] : n->children)
@@ -108,6 +118,7 @@ std::vector<std::string> FakeFileSystem::listFiles(const std::string& folder) co
 
 std::vector<std::string> FakeFileSystem::listFolders(const std::string& folder) const {
   std::vector<std::string> out;
+  if (!valid(folder)) return out;
   Node* n = find(resolve(folder));
   if (!n || !n->folder) return out;
   for (auto& [_, c] : n->children)
@@ -220,7 +231,7 @@ void FakeFileSystem::renameFile(const std::string& from, const std::string& to) 
 }
 
 int64_t FakeFileSystem::fileSize(const std::string& path) const {
-  if (path.empty()) return -1;
+  if (!valid(path)) return -1;
   Node* n = find(resolve(path));
   return n && !n->folder ? static_cast<int64_t>(n->bytes.size()) : -1;
 }

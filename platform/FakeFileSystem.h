@@ -56,6 +56,7 @@ class FakeFileSystem : public IFileSystem {
  private:
   struct Node;
   PathText resolve(const std::string& path) const;
+  bool valid(const std::string& path) const;  // names a place (else the queries answer "absent")
   Node* find(const PathText& p) const;
   Node* parentOf(const PathText& p, bool create);
   Node* rootOf(const PathText& p, bool create) const;

@@ -36,8 +36,30 @@ std::string RealEnvironment::get(const std::string& name) const {
 }
 
 void RealEnvironment::set(const std::string& name, const std::string& value) {
-  if (name.empty() || name.find('=') != std::string::npos) raise(vberr::InvalidCall);
-  ::setenv(name.c_str(), value.c_str(), 1);
+  if (name.empty() || name.find('=') != std::string::npos || value.find('\0') != std::string::npos)
+    raise(vberr::InvalidCall);
+  std::string v = value;
+  if (name == "PATH") {
+    // Callers written for Windows join search folders with ";" and may name
+    // them as path texts: the host wants ":" and host folders.
+    std::string out;
+    size_t i = 0;
+    while (i <= v.size()) {
+      size_t j = v.find_first_of(";:", i);
+      // A drive prefix "C:" is not a separator.
+      while (j != std::string::npos && v[j] == ':' && j == i + 1) j = v.find_first_of(";:", j + 1);
+      if (j == std::string::npos) j = v.size();
+      std::string entry = v.substr(i, j - i);
+      if (!entry.empty()) {
+        bool windows = entry.find('\\') != std::string::npos || (entry.size() >= 2 && entry[1] == ':');
+        if (windows && fs_) entry = fs_->hostPath(entry);
+        out += (out.empty() ? "" : ":") + entry;
+      }
+      i = j + 1;
+    }
+    v = out;
+  }
+  ::setenv(name.c_str(), v.c_str(), 1);
 }
 
 std::string RealEnvironment::tempFolder() const {

@@ -10,6 +10,8 @@ class RealEnvironment : public IEnvironment {
   explicit RealEnvironment(const IFileSystem* fs = nullptr);
 
   std::string get(const std::string& name) const override;
+  // PATH is stored in the host's form: entries separated by ";" or ":",
+  // Windows path texts mapped through fs, joined by ":".
   void set(const std::string& name, const std::string& value) override;
   std::string tempFolder() const override;
   std::string programFolder() const override;

@@ -89,7 +89,7 @@ std::vector<std::string> List(const std::string& host, bool folders) {
 RealFileSystem::RealFileSystem(DriveMap map) : map_(std::move(map)) {}
 
 std::string RealFileSystem::hostPath(const std::string& path) const {
-  if (path.empty()) return {};
+  if (path.empty() || path.find('\0') != std::string::npos) return {};
   return map_.hostPath(PathText::Parse(path));
 }
 
@@ -101,36 +101,37 @@ std::string RealFileSystem::mapped(const std::string& path) const {
 }
 
 bool RealFileSystem::fileExists(const std::string& path) const {
-  if (path.empty()) return false;
+  if (hostPath(path).empty()) return false;
   struct stat st {};
   return StatOf(hostPath(path), st) && !S_ISDIR(st.st_mode);
 }
 
 bool RealFileSystem::folderExists(const std::string& path) const {
-  if (path.empty()) return false;
+  if (hostPath(path).empty()) return false;
   struct stat st {};
   return StatOf(hostPath(path), st) && S_ISDIR(st.st_mode);
 }
 
 std::vector<std::string> RealFileSystem::listFiles(const std::string& folder) const {
-  if (folder.empty()) return {};
-  return List(hostPath(folder), false);
+  std::string host = hostPath(folder);
+  return host.empty() ? std::vector<std::string>() : List(host, false);
 }
 
 std::vector<std::string> RealFileSystem::listFolders(const std::string& folder) const {
-  if (folder.empty()) return {};
-  return List(hostPath(folder), true);
+  std::string host = hostPath(folder);
+  return host.empty() ? std::vector<std::string>() : List(host, true);
 }
 
 std::string RealFileSystem::readFile(const std::string& path) const {
   std::string host = mapped(path);
-  Fd fd(::open(host.c_str(), O_RDONLY | O_CLOEXEC));
+  // Non-blocking open: a pipe or device name must not hang the program.
+  Fd fd(::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (fd.get() < 0) RaiseErrno(errno, host, path);
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) RaiseErrno(errno, host, path);
-  if (S_ISDIR(st.st_mode)) raise(vberr::PathFileAccess, vbErrorText(vberr::PathFileAccess) + " (" + path + ")");
+  if (!S_ISREG(st.st_mode)) raise(vberr::PathFileAccess, vbErrorText(vberr::PathFileAccess) + " (" + path + ")");
   std::string out;
-  if (S_ISREG(st.st_mode)) out.reserve(static_cast<size_t>(st.st_size));
+  out.reserve(static_cast<size_t>(st.st_size));
   char buf[65536];
   for (;;) {
     ssize_t n = ::read(fd.get(), buf, sizeof buf);
@@ -146,8 +147,9 @@ std::string RealFileSystem::readFile(const std::string& path) const {
 
 void RealFileSystem::write(const std::string& path, const std::string& bytes, bool append) {
   std::string host = mapped(path);
+  // Only regular files (a pipe or a device would block or swallow the bytes).
   struct stat st {};
-  if (StatOf(host, st) && S_ISDIR(st.st_mode))
+  if (StatOf(host, st) && !S_ISREG(st.st_mode))
     raise(vberr::PathFileAccess, vbErrorText(vberr::PathFileAccess) + " (" + path + ")");
   int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
   Fd fd(::open(host.c_str(), flags, 0666));
@@ -227,9 +229,9 @@ void RealFileSystem::renameFile(const std::string& from, const std::string& to) 
 }
 
 int64_t RealFileSystem::fileSize(const std::string& path) const {
-  if (path.empty()) return -1;
+  std::string host = hostPath(path);
   struct stat st {};
-  if (!StatOf(hostPath(path), st) || S_ISDIR(st.st_mode)) return -1;
+  if (host.empty() || !StatOf(host, st) || S_ISDIR(st.st_mode)) return -1;
   return static_cast<int64_t>(st.st_size);
 }
 

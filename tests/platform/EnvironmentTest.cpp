@@ -34,6 +34,12 @@ TEST(Environment, TempProgramAndCurrentFolders) {
   EXPECT_THROW(env.setCurrentFolder("C:\\absent"), kup::VbError);
   env.setCurrentFolder(saved);
 
+  std::string savedPath = env.get("PATH");
+  env.set("PATH", "C:\\Korvane;" + savedPath);
+  EXPECT_EQ(env.get("PATH"), dir / "Korvane:" + savedPath);
+  env.set("PATH", savedPath);
+  EXPECT_EQ(env.get("PATH"), savedPath);
+
   uint32_t a = env.tickCount();
   usleep(20000);
   EXPECT_GE(env.tickCount() - a, 15u);

@@ -83,6 +83,10 @@ TEST_F(RealFs, ErrorNumbers) {
   EXPECT_EQ(ErrorOf([&] { fs.renameFile("C:\\d\\zz.txt", "C:\\d\\c.txt"); }), 53);
   EXPECT_EQ(ErrorOf([&] { fs.copyFile("C:\\d\\zz.txt", "C:\\d\\c.txt"); }), 53);
   EXPECT_EQ(ErrorOf([&] { fs.copyFile("C:\\d\\a.txt", "C:\\none\\c.txt"); }), 76);
+  ::mkfifo((dir / "d/pipe").c_str(), 0666);  // would block a plain open
+  EXPECT_EQ(ErrorOf([&] { fs.readFile("C:\\d\\pipe"); }), 75);
+  EXPECT_EQ(ErrorOf([&] { fs.writeFile("C:\\d\\pipe", "x"); }), 75);
+  EXPECT_FALSE(fs.fileExists(std::string("C:\\d\\a.txt\0x", 12)));
   EXPECT_EQ(fs.fileSize("C:\\d\\missing.txt"), -1);
   EXPECT_EQ(fs.fileSize("C:\\d"), -1);
   if (::geteuid() != 0) {
@@ -148,6 +152,8 @@ TEST(FakeFs, SameRulesWithoutRegardToCase) {
   fs.put("C:\\Modeles\\.cache", "h");
   EXPECT_EQ(fs.listFiles("C:\\Modeles").size(), 1u);
 
+  EXPECT_FALSE(fs.fileExists("\\\\"));  // names no share: absent, no error
+  EXPECT_EQ(fs.fileSize(""), -1);
   EXPECT_EQ(ErrorOf([&] { fs.readFile("C:\\Modeles\\absent"); }), 53);
   EXPECT_EQ(ErrorOf([&] { fs.readFile("C:\\Absent\\x"); }), 76);
   EXPECT_EQ(ErrorOf([&] { fs.writeFile("C:\\Absent\\x", ""); }), 76);
