@@ -1,5 +1,6 @@
 #include "core/table/CommandTable.h"
 #include "core/table/Mdl_Core.h"
+#include "documents/AttacheFichier.h"
 
 // Each command module registers its own commands (Register<Module>) and the
 // hooks the core calls; add one line per module below.
@@ -14,6 +15,7 @@ std::shared_ptr<CommandTable> BuildCommandTable() {
 
 void InstallModules(App& app) {
   app.commands = BuildCommandTable();
+  InstallAttacheFichierHooks(app);
 }
 
 }  // namespace kup
