@@ -1,11 +1,6 @@
 // The attachment library as the container loads it: the real shared
 // library from the program folder, called through its C entries.
-#include <dlfcn.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
