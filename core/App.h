@@ -76,7 +76,10 @@ struct MainWindow {
   // The Txt_DDE control array: element 0 exists from the start; further
   // elements are loaded and unloaded by index.
   std::map<int, std::unique_ptr<platform::IDdeLink>> Txt_DDE;
-  int focusRequests = 0;  // the operation applied after each DDE command (SetFocus)
+  int focusRequests = 0;  // how many times SetFocus was applied
+  // The argument-less operation the DDE receiver applies while the window
+  // is visible: brings it back to the user.
+  void SetFocus() { ++focusRequests; }
 };
 
 constexpr double TwipsPerPixelX = 15;

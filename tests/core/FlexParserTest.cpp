@@ -97,3 +97,26 @@ TEST(FlexParser, HugeAndInvalidUtf8TextsSurvive) {
   EXPECT_EQ(args[1].str(), "caf\xEF\xBF\xBD");
   EXPECT_EQ(Len(args[1].str()), 4u);
 }
+
+TEST(FlexParser, DamagedRequestsNeverCrashTheDispatcherPath) {
+  // Every truncation and a spread of single-byte damages of a valid request.
+  const std::string good = Request(Prop(0, "<string>KUP_X</string>") + Prop(1, "<string>a&amp;b</string>") +
+                                   Prop(2, "<number>3</number>") + Prop(3, "<null/>"));
+  std::string name;
+  Args args;
+  int accepted = 0;
+  for (size_t n = 0; n <= good.size(); ++n) accepted += ParseFlexRequest(good.substr(0, n), name, args);
+  EXPECT_EQ(accepted, 1);  // only the whole text
+  const char damage[] = {'<', '>', '&', '"', '\0', '\xFF', '/', ' '};
+  for (size_t i = 0; i < good.size(); ++i)
+    for (char d : damage) {
+      std::string bad = good;
+      bad[i] = d;
+      if (!ParseFlexRequest(bad, name, args)) continue;
+      for (auto& v : args) {
+        if (v.isString()) {
+          EXPECT_EQ(SanitizeUtf8(v.str()), v.str());
+        }
+      }
+    }
+}
