@@ -1,6 +1,8 @@
 #include "host/DdePoller.h"
 
 #include "core/Core.h"
+#include "platform/RealDde.h"
+#include "platform/RealWindowSystem.h"
 
 namespace kup::host {
 
@@ -10,20 +12,34 @@ constexpr auto kPeriod = std::chrono::milliseconds(10);
 }  // namespace
 
 void DdePoller::start() {
-  if (app_.pf.dde) arm();
+  if (!dde_) return;
+  sync();
+  arm();
+}
+
+void DdePoller::sync() {
+  if (!dde_ || !windows_) return;
+  if (dde_->sourceSocket() == showSocket_) return;
+  showSocket_ = dde_->sourceSocket();
+  try {
+    windows_->setShowSocket(showSocket_);
+  } catch (const std::exception& e) {
+    EcrireLog(app_, "bridge", std::string("publishing the window records failed: ") + e.what());
+  }
 }
 
 void DdePoller::arm() {
   timer_.expires_after(kPeriod);
   timer_.async_wait([this](const asio::error_code& ec) {
-    if (ec || !app_.pf.dde) return;
+    if (ec) return;
     try {
-      app_.pf.dde->poll();
+      dde_->poll();
     } catch (const std::exception& e) {
       EcrireLog(app_, "bridge", std::string("DDE poll failed: ") + e.what());
     } catch (...) {
       EcrireLog(app_, "bridge", "DDE poll failed");
     }
+    sync();
     arm();
   });
 }

@@ -1,24 +1,39 @@
 #pragma once
-// Hands the DDE strings received by the main window's topic to the core,
-// from the event loop (so never inside a request).
+// Serves the main window's DDE source from the event loop (so never inside
+// a request): hands received execute strings and show requests to their
+// handlers, and keeps the published window records naming the source's
+// socket once the settings command has opened it.
+#include <string>
+
 #include <asio/io_context.hpp>
 #include <asio/steady_timer.hpp>
 
 #include "core/App.h"
 
+namespace kup::platform {
+class RealWindowSystem;
+class RealDdeSystem;
+}  // namespace kup::platform
+
 namespace kup::host {
 
 class DdePoller {
  public:
-  DdePoller(asio::io_context& io, App& app) : timer_(io), app_(app) {}
-  // Does nothing when the platform has no DDE system.
+  DdePoller(asio::io_context& io, App& app, platform::RealWindowSystem* windows, platform::RealDdeSystem* dde)
+      : timer_(io), app_(app), windows_(windows), dde_(dde) {}
+  // Does nothing without a DDE system.
   void start();
+  // After a request: the source may have been opened or moved.
+  void sync();
 
  private:
   void arm();
 
   asio::steady_timer timer_;
   App& app_;
+  platform::RealWindowSystem* windows_;
+  platform::RealDdeSystem* dde_;
+  std::string showSocket_;
 };
 
 }  // namespace kup::host

@@ -1,26 +1,23 @@
 #include "host/HostPlatform.h"
 
-#include <cstdio>
-
-#include "platform/FakePlatform.h"
+#include "platform/RealDde.h"
+#include "platform/RealPlatform.h"
+#include "platform/RealWindowSystem.h"
 
 namespace kup::host {
 
-namespace {
-class StderrLog : public platform::ILog {
- public:
-  void write(const std::string& channel, const std::string& text) override {
-    std::fprintf(stderr, "[%s] %s\n", channel.c_str(), text.c_str());
-    std::fflush(stderr);
-  }
-};
-}  // namespace
-
-// Provisional: the fakes stand in until the real platform is available.
-kup::Platform MakeHostPlatform() {
-  kup::Platform pf = platform::MakeFakePlatform();
-  pf.log = std::make_unique<StderrLog>();
-  return pf;
+HostPlatform MakeHostPlatform() {
+  HostPlatform h;
+  h.pf = platform::MakeRealPlatform(platform::RealPlatformConfig::FromEnvironment());
+  auto windows = std::make_unique<platform::RealWindowSystem>();
+  auto dde = std::make_unique<platform::RealDdeSystem>();
+  h.windows = windows.get();
+  h.dde = dde.get();
+  // Hide/restore requests from other programs arrive on the DDE source.
+  dde->onShowRequest = [w = h.windows](long hwnd, int cmd) { w->applyShow(hwnd, cmd); };
+  h.pf.windows = std::move(windows);
+  h.pf.dde = std::move(dde);
+  return h;
 }
 
 }  // namespace kup::host

@@ -60,7 +60,8 @@ int main(int argc, char** argv) {
   }
 
   asio::io_context io;
-  kup::Platform pf = kup::host::MakeHostPlatform();
+  kup::host::HostPlatform host = kup::host::MakeHostPlatform();
+  kup::Platform& pf = host.pf;
   auto flash = std::make_unique<kup::platform::RealFlash>(outFd);
   kup::platform::RealFlash& flashRef = *flash;
   pf.flash = std::move(flash);
@@ -69,9 +70,13 @@ int main(int argc, char** argv) {
   kup::App app(std::move(pf));
   kup::InstallModules(app);
 
+  kup::host::DdePoller poller(io, app, host.windows, host.dde);
   kup::host::StdioBridge bridge(io, flashRef, inFd);
   bridge.log = [&app](const std::string& line) { kup::EcrireLog(app, "bridge", line); };
-  bridge.onRequest = [&app](const std::string& request) { kup::FlashCall(app, request); };
+  bridge.onRequest = [&app, &poller](const std::string& request) {
+    kup::FlashCall(app, request);
+    poller.sync();
+  };
   bridge.stopRequested = [&app] { return app.quitRequested; };
   bridge.onEnd = [&] {
     // "unload" has already released everything when it ended the session.
@@ -87,7 +92,6 @@ int main(int argc, char** argv) {
 
   kup::Main(app, CommandLine(argc, argv), "korvane");
 
-  kup::host::DdePoller poller(io, app);
   bridge.start();
   poller.start();
   io.run();
