@@ -146,13 +146,3 @@ TEST_F(Dispatcher, PerformanceLogTimesEachRequest) {
   EXPECT_EQ(t.log.lines("perf")[0].rfind("KUP_Echo : ", 0), 0u);
   EXPECT_NE(t.app.perfWindow.find(" ms"), std::string::npos);
 }
-
-TEST(CommandTableTest, LookupIgnoresCase) {
-  CommandTable table;
-  table.add("KUP_CourrierOuvrir", [](App&, Args&) {});
-  table.addDeferred("KUP_appelScanMSS", 500, [](App&, Args&) {});
-  EXPECT_NE(table.find("kup_courrierouvrir"), nullptr);
-  EXPECT_NE(table.find("KUP_APPELSCANMSS"), nullptr);
-  EXPECT_EQ(table.find("KUP_Courrier"), nullptr);
-  EXPECT_EQ(table.deferred.at("KUP_APPELSCANMSS"), 500);
-}
