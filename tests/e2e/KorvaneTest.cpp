@@ -170,3 +170,18 @@ TEST(Korvane, TerminationSignalEndsCleanly) {
   ExpectCleanExit(k);
   EXPECT_NE(k.log().find("bridge closed: signal"), std::string::npos) << k.log();
 }
+
+TEST(Korvane, LargeRequestIsReadWhole) {
+  Child k = Korvane();
+  ASSERT_TRUE(k.started());
+  std::string big(20 << 20, 'A');  // a document in base64
+  ASSERT_TRUE(k.request(Invoke("KUP_Inconnue", {big})));
+  ASSERT_TRUE(k.request(Invoke("KUP_Inconnue")));
+  for (int i = 0; i < 2; ++i) {
+    auto frames = k.untilRet(30000);
+    ASSERT_EQ(frames.size(), 1u) << k.log();
+    EXPECT_TRUE(IsRet(frames[0]));
+  }
+  k.closeInput();
+  ExpectCleanExit(k);
+}

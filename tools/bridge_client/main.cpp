@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -103,6 +104,7 @@ class Client {
     }
     toChild_ = in[1];
     fromChild_ = out[0];
+    ::fcntl(toChild_, F_SETFL, ::fcntl(toChild_, F_GETFL) | O_NONBLOCK);
     return true;
   }
 
@@ -116,7 +118,7 @@ class Client {
       }
       std::cout << "> " << s.label << "\n";
       ++requests_;
-      if (!kup::bridge::WriteAll(toChild_, kup::bridge::EncodeFrame("REQ", s.xml))) {
+      if (!send(kup::bridge::EncodeFrame("REQ", s.xml))) {
         std::cout << "! the program no longer reads its input (line " << s.line << ")\n";
         failed_ = true;
         return false;
@@ -177,6 +179,38 @@ class Client {
 
  private:
   enum class Pump { Ret, Timeout, Eof };
+
+  // Writes a frame while reading what the program writes meanwhile (shown
+  // afterwards), so that a program busy writing a long call cannot block
+  // against a long request. False when the program stopped reading.
+  bool send(const std::string& frame) {
+    std::string_view rest = frame;
+    while (!rest.empty()) {
+      pollfd p[2] = {{toChild_, POLLOUT, 0}, {fromChild_, POLLIN, 0}};
+      int r = ::poll(p, fromChild_ >= 0 ? 2 : 1, -1);
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      if (p[0].revents & (POLLERR | POLLHUP)) return false;
+      if (p[0].revents & POLLOUT) {
+        ssize_t n = ::write(toChild_, rest.data(), std::min(rest.size(), size_t(65536)));
+        if (n > 0) rest.remove_prefix(size_t(n));
+        else if (n < 0 && errno != EINTR && errno != EAGAIN) return false;
+      }
+      if (fromChild_ >= 0 && (p[1].revents & (POLLIN | POLLHUP))) {
+        char buf[65536];
+        ssize_t n = ::read(fromChild_, buf, sizeof buf);
+        if (n > 0) {
+          reader_.feed(std::string_view(buf, size_t(n)));
+        } else if (n == 0) {
+          ::close(fromChild_);
+          fromChild_ = -1;
+        }
+      }
+    }
+    return true;
+  }
 
   // Reads frames until a RET (when wanted), the deadline or end of output.
   Pump pump(Clock::time_point deadline, bool wantRet) {
