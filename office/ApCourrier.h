@@ -28,6 +28,9 @@ struct EquivalenceLookups {
   std::function<std::vector<std::string>(const std::string& key, Equivalence_V3& eq)> vNomsEquivalence;
   std::function<std::string(const std::string& key, Equivalence_V3& eq)> sModeEquivalence;
   std::function<std::string(const std::string& name, Catal_V3& cat)> sFormatEquivalence;
+  // Equivalence_V3.AppFormatV3: the V3 fields get their catalogue format
+  // switch only when it is not 0 (unset: never).
+  std::function<int(Equivalence_V3& eq)> appFormatV3;
   // True when the catalogue holds a variable of that name (a V3 name needs no change).
   std::function<bool(const std::string& name, Catal_V3& cat)> existeVariable;
   // The V3 bookmark name for a V2 bookmark ("" when none).

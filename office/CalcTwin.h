@@ -24,10 +24,8 @@ class ICalcTwin {
  public:
   virtual ~ICalcTwin() = default;
 
-  virtual bool isExcel() const = 0;
-  virtual std::string version() = 0;                         // Excel version text, or "OO"
-  virtual std::string templateExtension() const = 0;         // ".xlt" / ".ots"
-  virtual std::vector<std::string> templateExtensions() const = 0;  // ".xlt", ".xltx" / ".ots"
+  // The Excel version text ("OO" is the driver's answer for OpenOffice).
+  virtual std::string version() = 0;
   virtual void connect() = 0;
   virtual void detach() = 0;  // the application and its documents stay open
   virtual void minimize() = 0;

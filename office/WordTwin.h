@@ -47,12 +47,8 @@ class IWordTwin {
  public:
   virtual ~IWordTwin() = default;
 
-  // ---- the word processor
-  // Word-like twins answer true (editor types 2 and 3); OpenOffice-like false.
-  virtual bool isWord() const = 0;
-  virtual std::vector<std::string> templateExtensions() const = 0;  // ".dot", ".dotx" / ".ott"
-  virtual std::string templateSaveExtension() const = 0;           // ".dot" / ".ott"
-  virtual std::string documentExtension() const = 0;               // ".doc" / ".odt"
+  // ---- the word processor (the factory made the twin for one editor type;
+  // the extensions and the Word/OpenOffice differences are the driver's)
   virtual void connect() = 0;
   virtual void release() = 0;     // lets go of the word processor, which stays open for the user
   virtual bool isRunning() = 0;   // false once the user has closed it
@@ -67,8 +63,9 @@ class IWordTwin {
   // Re-activates the driver's document; raises when it is gone.
   virtual void activateDocument() = 0;
   virtual void setOrientation(int orientation) = 0;  // 1 portrait, 2 landscape
-  // File name (name and extension) the document takes when saved, e.g. "lettre.doc".
-  virtual std::string documentName() = 0;
+  // Name of the document without extension: the template's name for a
+  // document made from a template ("lettre" for lettre.dot).
+  virtual std::string documentBaseName() = 0;
   virtual void saveAs(const std::string& path) = 0;          // document format; binds the document to it
   virtual void saveAsTemplate(const std::string& path) = 0;  // template format; binds the document to it
   virtual bool isSaved() = 0;

@@ -1,0 +1,154 @@
+#include "data/ApOraSession.h"
+
+#include "core/Core.h"
+#include "core/VbError.h"
+#include "core/VbString.h"
+
+namespace kup {
+
+namespace {
+
+// Names go into the text of the block: only identifiers are accepted, so
+// that nothing from a request can change the statement.
+bool IsIdentifier(const std::string& s, bool dotted) {
+  if (s.empty()) return false;
+  bool start = true;
+  for (unsigned char c : s) {
+    bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    bool other = (c >= '0' && c <= '9') || c == '_' || c == '$' || c == '#';
+    if (dotted && c == '.') {
+      if (start) return false;
+      start = true;
+      continue;
+    }
+    if (start ? !letter : !(letter || other)) return false;
+    start = false;
+  }
+  return !start;
+}
+
+}  // namespace
+
+OraBackendFactory DefaultOraBackendFactory() { return {}; }
+
+ApOraSession::ApOraSession(App& app, std::unique_ptr<IOraBackend> backend)
+    : app_(app), backend_(std::move(backend)) {
+  if (!backend_) raise(vberr::ObjectVariableNotSet, "Aucun accès à la base de données");
+}
+
+ApOraSession::~ApOraSession() {
+  try {
+    freeLobs();
+  } catch (...) {
+  }
+  if (connected_) {
+    try {
+      backend_->logoff();
+    } catch (...) {
+    }
+  }
+}
+
+void ApOraSession::logon(const std::string& database, const std::string& user, const std::string& password) {
+  backend_->logon(database, user, password);
+  connected_ = true;
+}
+
+void ApOraSession::freeLobs() {
+  std::vector<int64_t> lobs;
+  lobs.swap(temporaryLobs_);
+  bool failed = false;
+  VbError first(0);
+  for (int64_t lob : lobs) {
+    try {
+      backend_->freeTemporaryLob(lob);
+    } catch (const VbError& e) {
+      if (!failed) first = e;
+      failed = true;
+    }
+  }
+  if (failed) throw first;
+}
+
+OraParameter* ApOraSession::find(const std::string& name) {
+  for (auto& p : params_)
+    if (EqualsNoCase(p.name, name)) return &p;
+  return nullptr;
+}
+
+bool ApOraSession::bInitParameters(const std::string& procedure) {
+  params_.clear();
+  procedure_ = procedure;
+  try {
+    freeLobs();
+    return true;
+  } catch (const VbError& e) {
+    TraiterErreur(app_, "bInitParameters", e.number(), e.description());
+  }
+  return false;
+}
+
+bool ApOraSession::bAddParameters(const std::string& name, int32_t direction, int32_t serverType, const Value& value,
+                                  bool reconnectionTest) {
+  try {
+    if (!IsIdentifier(name, false)) raise(vberr::InvalidCall, "Nom de paramètre incorrect : " + name);
+    if (direction < ora::ParamInput || direction > ora::ParamInputOutput)
+      raise(vberr::InvalidCall, "Sens de paramètre incorrect : " + std::to_string(direction));
+    if (serverType != ora::TypeVarchar && serverType != ora::TypeClob)
+      raise(vberr::InvalidCall, "Type serveur non pris en charge : " + std::to_string(serverType));
+    if (find(name)) raise(vberr::InvalidCall, "Le paramètre " + name + " existe déjà");
+    if (reconnectionTest && !backend_->isConnected()) backend_->reconnect();
+    OraParameter p;
+    p.name = name;
+    p.direction = direction;
+    p.serverType = serverType;
+    bool none = value.isNull() || value.isEmpty();
+    if (serverType == ora::TypeClob) {
+      // The text travels in a temporary LOB, freed with the next call's parameters.
+      if (direction != ora::ParamOutput && !none) {
+        p.lob = backend_->createTemporaryClob(CStr(value));
+        temporaryLobs_.push_back(p.lob);
+      }
+    } else {
+      p.value = (none || direction == ora::ParamOutput) ? Value::null() : Value(CStr(value));
+    }
+    params_.push_back(std::move(p));
+    return true;
+  } catch (const VbError& e) {
+    TraiterErreur(app_, "bAddParameters", e.number(), e.description());
+  }
+  return false;
+}
+
+bool ApOraSession::bExecuteSQL(const std::string& procedure) {
+  std::string block = "begin " + procedure;
+  if (!params_.empty()) {
+    block += "(";
+    for (size_t i = 0; i < params_.size(); ++i) block += (i ? ",:" : ":") + params_[i].name;
+    block += ")";
+  }
+  block += "; end;";
+  lastBlock_ = block;
+  try {
+    if (!IsIdentifier(procedure, true)) raise(vberr::InvalidCall, "Nom de procédure incorrect : " + procedure);
+    backend_->execute(block, params_);
+    return true;
+  } catch (const VbError& e) {
+    TraiterErreur(app_, "bExecuteSQL", e.number(), e.description());
+  } catch (const std::exception& e) {
+    TraiterErreur(app_, "bExecuteSQL", vberr::InvalidCall, e.what());
+  }
+  return false;
+}
+
+Value ApOraSession::vParameterValue(const std::string& name) {
+  OraParameter* p = find(name);
+  if (!p) raise(vberr::InvalidCall, "Paramètre inconnu : " + name);
+  if (p->serverType == ora::TypeClob) {
+    if (p->lob == 0) return Value::null();
+    return Value(backend_->readClob(p->lob));
+  }
+  return p->value.isEmpty() ? Value::null() : p->value;
+}
+
+}  // namespace kup

@@ -1,0 +1,325 @@
+#include "office/ApTableur.h"
+
+#include "core/Core.h"
+#include "core/VbError.h"
+#include "core/VbString.h"
+
+namespace kup {
+
+namespace {
+
+bool IsExcelType(int t) { return t == 2 || t == 3; }
+
+// Column descriptions of an export: title, Oracle type, visibility.
+struct Column {
+  std::string title, type;
+  bool visible = true;
+};
+
+std::vector<Column> Columns(const Args& params, const std::string& recordSep, const std::string& fieldSep) {
+  std::vector<Column> cols;
+  for (const auto& rec : Split(CStr(Arg(params, 0)), recordSep)) {
+    auto f = Split(rec, fieldSep);
+    Column c;
+    if (!f.empty()) c.title = f[0];
+    if (f.size() > 1) c.type = UCase(Trim(f[1]));
+    if (f.size() > 2) {
+      std::string v = UCase(Trim(f[2]));
+      c.visible = !(v == "0" || v == "FALSE" || v == "FAUX" || v == "N" || v == "NON");
+    }
+    cols.push_back(std::move(c));
+  }
+  return cols;
+}
+
+std::string Quoted(const std::string& v) { return "\"" + Replace(v, "\"", "\"\"") + "\""; }
+
+}  // namespace
+
+CalcTwinFactory DefaultCalcTwinFactory() { return {}; }
+
+ApTableur::ApTableur(App& app) : twinFactory(DefaultCalcTwinFactory()), app_(app), typeEditeur_(app.G_TypeEditeur) {}
+
+ApTableur::~ApTableur() {
+  if (twin_) {
+    try {
+      twin_->detach();
+    } catch (...) {
+    }
+  }
+}
+
+bool ApTableur::typeConnu() const { return typeEditeur_ == 2 || typeEditeur_ == 3 || typeEditeur_ == 4; }
+
+bool ApTableur::run(const char* source, const std::function<void(ICalcTwin&)>& fn) {
+  if (!typeConnu()) return false;
+  if (!twin_) {
+    TraiterErreur(app_, source, vberr::ObjectVariableNotSet, "Le tableur n'est pas ouvert");
+    return false;
+  }
+  try {
+    fn(*twin_);
+    return true;
+  } catch (const VbError& e) {
+    // The spreadsheet's own failures stay silent towards the user; the trace keeps them.
+    DebugKUP(app_, std::string("ApTableur.") + source, std::to_string(e.number()) + " : " + e.description());
+  } catch (const std::exception& e) {
+    DebugKUP(app_, std::string("ApTableur.") + source, e.what());
+  }
+  return false;
+}
+
+// ---------------------------------------------------------------- the application
+
+void ApTableur::OpenCalc() {
+  if (!typeConnu()) return;
+  int t = typeEditeur_;
+  if (!twin_ || twinType_ != t) {
+    DetacheCalc();
+    std::unique_ptr<ICalcTwin> made;
+    try {
+      if (twinFactory) made = twinFactory(app_, t);
+    } catch (const VbError& e) {
+      TraiterErreur(app_, "OpenCalc", e.number(), e.description());
+      return;
+    }
+    if (!made) {
+      TraiterErreur(app_, "OpenCalc", vberr::CantCreateObject,
+                    "Aucun tableur n'est disponible pour le type éditeur " + std::to_string(t));
+      return;
+    }
+    twin_ = std::move(made);
+    twinType_ = t;
+  }
+  if (!run("OpenCalc", [](ICalcTwin& c) { c.connect(); })) twin_.reset();
+}
+
+void ApTableur::MinimizeCalc() { run("MinimizeCalc", [](ICalcTwin& c) { c.minimize(); }); }
+void ApTableur::MaximizeCalc() { run("MaximizeCalc", [](ICalcTwin& c) { c.maximize(); }); }
+
+void ApTableur::DetacheCalc() {
+  if (!twin_) return;
+  try {
+    twin_->detach();
+  } catch (...) {
+  }
+  twin_.reset();
+}
+
+std::string ApTableur::getVersion() {
+  if (!typeConnu()) return {};
+  if (typeEditeur_ == 4) return "OO";
+  std::string v;
+  run("getVersion", [&](ICalcTwin& c) { v = c.version(); });
+  return v;
+}
+
+std::string ApTableur::Extension() const {
+  if (IsExcelType(typeEditeur_)) return ".xlt";
+  if (typeEditeur_ == 4) return ".ots";
+  return {};
+}
+
+std::vector<std::string> ApTableur::ExtensionListeModeles() const {
+  if (IsExcelType(typeEditeur_)) return {".xlt", ".xltx"};
+  if (typeEditeur_ == 4) return {".ots"};
+  return {};
+}
+
+std::string ApTableur::ChoiceFile(platform::ICommonDialog& dialog, const std::string& folder) {
+  if (!typeConnu()) return {};
+  try {
+    std::string patterns;
+    for (const auto& e : ExtensionListeModeles()) patterns += (patterns.empty() ? "*" : ";*") + e;
+    dialog.state.DialogTitle = "Choix du modèle";
+    dialog.state.InitDir = folder;
+    dialog.state.Filter = "Modèles (" + patterns + ")|" + patterns;
+    dialog.state.FilterIndex = 1;
+    dialog.state.FileName.clear();
+    dialog.state.CancelError = true;
+    dialog.ShowOpen();
+    return dialog.state.FileName;
+  } catch (const VbError& e) {
+    if (e.number() != vberr::CancelError) TraiterErreur(app_, "ChoiceFile", e.number(), e.description());
+  }
+  return {};
+}
+
+// ---------------------------------------------------------------- documents
+
+void ApTableur::OpenDocument(const std::string& file, const std::vector<int>& format) {
+  run("OpenDocument", [&](ICalcTwin& c) { c.openDocument(file, format); });
+}
+
+void ApTableur::CloseDocument() {
+  if (!twin_) return;  // nothing open, nothing to close
+  run("CloseDocument", [](ICalcTwin& c) { c.closeDocument(); });
+}
+
+bool ApTableur::UpdateActiveDocument() {
+  if (!typeConnu()) return false;
+  if (typeEditeur_ == 4) return true;
+  bool ok = twin_ != nullptr;
+  if (ok) {
+    try {
+      twin_->activateDocument();
+    } catch (...) {
+      ok = false;
+    }
+  }
+  if (!ok) G_AccesDocument = false;
+  return ok;
+}
+
+std::string ApTableur::SaveTemp() {
+  if (!typeConnu()) return {};
+  std::string path;
+  try {
+    path = sFichierTemporaire(app_, Extension());
+  } catch (const VbError& e) {
+    TraiterErreur(app_, "SaveTemp", e.number(), e.description());
+    return {};
+  }
+  return run("SaveTemp", [&](ICalcTwin& c) { c.saveAsTemplate(path); }) ? path : std::string();
+}
+
+void ApTableur::Saved(bool value) {
+  run("Saved", [&](ICalcTwin& c) { c.setSaved(value); });
+}
+
+// ---------------------------------------------------------------- sheets and cells
+
+void ApTableur::GotoSheetIndex(int32_t index) {
+  run("GotoSheetIndex", [&](ICalcTwin& c) { c.gotoSheetIndex(index); });
+}
+void ApTableur::GotoSheetName(const std::string& name) {
+  run("GotoSheetName", [&](ICalcTwin& c) { c.gotoSheetName(name); });
+}
+void ApTableur::GotoCell(int32_t row, int32_t col) {
+  run("GotoCell", [&](ICalcTwin& c) { c.gotoCell(row, col); });
+}
+void ApTableur::GotoCellName(const std::string& name) {
+  run("GotoCellName", [&](ICalcTwin& c) { c.gotoCellName(name); });
+}
+void ApTableur::GotoNextRow() { run("GotoNextRow", [](ICalcTwin& c) { c.gotoNextRow(); }); }
+void ApTableur::SelectEndOfCol() { run("SelectEndOfCol", [](ICalcTwin& c) { c.selectEndOfCol(); }); }
+void ApTableur::SetSelectionName(const std::string& name) {
+  run("SetSelectionName", [&](ICalcTwin& c) { c.setSelectionName(name); });
+}
+
+int32_t ApTableur::RowCount() {
+  int n = 0;
+  run("RowCount", [&](ICalcTwin& c) { n = c.rowCount(); });
+  return n;
+}
+
+int32_t ApTableur::ColCount() {
+  int n = 0;
+  run("ColCount", [&](ICalcTwin& c) { n = c.colCount(); });
+  return n;
+}
+
+void ApTableur::InsertTextFile(const std::string& file) {
+  run("InsertTextFile", [&](ICalcTwin& c) { c.insertTextFile(file); });
+}
+
+void ApTableur::InsertEmptyRow(int32_t count) {
+  if (count <= 0) return;
+  run("InsertEmptyRow", [&](ICalcTwin& c) { c.insertEmptyRows(count); });
+}
+
+void ApTableur::AutoFill(int32_t count) {
+  if (count <= 0) return;
+  run("AutoFill", [&](ICalcTwin& c) { c.autoFill(count); });
+}
+
+// ---------------------------------------------------------------- merge fields
+
+void ApTableur::FindMergeFields(bool onActiveSheet) {
+  if (!typeConnu()) return;
+  MergeFields.clear();
+  run("FindMergeFields", [&](ICalcTwin& c) { MergeFields = c.rangeNames(onActiveSheet); });
+}
+
+void ApTableur::FindMergeFieldsValues() {
+  if (!typeConnu()) return;
+  MergeFieldsValues.clear();
+  run("FindMergeFieldsValues", [&](ICalcTwin& c) {
+    for (const auto& n : MergeFields) MergeFieldsValues.push_back(c.rangeValue(n));
+  });
+}
+
+void ApTableur::MailMergeOpen(bool bMaximize) {
+  run("MailMergeOpen", [&](ICalcTwin& c) {
+    // Names without a value of the same index are left as they are.
+    for (size_t i = 0; i < MergeFields.size() && i < MergeFieldsValues.size(); ++i)
+      if (c.gotoCellName(MergeFields[i])) c.setSelectionValue(MergeFieldsValues[i]);
+    if (bMaximize) c.maximize();
+  });
+}
+
+// ---------------------------------------------------------------- text export
+
+std::string ApTableur::ExportToTextFile(const Args& params, const std::string& recordSep,
+                                        const std::string& fieldSep, bool csvExt) {
+  if (!typeConnu()) return {};
+  try {
+    auto cols = Columns(params, recordSep, fieldSep);
+    std::string text;
+    std::string line;
+    bool first = true;
+    for (const auto& c : cols) {
+      if (!c.visible) continue;
+      line += (first ? "" : ";") + Quoted(c.title);
+      first = false;
+    }
+    text += line + vbCrLf;
+    for (const auto& row : Split(CStr(Arg(params, 1)), recordSep)) {
+      auto cells = Split(row, fieldSep);
+      line.clear();
+      first = true;
+      for (size_t j = 0; j < cols.size(); ++j) {
+        if (!cols[j].visible) continue;
+        line += (first ? "" : ";") + Quoted(j < cells.size() ? cells[j] : std::string());
+        first = false;
+      }
+      text += line + vbCrLf;
+    }
+    std::string path = sFichierTemporaire(app_, csvExt ? ".csv" : ".txt");
+    app_.fs().writeFile(path, ToCp1252(text));
+    return path;
+  } catch (const VbError& e) {
+    TraiterErreur(app_, "ExportToTextFile", e.number(), e.description());
+  }
+  return {};
+}
+
+std::vector<int> ApTableur::FormatExportedFile(const Args& params, const std::string& recordSep,
+                                               const std::string& fieldSep) {
+  if (!typeConnu()) return {};
+  try {
+    std::vector<int> format;
+    for (const auto& c : Columns(params, recordSep, fieldSep)) {
+      if (!c.visible) continue;
+      if (c.type.find("DATE") != std::string::npos || c.type.find("TIMESTAMP") != std::string::npos)
+        format.push_back(colfmt::DateDMY);
+      else if (c.type.find("CHAR") != std::string::npos || c.type.find("CLOB") != std::string::npos)
+        format.push_back(colfmt::Text);
+      else
+        format.push_back(colfmt::General);
+    }
+    return format;
+  } catch (const VbError& e) {
+    TraiterErreur(app_, "FormatExportedFile", e.number(), e.description());
+  }
+  return {};
+}
+
+// ---------------------------------------------------------------- instance
+
+ApTableur& G_Tableur(App& app) {
+  if (!app.G_Tableur) app.G_Tableur = std::make_shared<ApTableur>(app);
+  return *app.G_Tableur;
+}
+
+}  // namespace kup
