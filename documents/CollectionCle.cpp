@@ -1,0 +1,176 @@
+#include "documents/CollectionCle.h"
+
+#include <sys/mman.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "core/VbString.h"
+
+namespace kup {
+
+namespace {
+bool asciiOnly(std::string_view s) {
+  for (char c : s)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+}  // namespace
+
+std::string_view CleSansCasse(std::string_view key, std::string& buffer) {
+  if (asciiOnly(key)) {
+    buffer.assign(key);
+    for (auto& c : buffer)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  } else {
+    buffer = UCase(key);
+  }
+  return buffer;
+}
+
+std::string CleSansCasse(std::string_view key) {
+  std::string b;
+  CleSansCasse(key, b);
+  return b;
+}
+
+// ---------------------------------------------------------------- CasesIndex
+
+namespace {
+constexpr size_t kPageEnorme = size_t{2} << 20;
+}
+
+CasesIndex::CasesIndex(size_t n) : n_(n) {
+  const size_t octets = n * sizeof(uint64_t);
+  if (octets >= kPageEnorme) {
+    const size_t arrondi = (octets + kPageEnorme - 1) / kPageEnorme * kPageEnorme;
+    p_ = static_cast<uint64_t*>(std::aligned_alloc(kPageEnorme, arrondi));
+    if (!p_) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+    madvise(p_, arrondi, MADV_HUGEPAGE);
+#endif
+    std::memset(p_, 0, octets);
+  } else {
+    p_ = static_cast<uint64_t*>(std::calloc(n, sizeof(uint64_t)));
+    if (!p_) throw std::bad_alloc();
+  }
+}
+
+CasesIndex::~CasesIndex() { std::free(p_); }
+
+// ---------------------------------------------------------------- IndexCles
+
+uint64_t IndexCles::Hacher(std::string_view s) {
+  uint64_t h = 0x9E3779B97F4A7C15ull ^ (s.size() * 0xFF51AFD7ED558CCDull);
+  const char* p = s.data();
+  size_t n = s.size();
+  while (n >= 8) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    h = (h ^ w) * 0xBF58476D1CE4E5B9ull;
+    h ^= h >> 31;
+    p += 8;
+    n -= 8;
+  }
+  uint64_t w = 0;
+  std::memcpy(&w, p, n);
+  h = (h ^ w) * 0x94D049BB133111EBull;
+  h ^= h >> 29;
+  h *= 0xBF58476D1CE4E5B9ull;
+  h ^= h >> 32;
+  return h;
+}
+
+size_t IndexCles::Sonder(std::string_view cle, uint64_t h, bool& trouve) const {
+  const uint64_t haut = h & 0xFFFFFFFF00000000ull;
+  const size_t masque = cases_.size() - 1;
+  size_t i = static_cast<size_t>(h >> 32) & masque;
+  while (true) {
+    const uint64_t c = cases_[i];
+    if (c == 0) {
+      trouve = false;
+      return i;
+    }
+    if ((c & 0xFFFFFFFF00000000ull) == haut && Cle((c & 0xFFFFFFFFull) - 1) == cle) {
+      trouve = true;
+      return i;
+    }
+    i = (i + 1) & masque;
+  }
+}
+
+size_t IndexCles::Trouver(std::string_view cle, uint64_t h) const {
+  if (cases_.empty()) return npos;
+  bool trouve;
+  size_t i = Sonder(cle, h, trouve);
+  return trouve ? static_cast<size_t>((cases_[i] & 0xFFFFFFFFull) - 1) : npos;
+}
+
+bool IndexCles::Inserer(std::string_view cle, uint64_t h) {
+  if ((Count() + 1) * 2 > cases_.size()) Agrandir();
+  bool trouve;
+  size_t i = Sonder(cle, h, trouve);
+  if (trouve) return false;
+  texte_.append(cle);
+  debuts_.push_back(texte_.size());
+  cases_[i] = (h & 0xFFFFFFFF00000000ull) | static_cast<uint64_t>(Count());
+  return true;
+}
+
+void IndexCles::Agrandir() { Reserver(Count() + 1); }
+
+void IndexCles::Redimensionner(size_t taille) {
+  CasesIndex anciennes(taille);
+  anciennes.swap(cases_);
+  const size_t masque = taille - 1;
+  for (size_t k = 0; k < anciennes.size(); ++k) {
+    const uint64_t c = anciennes[k];
+    if (c == 0) continue;
+    size_t i = static_cast<size_t>(c >> 32) & masque;
+    while (cases_[i] != 0) i = (i + 1) & masque;
+    cases_[i] = c;
+  }
+}
+
+void IndexCles::Reserver(size_t n) {
+  if (n * 2 <= cases_.size()) return;
+  // At most half full; doubling keeps the rehashes rare.
+  size_t taille = cases_.empty() ? 8 : cases_.size() * 2;
+  while (n * 2 > taille) taille *= 2;
+  Redimensionner(taille);
+}
+
+void IndexCles::Vider() {
+  cases_ = CasesIndex();
+  texte_.clear();
+  texte_.shrink_to_fit();
+  debuts_.assign(1, 0);
+  debuts_.shrink_to_fit();
+}
+
+// ---------------------------------------------------------------- CollectionNoms
+
+bool CollectionNoms::Add(std::string_view nom) {
+  const std::string_view plie = CleSansCasse(nom, buffer_);
+  return AddPlie(nom, plie, IndexCles::Hacher(plie));
+}
+
+bool CollectionNoms::AddPlie(std::string_view nom, std::string_view plie, uint64_t h) {
+  if (!index_.Inserer(plie, h)) return false;
+  noms_.append(nom);
+  debuts_.push_back(noms_.size());
+  return true;
+}
+
+bool CollectionNoms::Contains(std::string_view nom) const {
+  return index_.Trouver(CleSansCasse(nom, buffer_)) != IndexCles::npos;
+}
+
+void CollectionNoms::Clear() {
+  index_.Vider();
+  noms_.clear();
+  debuts_.assign(1, 0);
+}
+
+}  // namespace kup

@@ -1,0 +1,198 @@
+#pragma once
+// Keyed collections with the behaviour the catalogue code relies on: items
+// kept in the order they were added, keys compared without regard to case,
+// and adding under a key already present fails and keeps the first item.
+// Items live at stable addresses until Clear, so a pointer returned by Item
+// may be kept and changed through (the objects are shared references in the
+// program's model).
+//
+// The catalogue holds up to millions of names loaded at start-up, so the
+// index is a flat open-addressing table over one block of key text rather
+// than a node per key.
+#include <bit>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace kup {
+
+// The form under which a key is compared: upper-cased (ASCII fast path).
+std::string CleSansCasse(std::string_view key);
+// Same, into a buffer the caller reuses; returns a view of the buffer.
+std::string_view CleSansCasse(std::string_view key, std::string& buffer);
+
+// The slot array of an index: zeroed memory; a large one is asked for in
+// huge pages, since the lookups of a big catalogue are random accesses.
+class CasesIndex {
+ public:
+  CasesIndex() = default;
+  explicit CasesIndex(size_t n);
+  ~CasesIndex();
+  CasesIndex(CasesIndex&& o) noexcept : p_(std::exchange(o.p_, nullptr)), n_(std::exchange(o.n_, 0)) {}
+  CasesIndex& operator=(CasesIndex&& o) noexcept {
+    swap(o);
+    return *this;
+  }
+  CasesIndex(const CasesIndex&) = delete;
+  CasesIndex& operator=(const CasesIndex&) = delete;
+  void swap(CasesIndex& o) noexcept {
+    std::swap(p_, o.p_);
+    std::swap(n_, o.n_);
+  }
+  size_t size() const { return n_; }
+  bool empty() const { return n_ == 0; }
+  uint64_t& operator[](size_t i) { return p_[i]; }
+  const uint64_t& operator[](size_t i) const { return p_[i]; }
+
+ private:
+  uint64_t* p_ = nullptr;
+  size_t n_ = 0;
+};
+
+// Folded keys -> insertion index.
+class IndexCles {
+ public:
+  static constexpr size_t npos = static_cast<size_t>(-1);
+  static uint64_t Hacher(std::string_view cle);
+  // Index of the key (already folded), npos when absent.
+  size_t Trouver(std::string_view cle) const { return Trouver(cle, Hacher(cle)); }
+  size_t Trouver(std::string_view cle, uint64_t h) const;
+  // Adds the key (already folded) with the next index; false when present.
+  bool Inserer(std::string_view cle) { return Inserer(cle, Hacher(cle)); }
+  bool Inserer(std::string_view cle, uint64_t h);
+  // Asks the processor for the slot of a key about to be added or looked
+  // up, so that loading one name into several collections waits once.
+  void Precharger(uint64_t h) const {
+    if (!cases_.empty()) __builtin_prefetch(&cases_[static_cast<size_t>(h >> 32) & (cases_.size() - 1)]);
+  }
+  size_t Count() const { return debuts_.size() - 1; }
+  void Vider();
+  void Reserver(size_t n);
+  std::string_view Cle(size_t i) const { return std::string_view(texte_).substr(debuts_[i], debuts_[i + 1] - debuts_[i]); }
+
+ private:
+  size_t Sonder(std::string_view cle, uint64_t h, bool& trouve) const;
+  void Agrandir();
+  void Redimensionner(size_t taille);
+
+  // One slot per entry: upper 32 bits the key's hash, lower 32 bits its
+  // index + 1; 0 marks an empty slot.
+  CasesIndex cases_;
+  std::string texte_;                   // every key, one after the other
+  std::vector<size_t> debuts_{0};       // key i is texte_[debuts_[i], debuts_[i + 1])
+};
+
+// Items in blocks of doubling size: stable addresses, few allocations, and
+// no waste for the many small collections.
+template <class T>
+class BlocsStables {
+ public:
+  T& operator[](size_t i) {
+    auto [b, o] = place(i);
+    return blocs_[b][o];
+  }
+  const T& operator[](size_t i) const {
+    auto [b, o] = place(i);
+    return blocs_[b][o];
+  }
+  template <class U>
+  void push_back(U&& v) {
+    auto [b, o] = place(n_);
+    if (b == blocs_.size()) blocs_.push_back(std::make_unique<T[]>(kPremier << b));
+    blocs_[b][o] = std::forward<U>(v);
+    ++n_;
+  }
+  size_t size() const { return n_; }
+  void clear() {
+    blocs_.clear();
+    n_ = 0;
+  }
+
+ private:
+  static constexpr size_t kPremier = 4;
+  static std::pair<size_t, size_t> place(size_t i) {
+    const size_t q = i / kPremier + 1;
+    const size_t b = static_cast<size_t>(std::bit_width(q)) - 1;
+    return {b, i - kPremier * ((size_t{1} << b) - 1)};
+  }
+  std::vector<std::unique_ptr<T[]>> blocs_;
+  size_t n_ = 0;
+};
+
+template <class T>
+class CollectionCle {
+ public:
+  // Adds item under key; false (and nothing changed, item included) when
+  // the key is present.
+  template <class U>
+  bool Add(U&& item, std::string_view key) {
+    if (!index_.Inserer(CleSansCasse(key, buffer_))) return false;
+    items_.push_back(std::forward<U>(item));
+    return true;
+  }
+
+  // The same with the key already folded (CleSansCasse) and hashed
+  // (IndexCles::Hacher), for loaders that store one name in several places.
+  template <class U>
+  bool AddPlie(U&& item, std::string_view plie, uint64_t h) {
+    if (!index_.Inserer(plie, h)) return false;
+    items_.push_back(std::forward<U>(item));
+    return true;
+  }
+  void Precharger(uint64_t h) const { index_.Precharger(h); }
+
+  // The item under key, nullptr when absent.
+  T* Item(std::string_view key) {
+    size_t i = index_.Trouver(CleSansCasse(key, buffer_));
+    return i == IndexCles::npos ? nullptr : &items_[i];
+  }
+  const T* Item(std::string_view key) const {
+    size_t i = index_.Trouver(CleSansCasse(key, buffer_));
+    return i == IndexCles::npos ? nullptr : &items_[i];
+  }
+  bool Contains(std::string_view key) const { return index_.Trouver(CleSansCasse(key, buffer_)) != IndexCles::npos; }
+
+  size_t Count() const { return items_.size(); }
+  bool empty() const { return items_.size() == 0; }
+  // Item by insertion position, from 0.
+  T& At(size_t i) { return items_[i]; }
+  const T& At(size_t i) const { return items_[i]; }
+  void Clear() {
+    items_.clear();
+    index_.Vider();
+  }
+  void reserve(size_t n) { index_.Reserver(n); }
+
+ private:
+  BlocsStables<T> items_;
+  IndexCles index_;
+  // Scratch space for folding keys (the program runs on one thread).
+  mutable std::string buffer_;
+};
+
+// A collection of names, each stored under itself.
+class CollectionNoms {
+ public:
+  // Adds the name; false (nothing changed) when present in any case.
+  bool Add(std::string_view nom);
+  bool AddPlie(std::string_view nom, std::string_view plie, uint64_t h);
+  void Precharger(uint64_t h) const { index_.Precharger(h); }
+  bool Contains(std::string_view nom) const;
+  size_t Count() const { return index_.Count(); }
+  // The name added at position i (from 0), as it was written.
+  std::string_view At(size_t i) const {
+    return std::string_view(noms_).substr(debuts_[i], debuts_[i + 1] - debuts_[i]);
+  }
+  void Clear();
+
+ private:
+  IndexCles index_;
+  std::string noms_;
+  std::vector<size_t> debuts_{0};
+  mutable std::string buffer_;
+};
+
+}  // namespace kup
