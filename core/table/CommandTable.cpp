@@ -1,5 +1,6 @@
 #include "core/table/CommandTable.h"
 #include "core/table/Mdl_Core.h"
+#include "documents/Mdl_Equivalence.h"
 #include "documents/AttacheFichier.h"
 
 // Each command module registers its own commands (Register<Module>) and the
@@ -15,6 +16,7 @@ std::shared_ptr<CommandTable> BuildCommandTable() {
 
 void InstallModules(App& app) {
   app.commands = BuildCommandTable();
+  InstallMdl_EquivalenceHooks(app);
   InstallAttacheFichierHooks(app);
 }
 
