@@ -1,0 +1,129 @@
+// Parcel reference conversion between partner layouts.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "gis/DDE_Client.h"
+#include "gis/SIG_Modele.h"
+
+using kup::sFormatNum;
+using kup::sRefCadConvertir;
+using kup::Str_DDESRV;
+
+namespace {
+
+Str_DDESRV Layout(const std::string& dpt, const std::string& sepDpt, const std::string& com, const std::string& sepCom,
+                  const std::string& pre, const std::string& sepPre, const std::string& sec,
+                  const std::string& sepSec, const std::string& num) {
+  Str_DDESRV p;
+  p.DDEDpt(dpt);
+  p.DDESepDptCom(sepDpt);
+  p.DDECommune(com);
+  p.DDESepComPref(sepCom);
+  p.DDEPrefixe(pre);
+  p.DDESepPrefSec(sepPre);
+  p.DDESection(sec);
+  p.DDESepSecNum(sepSec);
+  p.DDENumero(num);
+  return p;
+}
+
+Str_DDESRV Kupv3() { return Layout("XX", "X", "XXX", "", "   ", "", "BB", "", "XXXX"); }
+
+}  // namespace
+
+TEST(RefCad, WorkedExamples) {
+  auto kup = Kupv3();
+  auto t1 = Layout("", "", "XXX", "", "000", "", "BB", "", "XXXX");
+  EXPECT_EQ(sRefCadConvertir(t1, kup, "590350    A0123"), "350    A0123");
+
+  auto t2 = Layout("XX", "-", "XXX", "-", "XXX", "-", "XX", "-", "XXXXX");
+  EXPECT_EQ(sRefCadConvertir(t2, kup, "590350    A0123"), "590350-   -A-00123");
+
+  auto s3 = Layout("XX", "-", "XXX", "", "", "", "XX", "-", "XXXX");
+  EXPECT_EQ(sRefCadConvertir(kup, s3, "59-350AB-12"), "59X350   AB0012");
+}
+
+TEST(RefCad, SectionsAndNumbers) {
+  auto kup = Kupv3();
+  // A one-letter section takes the target's filler; two letters travel as they are.
+  auto zero = Layout("XX", "", "XXX", "", "   ", "", "00", "", "XXXX");
+  auto plain = Layout("XX", "", "XXX", "", "   ", "", "XX", "", "XXXX");
+  EXPECT_EQ(sRefCadConvertir(kup, kup, "590350    A0123"), "590350    A0123");
+  EXPECT_EQ(sRefCadConvertir(zero, kup, "590350    A0123"), "59350   0A0123");
+  EXPECT_EQ(sRefCadConvertir(plain, kup, "590350    A0123"), "59350   A0123");
+  EXPECT_EQ(sRefCadConvertir(plain, kup, "590350   AB0123"), "59350   AB0123");
+  // A number mask wider than five gives the rest of the reference unchanged.
+  auto wide = Layout("XX", "", "XXX", "", "", "", "XX", "", "XXXXXX");
+  EXPECT_EQ(sRefCadConvertir(wide, kup, "590350   AB0123"), "59350AB0123");
+  auto five = Layout("XX", "", "XXX", "", "", "", "XX", "", "XXXXX");
+  EXPECT_EQ(sRefCadConvertir(five, kup, "590350   AB0123"), "59350AB00123");
+  // Without a number mask the number still comes, unpadded.
+  auto none = Layout("XX", "", "XXX", "", "", "", "XX", "", "");
+  EXPECT_EQ(sRefCadConvertir(none, kup, "590350   AB0123"), "59350AB123");
+}
+
+TEST(RefCad, OptionalPrefixAndLongComponents) {
+  // Source with an optional prefix "XXX" closed by a blank.
+  auto src = Layout("XX", "", "XXX", "", "XXX", " ", "XX", "", "XXXX");
+  auto bbb = Layout("XX", "", "XXX", "", "BBB", "", "XX", "", "XXXX");
+  auto zeros = Layout("XX", "", "XXX", "", "000", "", "XX", "", "XXXX");
+  auto other = Layout("XX", "", "XXX", "", "", "", "XX", "", "XXXX");
+  // No blank: no prefix, the cursor stays before the section.
+  EXPECT_EQ(sRefCadConvertir(bbb, src, "59350AB0012"), "59350   AB0012");
+  EXPECT_EQ(sRefCadConvertir(zeros, src, "59350AB0012"), "59350000AB0012");
+  EXPECT_EQ(sRefCadConvertir(other, src, "59350AB0012"), "59350AB0012");
+  // A blank but shorter than 11 characters: still no prefix.
+  EXPECT_EQ(sRefCadConvertir(bbb, src, "59350AB 12"), "59350   AB0012");
+  // Long enough with a blank: the prefix runs up to it.
+  EXPECT_EQ(sRefCadConvertir(bbb, src, "59350123 AB0012"), "59350123AB0012");
+
+  // A component longer than the target mask is not cut.
+  auto sep = Layout("XX", "-", "XXX", "-", "", "", "XX", "-", "XXXX");
+  EXPECT_EQ(sRefCadConvertir(Kupv3(), sep, "59-12345-AB-7"), "59X12345   AB0007");
+  // A short one is padded as a number.
+  EXPECT_EQ(sRefCadConvertir(Kupv3(), sep, "59-7-AB-7"), "59X007   AB0007");
+}
+
+TEST(RefCad, FormatNum) {
+  EXPECT_EQ(sFormatNum("7", 3), "007");
+  EXPECT_EQ(sFormatNum("  12", 3), "012");
+  EXPECT_EQ(sFormatNum("abc", 7), "abc");
+  EXPECT_EQ(sFormatNum("abc", -1), "abc");
+  EXPECT_EQ(sFormatNum("0", 0), "");
+  EXPECT_EQ(sFormatNum("0", 1), "");
+  EXPECT_EQ(sFormatNum("42", 1), "42");
+  EXPECT_EQ(sFormatNum("", 2), "00");
+  EXPECT_EQ(sFormatNum("12x5", 5), "00012");
+  EXPECT_EQ(sFormatNum("12.5", 3), "012");
+  EXPECT_EQ(sFormatNum("13.5", 3), "014");
+  EXPECT_EQ(sFormatNum("-5", 3), "-005");
+  EXPECT_EQ(sFormatNum("123456", 4), "123456");
+  EXPECT_EQ(sFormatNum("99999999999999999999", 4), "100000000000000000000");
+  EXPECT_EQ(sFormatNum("1e999", 4), "1e999");
+}
+
+TEST(RefCad, InseeCode) {
+  EXPECT_EQ(kup::sRefCadEDI2CodeInsee("590350    A0123"), "59350");
+  EXPECT_EQ(kup::sRefCadEDI2CodeInsee(""), "");
+  EXPECT_EQ(kup::sRefCadEDI2CodeInsee("59"), "59");
+  EXPECT_EQ(kup::sRefCadEDI2CodeInsee("é90350"), "é9350");
+}
+
+TEST(RefCad, MalformedReferencesNeverFail) {
+  std::mt19937 rng(1234);
+  const std::vector<std::string> bits = {"", "X", "XX", "XXX", "-", "X-", " ", "BB", "00", "000", "BBB", "   ",
+                                         "XXXX", "XXXXXX", "#", "é"};
+  const std::vector<std::string> chars = {"5", "9", "0", " ", "A", "b", "-", "#", "é", "\xC3\xB2", "X", "\xFF"};
+  auto pick = [&](const std::vector<std::string>& v) { return v[rng() % v.size()]; };
+  for (int i = 0; i < 3000; ++i) {
+    auto a = Layout(pick(bits), pick(bits), pick(bits), pick(bits), pick(bits), pick(bits), pick(bits), pick(bits),
+                    pick(bits));
+    auto b = Layout(pick(bits), pick(bits), pick(bits), pick(bits), pick(bits), pick(bits), pick(bits), pick(bits),
+                    pick(bits));
+    std::string ref;
+    size_t n = rng() % 24;
+    for (size_t k = 0; k < n; ++k) ref += pick(chars);
+    EXPECT_NO_THROW(sRefCadConvertir(a, b, ref)) << ref;
+  }
+}
