@@ -1,7 +1,5 @@
 #include "documents/CollectionCle.h"
 
-#include <sys/mman.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -37,24 +35,9 @@ std::string CleSansCasse(std::string_view key) {
 
 // ---------------------------------------------------------------- CasesIndex
 
-namespace {
-constexpr size_t kPageEnorme = size_t{2} << 20;
-}
-
 CasesIndex::CasesIndex(size_t n) : n_(n) {
-  const size_t octets = n * sizeof(uint64_t);
-  if (octets >= kPageEnorme) {
-    const size_t arrondi = (octets + kPageEnorme - 1) / kPageEnorme * kPageEnorme;
-    p_ = static_cast<uint64_t*>(std::aligned_alloc(kPageEnorme, arrondi));
-    if (!p_) throw std::bad_alloc();
-#ifdef MADV_HUGEPAGE
-    madvise(p_, arrondi, MADV_HUGEPAGE);
-#endif
-    std::memset(p_, 0, octets);
-  } else {
-    p_ = static_cast<uint64_t*>(std::calloc(n, sizeof(uint64_t)));
-    if (!p_) throw std::bad_alloc();
-  }
+  p_ = static_cast<uint64_t*>(std::calloc(n, sizeof(uint64_t)));
+  if (!p_ && n) throw std::bad_alloc();
 }
 
 CasesIndex::~CasesIndex() { std::free(p_); }

@@ -24,8 +24,8 @@ std::string CleSansCasse(std::string_view key);
 // Same, into a buffer the caller reuses; returns a view of the buffer.
 std::string_view CleSansCasse(std::string_view key, std::string& buffer);
 
-// The slot array of an index: zeroed memory; a large one is asked for in
-// huge pages, since the lookups of a big catalogue are random accesses.
+// The slot array of an index: zeroed memory (calloc, so that a large table
+// costs no clearing pass).
 class CasesIndex {
  public:
   CasesIndex() = default;
