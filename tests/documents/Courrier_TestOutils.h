@@ -53,6 +53,12 @@ inline void InstallerBibliotheque(TestApp& t) {
   t.libraries.add("AttacheFichier.dll", "chaineBase64VersFichier", &FauxChaineBase64VersFichier);
 }
 
-inline kup::Args Arguments(std::initializer_list<kup::Value> v) { return kup::Args(v); }
+// A Flex request of string values (the command name first).
+inline std::string Requete(const std::vector<std::string>& values) {
+  std::string s = "<invoke name=\"sGetFlashXML\" returntype=\"xml\"><arguments><array>";
+  for (size_t i = 0; i < values.size(); ++i)
+    s += "<property id=\"" + std::to_string(i) + "\"><string>" + values[i] + "</string></property>";
+  return s + "</array></arguments></invoke>";
+}
 
 }  // namespace courrier_test

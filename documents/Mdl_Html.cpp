@@ -1,0 +1,133 @@
+#include "documents/Mdl_Html.h"
+
+#include <exception>
+
+#include "core/Core.h"
+#include "core/VbError.h"
+#include "core/VbString.h"
+#include "data/ApOraSession.h"
+#include "documents/DocumentState.h"
+#include "documents/Mdl_Commun.h"
+#include "documents/Mdl_Fichier.h"
+
+namespace kup {
+
+namespace {
+
+const char* const kProcedure = "PK_RAP_HTML.FUSIONNERHTML";
+
+StrArray ExtensionsHtml() { return Split(".html;.htm", ";"); }
+
+// The failure reply of the HTML commands: name, "", number, description.
+void RepondreEchec(App& app, const std::string& name, int32_t number, const std::string& description) {
+  try {
+    RenvoyerReponse(app, {name, "", std::to_string(number), description});
+  } catch (...) {
+  }
+}
+
+template <class F>
+void AvecReponseEchec(App& app, const std::string& name, F&& f) {
+  try {
+    f();
+  } catch (const VbError& e) {
+    RepondreEchec(app, name, e.number(), e.description());
+  } catch (const std::exception& e) {
+    RepondreEchec(app, name, vberr::PathFileAccess, e.what());
+  }
+}
+
+// The template's lines joined without their line breaks.
+std::string sLireModeleHtml(App& app, const std::string& path) {
+  std::string texte = FromCp1252(app.fs().readFile(path));
+  std::string joint;
+  joint.reserve(texte.size());
+  for (char c : texte)
+    if (c != '\r' && c != '\n') joint += c;
+  return joint;
+}
+
+}  // namespace
+
+void KUP_RapportHtmlLister(App& app, Args& args) {
+  AvecReponseEchec(app, "KUP_RapportHtmlLister", [&] {
+    StrArray liste = sCommunListeModele(app, "RapportHTML", "", "", "", ExtensionsHtml());
+    if (liste.empty()) raise(vberr::SubscriptOutOfRange);
+    RenvoyerReponse(app, {"KUP_RapportHtmlLister", liste[0], "", ""});
+  });
+}
+
+void KUP_FicheHtmlLister(App& app, Args& args) {
+  AvecReponseEchec(app, "KUP_FicheHtmlLister", [&] {
+    CStr(Arg(args, 0));
+    std::string prefixe = CStr(Arg(args, 1));
+    std::string sousDossier = CStr(Arg(args, 2));
+    std::string quatrieme = CStr(Arg(args, 3));
+    StrArray liste = sCommunListeModele(app, "FicheHTML", prefixe, sousDossier, quatrieme, ExtensionsHtml());
+    if (liste.empty()) raise(vberr::SubscriptOutOfRange);
+    RenvoyerReponse(app, {"KUP_FicheHtmlLister", liste[0], "", ""});
+  });
+}
+
+std::string sEcrireHtmlTemp(App& app, const std::string& text) {
+  std::string path = sFichierTemporaire(app, ".html", true);
+  app.fs().writeFile(path, ToCp1252(text) + "\r\n");
+  Docs(app).pagesHtmlTemp.insert(path);
+  auto pos = path.find_last_of("\\/");
+  return pos == std::string::npos ? path : path.substr(pos + 1);
+}
+
+void sub_FusionnerHtml(App& app, const std::string& replyName, Args& args, int16_t mode) {
+  if (args.empty() || StrOrEmpty(args[0]).empty()) return;
+  AvecReponseEchec(app, replyName, [&] {
+    std::string modele = sLireModeleHtml(app, CStr(args[0]));
+    std::string identifiants = CStr(Arg(args, 1));
+
+    auto session = app.G_OraSession;
+    if (!session) {
+      RenvoyerReponse(app, {replyName, "", modele, "", ""});
+      return;
+    }
+
+    bool reconnexion = session->bInitParameters(kProcedure);
+    session->bAddParameters("fic_html", 3, 112, Value(modele), reconnexion);
+    session->bAddParameters("LIST_IDENT", 1, 9, Value(identifiants), reconnexion);
+    session->bAddParameters("fic_res", 3, 112, Value(" "), reconnexion);
+    session->bAddParameters("coderr", 2, 9, Value::null(), reconnexion);
+    session->bAddParameters("liberr", 2, 9, Value::null(), reconnexion);
+    // A database failure has been reported by the session; nothing to answer.
+    if (!session->bExecuteSQL(kProcedure)) return;
+
+    std::string page = CStr(session->vParameterValue("fic_res"));
+    std::string chemin = app.env().tempFolder() + "\\" + sEcrireHtmlTemp(app, page);
+    RenvoyerReponse(app, {replyName, chemin, "", ""});
+    FichierOuvrir(app, chemin, mode);
+  });
+}
+
+void KUP_FicheHtmlOuvrir(App& app, Args& args) { sub_FusionnerHtml(app, "KUP_FicheHtmlOuvrir", args, 1); }
+
+void KUP_Courrier_Edite(App& app, Args& args) { sub_FusionnerHtml(app, "KUP_Courrier_Edite", args, 1); }
+
+void KUP_RapportHtmlNettoyer(App& app, Args& args) {
+  // Only our own pages: the temporary folder is shared with other programs.
+  auto& pages = Docs(app).pagesHtmlTemp;
+  for (auto it = pages.begin(); it != pages.end();) {
+    bool supprimee = false;
+    try {
+      if (app.fs().fileExists(*it)) app.fs().removeFile(*it);
+      supprimee = true;
+    } catch (...) {
+    }
+    it = supprimee ? pages.erase(it) : std::next(it);
+  }
+}
+
+void RegisterMdl_Html(CommandTable& table) {
+  table.add("KUP_RapportHtmlLister", KUP_RapportHtmlLister);
+  table.add("KUP_FicheHtmlLister", KUP_FicheHtmlLister);
+  table.add("KUP_FicheHtmlOuvrir", KUP_FicheHtmlOuvrir);
+  table.add("KUP_RapportHtmlNettoyer", KUP_RapportHtmlNettoyer);
+}
+
+}  // namespace kup
