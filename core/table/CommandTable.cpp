@@ -2,6 +2,8 @@
 #include "core/table/Mdl_Core.h"
 #include "documents/Mdl_Equivalence.h"
 #include "documents/AttacheFichier.h"
+#include "office/ApCourrier.h"
+#include "data/ApOraSession.h"
 
 // Each command module registers its own commands (Register<Module>) and the
 // hooks the core calls; add one line per module below.
@@ -11,6 +13,7 @@ namespace kup {
 std::shared_ptr<CommandTable> BuildCommandTable() {
   auto t = std::make_shared<CommandTable>();
   RegisterMdl_Core(*t);
+  RegisterMdl_Connexion(*t);
   return t;
 }
 
@@ -18,6 +21,7 @@ void InstallModules(App& app) {
   app.commands = BuildCommandTable();
   InstallMdl_EquivalenceHooks(app);
   InstallAttacheFichierHooks(app);
+  InstallOfficeHooks(app);
 }
 
 }  // namespace kup
