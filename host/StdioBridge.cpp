@@ -10,6 +10,10 @@
 
 namespace kup::host {
 
+namespace {
+void IgnorePipeSignal(int) {}
+}  // namespace
+
 StdioBridge::StdioBridge(asio::io_context& io, platform::RealFlash& flash, int inFd)
     : io_(io), flash_(flash), inFd_(inFd), in_(io), signals_(io) {
   // The loop makes the input non-blocking; a terminal shares that flag with
@@ -32,8 +36,13 @@ void StdioBridge::report(const std::string& line) {
 }
 
 void StdioBridge::start() {
-  // A dead UI must be seen as a failed write, not kill the process.
-  std::signal(SIGPIPE, SIG_IGN);
+  // A dead UI must be seen as a failed write, not kill the process. A
+  // handler rather than SIG_IGN: it does not pass on to the programs we start.
+  struct sigaction sa {};
+  sa.sa_handler = IgnorePipeSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  ::sigaction(SIGPIPE, &sa, nullptr);
   signals_.add(SIGTERM);
   signals_.add(SIGINT);
   signals_.add(SIGHUP);
@@ -96,7 +105,7 @@ void StdioBridge::consume(const char* data, size_t n) {
 
 void StdioBridge::answerEmpty() {
   flash_.beginRequest();
-  if (!flash_.endRequest()) finish("the interface closed its input");
+  if (!flash_.endRequest()) finish("the interface stopped reading");
 }
 
 void StdioBridge::handle(bridge::FrameReader::Item& item) {
@@ -128,7 +137,7 @@ void StdioBridge::handle(bridge::FrameReader::Item& item) {
   } catch (...) {
     report("request failed");
   }
-  if (!flash_.endRequest()) finish("the interface closed its input");
+  if (!flash_.endRequest()) finish("the interface stopped reading");
 }
 
 void StdioBridge::endOfInput() {

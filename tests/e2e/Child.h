@@ -76,6 +76,12 @@ class Child {
     toChild_ = -1;
   }
 
+  // Stops reading the program's output (the interface went away).
+  void closeOutput() {
+    if (fromChild_ >= 0) ::close(fromChild_);
+    fromChild_ = -1;
+  }
+
   // The next frame from the program's output; nullopt on time-out or end.
   std::optional<kup::bridge::FrameReader::Item> frame(int timeoutMs = 10000) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);

@@ -185,3 +185,12 @@ TEST(Korvane, LargeRequestIsReadWhole) {
   k.closeInput();
   ExpectCleanExit(k);
 }
+
+TEST(Korvane, InterfaceThatStopsReadingEndsTheSession) {
+  Child k = Korvane();
+  ASSERT_TRUE(k.started());
+  k.closeOutput();
+  ASSERT_TRUE(k.request(Invoke("KUP_Parametres", {"x"})));
+  ExpectCleanExit(k);  // its input still open
+  EXPECT_NE(k.log().find("bridge closed: the interface stopped reading"), std::string::npos) << k.log();
+}
