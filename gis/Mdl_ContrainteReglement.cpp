@@ -1,0 +1,212 @@
+#include "gis/Mdl_ContrainteReglement.h"
+
+#include <exception>
+
+#include "core/Core.h"
+#include "core/VbError.h"
+#include "core/VbString.h"
+
+namespace kup {
+
+namespace {
+
+constexpr const char* kTitre = "Korvane";
+
+template <class F>
+bool Piege(App& app, const char* source, F&& corps) {
+  try {
+    corps();
+    return true;
+  } catch (const VbError& e) {
+    TraiterErreur(app, source, e.number(), e.description());
+  } catch (const std::exception& e) {
+    TraiterErreur(app, source, vberr::InternalError, e.what());
+  }
+  return false;
+}
+
+bool EstBlanche(const std::string& ligne) { return ligne.find_first_not_of(' ') == std::string::npos; }
+
+// The folder must still be there for each walk: a folder that went away is
+// an error of the walk, not an empty folder.
+std::vector<std::string> ParcourirDossier(App& app, const std::string& dossier) {
+  if (!app.fs().folderExists(dossier)) raise(vberr::PathNotFound, vbErrorText(vberr::PathNotFound));
+  return app.fs().listFiles(dossier);
+}
+
+}  // namespace
+
+void sub_InitDefinitionsImport(ImportContraintes& imp) {
+  static const DefinitionImport kDefinitions[] = {
+      {"KUPSERVUPBDI.txt", 9, "DOSSERVUP"},  {"KUPSERVABDI.txt", 9, "DOSSERVA"},
+      {"KUPPREEMPBDI.txt", 10, "DOSPREEMP"}, {"KUPLOTISBDI.txt", 28, "DOSREGLT"},
+      {"KUPDISPOBDI.txt", 13, "DOSDISURB"},  {"KUPZONEBDI.txt", 18, "DOSZON"},
+      {"KUPOPEBDI.txt", 9, "DOSOPE"},        {"KUPSERVUPPARC.txt", 6, "DOSSERVUP"},
+      {"KUPSERVAPARC.txt", 6, "DOSSERVA"},   {"KUPPREEMPARC.txt", 6, "DOSPREEMP"},
+      {"KUPLOTISPARC.txt", 6, "DOSREGLT"},   {"KUPZONEPARC.txt", 7, "DOSZON"},
+      {"KUPOPEPARC.txt", 6, "DOSOPE"},       {"KUPALIGNPARC.txt", 7, "DOSALIGN"},
+  };
+  imp.definitions = {};
+  imp.nbDefinitions = 0;
+  for (const auto& d : kDefinitions) imp.definitions[imp.nbDefinitions++] = d;
+  imp.cles.clear();
+  imp.clesVues.clear();
+  imp.lignes.clear();
+}
+
+std::string BackSlashDossier(App& app, const std::string& dossier) {
+  std::string resultat = dossier;
+  Piege(app, "BackSlashDossier", [&] {
+    if (Right(dossier, 1) != "\\") resultat = dossier + "\\";
+  });
+  return resultat;
+}
+
+void DecomposeNomFichier(App& app, ImportContraintes& imp, const std::string& nomFichier) {
+  imp.parties = {};
+  Piege(app, "DecomposeNomFichier", [&] {
+    auto parties = Split(nomFichier, "_");
+    for (size_t i = 0; i < parties.size(); ++i) {
+      if (i >= imp.parties.size()) raise(vberr::SubscriptOutOfRange);
+      imp.parties[i] = parties[i];
+    }
+  });
+}
+
+bool DossierPasDejaTraite(App& app, ImportContraintes& imp, const std::string& cle) {
+  bool nouveau = false;
+  Piege(app, "DossierPasDejaTraite", [&] {
+    if (imp.clesVues.insert(cle).second) {
+      imp.cles.push_back(cle);
+      nouveau = true;
+    }
+  });
+  return nouveau;
+}
+
+bool FichierLireEcrire(App& app, const std::string& chemin, FichierTexte& fichier, bool lecture, bool) {
+  fichier = FichierTexte{};
+  try {
+    if (lecture) {
+      if (!app.fs().fileExists(chemin)) {
+        if (app.pf.msgbox) app.pf.msgbox->show("Le fichier " + chemin + " n'existe pas", platform::mb::OKOnly, kTitre);
+        return false;
+      }
+      fichier.contenu = FromCp1252(app.fs().readFile(chemin));
+    } else {
+      app.fs().writeFile(chemin, "");
+    }
+    fichier.ouvert = true;
+    return true;
+  } catch (const VbError& e) {
+    if (e.number() == vberr::PermissionDenied)
+      TraiterErreur(app, "FichierLireEcrire", e.number(), "Permission refusée pour ouvrir le fichier " + chemin);
+    else if (e.number() == vberr::PathNotFound)
+      TraiterErreur(app, "FichierLireEcrire", e.number(), "Erreur sur le répertoire ou le nom du fichier : " + chemin);
+    else
+      TraiterErreur(app, "FichierLireEcrire", e.number(), e.description());
+  } catch (const std::exception& e) {
+    TraiterErreur(app, "FichierLireEcrire", vberr::InternalError, e.what());
+  }
+  return false;
+}
+
+bool sLireLigneSuivante(FichierTexte& fichier, std::string& ligne) {
+  const std::string& c = fichier.contenu;
+  size_t& pos = fichier.position;
+  while (pos < c.size()) {
+    size_t fin = c.find_first_of("\r\n", pos);
+    if (fin == std::string::npos) fin = c.size();
+    ligne.assign(c, pos, fin - pos);
+    // CR LF, LF alone and CR alone all end a line.
+    pos = fin;
+    if (pos < c.size() && c[pos] == '\r') ++pos;
+    if (pos < c.size() && c[pos] == '\n') ++pos;
+    if (EstBlanche(ligne)) continue;
+    return ligne != "EOF";
+  }
+  ligne = "EOF";
+  return false;
+}
+
+void LireMotSuivant(App& app, std::string& ligne, std::string& mot, const std::string& separateur, int indice,
+                    long& position) {
+  Piege(app, "LireMotSuivant", [&] {
+    if (indice != 0) raise(vberr::InvalidCall);
+    size_t p = separateur.empty() ? std::string::npos : ligne.find(separateur);
+    if (p == std::string::npos) {
+      mot = std::move(ligne);
+      ligne.clear();
+    } else {
+      mot.assign(ligne, 0, p);
+      ligne.erase(0, p + separateur.size());
+    }
+    position = 0;
+  });
+}
+
+bool Traitement_Import(App& app, ImportContraintes& imp, const DefinitionImport& def) {
+  FichierTexte fichier;
+  bool complet = false;
+  Piege(app, "Traitement_Import", [&] {
+    const auto& p = imp.parties;
+    const bool cinqParties = !p[5].empty();
+    std::string cle = p[0] + " " + p[1] + " " + p[2] + " " + p[3];
+    if (cinqParties) cle += " " + p[4];
+    DossierPasDejaTraite(app, imp, cle);
+
+    if (!FichierLireEcrire(app, imp.dossier + imp.fichier, fichier, true, false)) return;
+
+    const std::string prefixe = cle + (cinqParties ? Sep240() : Sep241()) + def.Table + Sep240();
+    const int nbChamps = def.NbChamps - 3;
+    std::string ligne, mot, rangee;
+    long position = 0;
+    while (sLireLigneSuivante(fichier, ligne)) {
+      rangee = prefixe;
+      for (int j = 0; j < nbChamps; ++j) {
+        LireMotSuivant(app, ligne, mot, "#", 0, position);
+        rangee += Sep241();
+        rangee += mot;
+        if (ligne.empty()) {
+          // A line one field short still gets its last, empty, field.
+          if (j == nbChamps - 2) rangee += Sep241();
+          break;
+        }
+      }
+      imp.lignes.push_back(std::move(rangee));
+    }
+    complet = true;
+  });
+  fichier = FichierTexte{};
+  return complet;
+}
+
+void IntegrationReglementDDE(App& app, const std::string& dossierRecu) {
+  ImportContraintes imp;
+  // The files whose rows are in the lists: deleted only once the call that
+  // carries those rows has reached the Flex interface.
+  std::vector<std::string> importes;
+  bool envoye = Piege(app, "IntegrationReglementDDE", [&] {
+    sub_InitDefinitionsImport(imp);
+    imp.dossier = BackSlashDossier(app, dossierRecu);
+    for (size_t d = 0; d < imp.nbDefinitions; ++d) {
+      const auto& def = imp.definitions[d];
+      for (const auto& nom : ParcourirDossier(app, imp.dossier)) {
+        // A host name holding a separator would name another file once
+        // joined to the folder: never one of ours.
+        if (nom.find_first_of("\\/") != std::string::npos) continue;
+        DecomposeNomFichier(app, imp, nom);
+        const std::string& correspondance = imp.parties[5].empty() ? imp.parties[4] : imp.parties[5];
+        if (!EqualsNoCase(correspondance, def.NomFichier)) continue;
+        imp.fichier = nom;
+        if (Traitement_Import(app, imp, def)) importes.push_back(imp.dossier + nom);
+      }
+    }
+    StrArray valeurs{Join(imp.cles, Sep242()), Join(imp.lignes, Sep242()), "", ""};
+    KUP_EnvoyerChaineVersFlex(app, sInvokeXML("KUP_IntegrationContrainteReglement", valeurs));
+  });
+  if (!envoye) return;
+  for (const auto& chemin : importes) Piege(app, "IntegrationReglementDDE", [&] { app.fs().removeFile(chemin); });
+}
+
+}  // namespace kup
