@@ -97,6 +97,10 @@ struct Hooks {
   std::function<long(App&, const std::string&, const std::string&)> loadProcInDLL;
   std::function<std::string(App&, const std::string&, const std::string&)> sDecrypterChaineSSO;
   std::function<void(App&)> unload;                   // releases session and drivers
+  // Run once on each office driver when it is created (first use): the
+  // modules above the drivers give them their twins and catalogue lookups.
+  std::function<void(App&, ApCourrier&)> configureCourrier;
+  std::function<void(App&, ApTableur&)> configureTableur;
 };
 
 struct App {

@@ -526,7 +526,10 @@ bool ApCourrier::remplacerFusionObject(const StrArray& names, const StrArray& id
 // ---------------------------------------------------------------- instance and hooks
 
 ApCourrier& G_Courrier(App& app) {
-  if (!app.G_Courrier) app.G_Courrier = std::make_shared<ApCourrier>(app);
+  if (!app.G_Courrier) {
+    app.G_Courrier = std::make_shared<ApCourrier>(app);
+    if (app.hooks.configureCourrier) app.hooks.configureCourrier(app, *app.G_Courrier);
+  }
   return *app.G_Courrier;
 }
 

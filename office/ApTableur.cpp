@@ -318,7 +318,10 @@ std::vector<int> ApTableur::FormatExportedFile(const Args& params, const std::st
 // ---------------------------------------------------------------- instance
 
 ApTableur& G_Tableur(App& app) {
-  if (!app.G_Tableur) app.G_Tableur = std::make_shared<ApTableur>(app);
+  if (!app.G_Tableur) {
+    app.G_Tableur = std::make_shared<ApTableur>(app);
+    if (app.hooks.configureTableur) app.hooks.configureTableur(app, *app.G_Tableur);
+  }
   return *app.G_Tableur;
 }
 

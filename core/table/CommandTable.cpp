@@ -1,9 +1,15 @@
 #include "core/table/CommandTable.h"
 #include "core/table/Mdl_Core.h"
 #include "documents/Mdl_Equivalence.h"
+#include "documents/Mdl_EquivalencePilote.h"
 #include "documents/AttacheFichier.h"
 #include "office/ApCourrier.h"
 #include "data/ApOraSession.h"
+#include "documents/Mdl_Courrier.h"
+#include "documents/Mdl_CourrierCache.h"
+#include "documents/Mdl_Fichier.h"
+#include "documents/Mdl_Html.h"
+#include "gis/Gis.h"
 
 // Each command module registers its own commands (Register<Module>) and the
 // hooks the core calls; add one line per module below.
@@ -13,7 +19,12 @@ namespace kup {
 std::shared_ptr<CommandTable> BuildCommandTable() {
   auto t = std::make_shared<CommandTable>();
   RegisterMdl_Core(*t);
+  RegisterMdl_Courrier(*t);
+  RegisterMdl_CourrierCache(*t);
+  RegisterMdl_Fichier(*t);
+  RegisterMdl_Html(*t);
   RegisterMdl_Connexion(*t);
+  RegisterGis(*t);
   return t;
 }
 
@@ -22,6 +33,8 @@ void InstallModules(App& app) {
   InstallMdl_EquivalenceHooks(app);
   InstallAttacheFichierHooks(app);
   InstallOfficeHooks(app);
+  InstallEquivalenceLookups(app);
+  InstallGisHooks(app);
 }
 
 }  // namespace kup
