@@ -2,6 +2,7 @@
 // Shared by the letter, cache, file-opener and HTML tests: reading the reply
 // XML and the calls into the player, and an attachment library entry that
 // writes into the test's in-memory file system.
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,19 @@ inline int32_t FauxChaineBase64VersFichier(const char* texte, const char* chemin
 inline void InstallerBibliotheque(TestApp& t) {
   FsCourant() = &t.fs;
   t.libraries.add("AttacheFichier.dll", "chaineBase64VersFichier", &FauxChaineBase64VersFichier);
+}
+
+// A local date and time as the file system keeps it.
+inline std::time_t Local(int y, int mo, int d, int h, int mi, int s) {
+  std::tm t{};
+  t.tm_year = y - 1900;
+  t.tm_mon = mo - 1;
+  t.tm_mday = d;
+  t.tm_hour = h;
+  t.tm_min = mi;
+  t.tm_sec = s;
+  t.tm_isdst = -1;
+  return std::mktime(&t);
 }
 
 // A Flex request of string values (the command name first).
