@@ -50,7 +50,7 @@ StrArray PieceJointe(App& app, const std::string& resultat) {
   std::string base = Replace(resultat, "." + ext, "") + "-" + Replace(HeureLocaleTexte(app, true), "/", "-") + "-" +
                      Replace(HeureLocaleTexte(app, false), ":", "-");
   std::string nom = base + "." + ext;
-  std::string chemin = temp + "\\" + nom;
+  std::string chemin = sJoindreChemin(temp, nom);
 
   courrier.CloseDocument(true);
   // An earlier attachment of the same letter within the same second is replaced.
@@ -58,7 +58,7 @@ StrArray PieceJointe(App& app, const std::string& resultat) {
     if (app.fs().fileExists(chemin)) app.fs().removeFile(chemin);
   } catch (...) {
   }
-  std::string source = temp + "\\" + resultat;
+  std::string source = sJoindreChemin(temp, resultat);
   if (resultat.empty() || !app.fs().fileExists(source)) raise(vberr::FileNotFound);
   app.fs().renameFile(source, chemin);
   return {nom, chemin, encodeBase64(LireFichierBinaire(app, chemin))};

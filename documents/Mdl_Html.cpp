@@ -99,7 +99,7 @@ void sub_FusionnerHtml(App& app, const std::string& replyName, Args& args, int16
     if (!session->bExecuteSQL(kProcedure)) return;
 
     std::string page = CStr(session->vParameterValue("fic_res"));
-    std::string chemin = app.env().tempFolder() + "\\" + sEcrireHtmlTemp(app, page);
+    std::string chemin = sJoindreChemin(app.env().tempFolder(), sEcrireHtmlTemp(app, page));
     RenvoyerReponse(app, {replyName, chemin, "", ""});
     FichierOuvrir(app, chemin, mode);
   });
