@@ -10,6 +10,7 @@
 #include "documents/Mdl_Fichier.h"
 #include "documents/Mdl_Html.h"
 #include "gis/Gis.h"
+#include "gis/Mdl_DDE_Reception.h"
 
 // Each command module registers its own commands (Register<Module>) and the
 // hooks the core calls; add one line per module below.
@@ -35,6 +36,7 @@ void InstallModules(App& app) {
   InstallOfficeHooks(app);
   InstallEquivalenceLookups(app);
   InstallGisHooks(app);
+  InstallReceptionHooks(app);
 }
 
 }  // namespace kup
