@@ -194,3 +194,29 @@ TEST(Korvane, InterfaceThatStopsReadingEndsTheSession) {
   ExpectCleanExit(k);  // its input still open
   EXPECT_NE(k.log().find("bridge closed: the interface stopped reading"), std::string::npos) << k.log();
 }
+
+TEST(Korvane, DeferredCommandsRunFromTheTimerAfterTheirAnswer) {
+  Child k = Korvane();
+  ASSERT_TRUE(k.started());
+  auto t0 = std::chrono::steady_clock::now();
+  ASSERT_TRUE(k.request(Invoke("KUP_ChoixImprimante")));
+  auto frames = k.untilRet();
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_TRUE(IsRet(frames[0]));
+  EXPECT_EQ(frames[0].payload, "");
+  // The printer dialog (headless: logged and cancelled) opens only when the
+  // 500 ms timer fires, outside any request.
+  auto deadline = t0 + std::chrono::seconds(10);
+  while (k.log().find("printer") == std::string::npos && std::chrono::steady_clock::now() < deadline)
+    ::usleep(10000);
+  auto fired = std::chrono::steady_clock::now();
+  ASSERT_NE(k.log().find("printer"), std::string::npos) << k.log();
+  EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(fired - t0).count(), 450);
+
+  // A deferred command still waiting at the end of input is dropped.
+  ASSERT_TRUE(k.request(Invoke("KUP_CourrierChoixModele", {"a", "b"})));
+  ASSERT_EQ(k.untilRet().size(), 1u);
+  k.closeInput();
+  ExpectCleanExit(k);
+  EXPECT_EQ(k.log().find("Choix du mod"), std::string::npos) << k.log();
+}
