@@ -25,8 +25,9 @@ inline std::string ProgramPath(const std::string& name) { return std::string(KUP
 class Child {
  public:
   // stdinFile: when set, the program reads that file instead of a pipe.
+  // env: NAME=VALUE entries added to (or replacing) this process's environment.
   explicit Child(const std::vector<std::string>& argv, bool captureStderr = true,
-                 const std::string& stdinFile = {}) {
+                 const std::string& stdinFile = {}, const std::vector<std::string>& env = {}) {
     std::signal(SIGPIPE, SIG_IGN);
     int in[2] = {-1, -1}, out[2], err[2];
     if (stdinFile.empty()) ::pipe2(in, O_CLOEXEC);
@@ -41,7 +42,18 @@ class Child {
     std::vector<char*> args;
     for (auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
-    started_ = posix_spawn(&pid_, args[0], &fa, nullptr, args.data(), environ) == 0;
+    std::vector<std::string> envText;
+    for (char** e = environ; *e; ++e) {
+      std::string entry = *e;
+      bool replaced = false;
+      for (auto& add : env) replaced |= entry.substr(0, entry.find('=') + 1) == add.substr(0, add.find('=') + 1);
+      if (!replaced) envText.push_back(entry);
+    }
+    envText.insert(envText.end(), env.begin(), env.end());
+    std::vector<char*> envp;
+    for (auto& e : envText) envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+    started_ = posix_spawn(&pid_, args[0], &fa, nullptr, args.data(), envp.data()) == 0;
     posix_spawn_file_actions_destroy(&fa);
     if (in[0] >= 0) ::close(in[0]);
     ::close(out[1]);

@@ -1,5 +1,6 @@
 // The real korvane executable driven over its standard streams.
 #include <fstream>
+#include <iterator>
 
 #include <gtest/gtest.h>
 
@@ -11,10 +12,11 @@ using Item = kup::bridge::FrameReader::Item;
 
 namespace {
 
-Child Korvane(const std::vector<std::string>& extra = {}, const std::string& stdinFile = {}) {
+Child Korvane(const std::vector<std::string>& extra = {}, const std::string& stdinFile = {},
+              const std::vector<std::string>& env = {}) {
   std::vector<std::string> argv{e2e::ProgramPath("korvane")};
   argv.insert(argv.end(), extra.begin(), extra.end());
-  return Child(argv, true, stdinFile);
+  return Child(argv, true, stdinFile, env);
 }
 
 bool IsRet(const Item& f) { return f.ok && f.kind == "RET"; }
@@ -219,4 +221,49 @@ TEST(Korvane, DeferredCommandsRunFromTheTimerAfterTheirAnswer) {
   k.closeInput();
   ExpectCleanExit(k);
   EXPECT_EQ(k.log().find("Choix du mod"), std::string::npos) << k.log();
+}
+
+TEST(Korvane, DdeCommandsFromThePartnerBecomeCalls) {
+  char tmpl[] = "/tmp/kup_e2e_dde_XXXXXX";
+  ASSERT_NE(::mkdtemp(tmpl), nullptr);
+  std::string dir = tmpl;
+  std::string script = dir + "/script.txt", sendLog = dir + "/send.log";
+  std::ofstream(script) << "ZezORA_ParcelleAjouter(350001000AB0012#3500010000AB0012)\nZezORA_ParcelleRechercher()\n";
+
+  Child k = Korvane({}, {}, {"KUP_DDE_DIR=" + dir});
+  ASSERT_TRUE(k.started());
+  // MODE 2: the main window becomes the DDE source "Korvane|ZEDERA".
+  ASSERT_TRUE(k.request(Invoke("KUP_Parametres", {"0\xC3\xB0" "1\xC3\xB0" "2\xC3\xB0" "3\xC3\xB0"
+                                                  "DDE\xC3\xB0MODE\xC3\xB0" "6\xC3\xB0" "7\xC3\xB0" "2"})));
+  ASSERT_EQ(k.untilRet().size(), 1u) << k.log();
+
+  Child gis({e2e::ProgramPath("kup_gis_standin"), "--app", "SIG", "--topic", "T", "--no-server", "--no-window",
+             "--dir", dir, "--send", script, "--to", "Korvane|ZEDERA", "--quit-after-send", "--send-log", sendLog},
+            true, {}, {"KUP_DDE_DIR=" + dir});
+  ASSERT_TRUE(gis.started());
+  std::vector<std::string> calls;
+  while (calls.size() < 2) {
+    auto f = k.frame(10000);
+    ASSERT_TRUE(f.has_value()) << k.log() << gis.log();
+    EXPECT_EQ(f->kind, "CALL");
+    calls.push_back(f->payload);
+  }
+  EXPECT_NE(calls[0].find("<invoke name=\"ZezORA_ParcelleAjouter\""), std::string::npos) << calls[0];
+  EXPECT_NE(calls[0].find("<string>3500010000AB0012</string>"), std::string::npos) << calls[0];
+  EXPECT_NE(calls[1].find("<invoke name=\"ZezORA_ParcelleRechercher\""), std::string::npos) << calls[1];
+  auto status = gis.wait();
+  ASSERT_TRUE(status.has_value());
+  std::ifstream in(sendLog);
+  std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(all.find("ACK ZezORA_ParcelleAjouter("), std::string::npos) << all;
+  EXPECT_NE(all.find("ACK ZezORA_ParcelleRechercher()"), std::string::npos) << all;
+
+  // Requests still work beside the DDE traffic, and the end is clean.
+  ASSERT_TRUE(k.request(Invoke("KUP_X")));
+  ASSERT_EQ(k.untilRet().size(), 1u);
+  k.closeInput();
+  ExpectCleanExit(k);
+  std::remove(script.c_str());
+  std::remove(sendLog.c_str());
+  ::rmdir(dir.c_str());
 }
