@@ -88,9 +88,17 @@ void DDE_ClientCreer(App& app, const std::string& nom, const std::string& appli,
 std::shared_ptr<ColPartenaires> DDE_ClientsCharger(App& app) {
   auto& g = Gis(app);
   AssurerTxtDDE0(app);
-  long anciens = g.G_ColClientsDDE ? g.G_ColClientsDDE->Count() : 0;
-  for (long i = 1; i <= anciens; ++i) DechargerTxtDDE(app, static_cast<int>(i));
+  // Every control of the previous load goes, not only one per partner left
+  // in the collection: a load that failed halfway (a control loaded, its
+  // partner never added) would otherwise block every later load on 360.
+  std::vector<int> anciens;
+  for (auto& [i, _] : app.KUP_MDI.Txt_DDE)
+    if (i > 0) anciens.push_back(i);
+  for (int i : anciens) DechargerTxtDDE(app, i);
   g.G_ColClientsDDE.reset();
+  // The published collection is this one: the old partners, whose controls
+  // just went, must not stay reachable if this load fails.
+  if (g.G_ColPartenaires) g.G_ColPartenaires = ColClientsDDE(app);
 
   auto& c = g.ddeClient;
   Gen_LireParametreKUP(app, "DDE_CLIENT", "NOMAPPLI", c.NOMAPPLI, "Korvane");

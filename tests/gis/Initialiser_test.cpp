@@ -131,16 +131,28 @@ TEST(Initialiser, RunByTheSettingsCommandWhenModeIsTwo) {
   EXPECT_EQ(t.dde->sourceCalls, 2);
 }
 
-TEST(Initialiser, FailureLeavesTheMainWindowAsItWas) {
+TEST(Initialiser, FailureLeavesTheMainWindowAsItWasAndTheNextCallStartsClean) {
   GisTestApp t;
   t.initialiser();
-  // Element 3 is still loaded: KUPV3's control cannot be loaded there.
   t.set("DDE_NEW", "KUP_TOPIC", "AUTRE");
-  kup::Gis(t.app).G_ColClientsDDE.reset();
-  t.app.KUP_MDI.Txt_DDE.erase(1);
-  t.app.KUP_MDI.Txt_DDE.erase(2);
-  EXPECT_THROW(kup::DDE_Initialiser(t.app), kup::VbError);
+  t.set("DDE_NEW", "SIG_DELAI", "1e12");  // no 32-bit time-out
+  try {
+    kup::DDE_Initialiser(t.app);
+    ADD_FAILURE() << "no error";
+  } catch (const kup::VbError& e) {
+    EXPECT_EQ(e.number(), kup::vberr::Overflow);
+  }
   EXPECT_EQ(t.app.KUP_MDI.LinkTopic, "ZEDERA");
   EXPECT_EQ(t.dde->sourceTopic, "ZEDERA");
-  EXPECT_EQ(Cles(t), (std::vector<std::string>{"NEW"}));
+  EXPECT_EQ(Controles(t), (std::vector<int>{0, 1}));  // NEW's control, without its partner
+  // The old partners went with their controls.
+  EXPECT_TRUE(Cles(t).empty());
+  EXPECT_THROW(t.commande("SIG_NomDossierCadrer", {kup::Value("D")}), kup::VbError);
+
+  t.set("DDE_NEW", "SIG_DELAI", "5");
+  t.initialiser();
+  EXPECT_EQ(Controles(t), (std::vector<int>{0, 1, 2, 3}));
+  EXPECT_EQ(Cles(t), (std::vector<std::string>{"NEW", "KUPV3", "DODI2"}));
+  EXPECT_EQ(t.partenaire("NEW")->DDETimeOut(), 5);
+  EXPECT_EQ(t.dde->sourceTopic, "AUTRE");
 }
