@@ -52,6 +52,7 @@ void sub_InitDefinitionsImport(ImportContraintes& imp) {
   imp.cles.clear();
   imp.clesVues.clear();
   imp.lignes.clear();
+  imp.nbLignes = 0;
 }
 
 std::string BackSlashDossier(App& app, const std::string& dossier) {
@@ -159,21 +160,22 @@ bool Traitement_Import(App& app, ImportContraintes& imp, const DefinitionImport&
 
     const std::string prefixe = cle + (cinqParties ? Sep240() : Sep241()) + def.Table + Sep240();
     const int nbChamps = def.NbChamps - 3;
-    std::string ligne, mot, rangee;
+    std::string ligne, mot;
     long position = 0;
+    std::string& rangees = imp.lignes;
     while (sLireLigneSuivante(fichier, ligne)) {
-      rangee = prefixe;
+      if (imp.nbLignes++ > 0) rangees += Sep242();
+      rangees += prefixe;
       for (int j = 0; j < nbChamps; ++j) {
         LireMotSuivant(app, ligne, mot, "#", 0, position);
-        rangee += Sep241();
-        rangee += mot;
+        rangees += Sep241();
+        rangees += mot;
         if (ligne.empty()) {
           // A line one field short still gets its last, empty, field.
-          if (j == nbChamps - 2) rangee += Sep241();
+          if (j == nbChamps - 2) rangees += Sep241();
           break;
         }
       }
-      imp.lignes.push_back(std::move(rangee));
     }
     complet = true;
   });
@@ -202,7 +204,12 @@ void IntegrationReglementDDE(App& app, const std::string& dossierRecu) {
         if (Traitement_Import(app, imp, def)) importes.push_back(imp.dossier + nom);
       }
     }
-    StrArray valeurs{Join(imp.cles, Sep242()), Join(imp.lignes, Sep242()), "", ""};
+    StrArray valeurs;
+    valeurs.reserve(4);
+    valeurs.push_back(Join(imp.cles, Sep242()));
+    valeurs.push_back(std::move(imp.lignes));
+    valeurs.emplace_back();
+    valeurs.emplace_back();
     KUP_EnvoyerChaineVersFlex(app, sInvokeXML("KUP_IntegrationContrainteReglement", valeurs));
   });
   if (!envoye) return;

@@ -38,7 +38,10 @@ struct ImportContraintes {
   std::string fichier;                 // name of the file being imported
   std::vector<std::string> cles;       // dossier keys, each once, in order met
   std::unordered_set<std::string> clesVues;
-  std::vector<std::string> lignes;     // rows, in the order read
+  // The rows in the order read, already joined with Chr(242) as the call
+  // carries them (an import may hold a million of them).
+  std::string lignes;
+  size_t nbLignes = 0;
 };
 
 // Runs one import of the folder and ends with the call into the player.
