@@ -241,9 +241,17 @@ class Client {
     }
   }
 
+  // The payload as it came, cut at the limit; its line ends are followed by
+  // an indent so that the transcript keeps one frame per block.
   std::string raw(const std::string& payload) const {
-    if (payload.size() <= opt_.rawLimit) return payload;
-    return payload.substr(0, opt_.rawLimit) + "... (" + std::to_string(payload.size()) + " bytes)";
+    std::string shown = payload.size() <= opt_.rawLimit ? payload : payload.substr(0, opt_.rawLimit);
+    std::string out;
+    for (char c : shown) {
+      out += c;
+      if (c == '\n') out += "        ";
+    }
+    if (shown.size() < payload.size()) out += "... (" + std::to_string(payload.size()) + " bytes)";
+    return out;
   }
 
   static std::string joined(const std::vector<std::string>& values) {
