@@ -19,6 +19,21 @@ StdioBridge::StdioBridge(asio::io_context& io, platform::RealFlash& flash, int i
   // The loop makes the input non-blocking; a terminal shares that flag with
   // the shell, so it is put back at the end.
   savedFlags_ = ::fcntl(inFd_, F_GETFL);
+  // A dead UI must be seen as a failed write, not kill the process (also
+  // during start-up, before the service starts). A handler rather than
+  // SIG_IGN: it does not pass on to the programs we start.
+  struct sigaction sa {};
+  sa.sa_handler = IgnorePipeSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  ::sigaction(SIGPIPE, &sa, nullptr);
+  // Taken from now on; acted upon once the loop runs.
+  signals_.add(SIGTERM);
+  signals_.add(SIGINT);
+  signals_.add(SIGHUP);
+  signals_.async_wait([this](const asio::error_code& ec, int sig) {
+    if (!ec) finish("signal " + std::to_string(sig));
+  });
 }
 
 StdioBridge::~StdioBridge() {
@@ -36,20 +51,6 @@ void StdioBridge::report(const std::string& line) {
 }
 
 void StdioBridge::start() {
-  // A dead UI must be seen as a failed write, not kill the process. A
-  // handler rather than SIG_IGN: it does not pass on to the programs we start.
-  struct sigaction sa {};
-  sa.sa_handler = IgnorePipeSignal;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESTART;
-  ::sigaction(SIGPIPE, &sa, nullptr);
-  signals_.add(SIGTERM);
-  signals_.add(SIGINT);
-  signals_.add(SIGHUP);
-  signals_.async_wait([this](const asio::error_code& ec, int sig) {
-    if (!ec) finish("signal " + std::to_string(sig));
-  });
-
   int fd = ::fcntl(inFd_, F_DUPFD_CLOEXEC, 3);
   asio::error_code ec;
   if (fd >= 0) in_.assign(fd, ec);
