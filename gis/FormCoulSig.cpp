@@ -1,6 +1,5 @@
 #include "gis/FormCoulSig.h"
 
-#include <cmath>
 #include <exception>
 
 #include "core/Core.h"
