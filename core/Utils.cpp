@@ -56,10 +56,17 @@ constexpr int kAttentePretMs = 30000;  // bound of the wait until the program ta
 
 long LancerProgramme(App& app, const std::string& program, const std::string& parameters) {
   if (!app.pf.processes) return 0;
-  std::string prog = Trim(program);
-  // A program path with blanks is one argument.
-  if (prog.find(' ') != std::string::npos && prog.find('"') == std::string::npos) prog = "\"" + prog + "\"";
-  std::vector<std::string> argv = platform::SplitCommandLine(prog + " " + Trim(parameters));
+  // The command line is read as CreateProcess reads it: an unquoted program
+  // path with blanks ("C:\Program Files\x.exe") is found by trying each
+  // blank in turn, so a program text that carries its own arguments
+  // ("C:\SIG\sig.exe -dde") still starts.
+  auto exists = [&app](const std::string& p) {
+    if (!app.pf.fs) return false;
+    if (app.fs().fileExists(p)) return true;
+    std::string u = UCase(p);
+    return u.size() > 4 && u.compare(u.size() - 4, 4, ".EXE") == 0 && app.fs().fileExists(p.substr(0, p.size() - 4));
+  };
+  std::vector<std::string> argv = platform::SplitCommandLine(Trim(program) + " " + Trim(parameters), exists);
   if (argv.empty()) return 0;
   long pid = 0;
   try {

@@ -140,6 +140,7 @@ TEST(Windows, TopmostControlBoxFindAndShow) {
 
 TEST(Processes, StartsAnArgumentVectorAndWaitsForInput) {
   TestApp t;
+  t.fs.put("C:\\Program Files\\SIG\\sig.exe", "");
   EXPECT_EQ(LancerProgramme(t.app, "C:\\Program Files\\SIG\\sig.exe", "  -topic \"A B\" x  "), 1);
   ASSERT_EQ(t.processes.processes.size(), 1u);
   EXPECT_EQ(t.processes.processes[0].argv,
@@ -148,6 +149,11 @@ TEST(Processes, StartsAnArgumentVectorAndWaitsForInput) {
 
   EXPECT_EQ(LancerProgramme(t.app, "zezora.exe", ""), 1);
   EXPECT_EQ(t.processes.processes[1].argv, (std::vector<std::string>{"zezora.exe"}));
+
+  // A program text carrying its own arguments, as partner settings give it.
+  t.fs.put("C:\\SIG\\sig.exe", "");
+  EXPECT_EQ(LancerProgramme(t.app, "C:\\SIG\\sig.exe -dde", ""), 1);
+  EXPECT_EQ(t.processes.processes[2].argv, (std::vector<std::string>{"C:\\SIG\\sig.exe", "-dde"}));
 
   t.processes.failStarts = true;
   EXPECT_EQ(LancerProgramme(t.app, "absent.exe", "a; rm -rf /"), 0);
