@@ -161,22 +161,17 @@ std::string sCommunB64VersFichier(App& app, const std::string& texteB64) {
 
 std::string sCommunB64VersFichier2(App& app, const std::string& nomFichier, const std::string& dossier,
                                    const std::string& texteB64) {
-  try {
-    // The name comes from outside: it must not lead out of the folder.
-    if (!NomSimple(nomFichier)) raise(vberr::BadFileName, vbErrorText(vberr::BadFileName));
-    const std::string cible = dossier + "\\" + nomFichier;
-    auto ecrire = reinterpret_cast<FnChaineVersFichier>(EntreeAttacheFichier(app, "chaineBase64VersFichier"));
-    // Reporting a path the library did not write would hand a missing or
-    // stale file to the caller: a failure is an error like any other here.
-    if (ecrire(OctetsDepuisChaine(texteB64).c_str(), OctetsDepuisChaine(cible).c_str(), kTailleNom) != 1)
-      raise(vberr::PathFileAccess, vbErrorText(vberr::PathFileAccess));
-    return cible;
-  } catch (const VbError& e) {
-    Signaler(app, "sCommunB64VersFichier", e);
-  } catch (const std::exception& e) {
-    Signaler(app, "sCommunB64VersFichier", e);
-  }
-  return {};
+  // Every failure here leaves the file unwritten. Reporting it here and
+  // handing back a path (or an empty one) would let the caller answer as if
+  // the file were in place: the error goes to the caller, which reports it
+  // under its own name and gives no answer.
+  // The name comes from outside: it must not lead out of the folder.
+  if (!NomSimple(nomFichier)) raise(vberr::BadFileName, vbErrorText(vberr::BadFileName));
+  const std::string cible = dossier + "\\" + nomFichier;
+  auto ecrire = reinterpret_cast<FnChaineVersFichier>(EntreeAttacheFichier(app, "chaineBase64VersFichier"));
+  if (ecrire(OctetsDepuisChaine(texteB64).c_str(), OctetsDepuisChaine(cible).c_str(), kTailleNom) != 1)
+    raise(vberr::PathFileAccess, vbErrorText(vberr::PathFileAccess) + " : " + cible);
+  return cible;
 }
 
 }  // namespace kup

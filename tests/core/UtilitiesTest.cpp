@@ -64,6 +64,12 @@ TEST(Tokeniser, ReadingsOfTheDdeReceiver) {
   EXPECT_EQ(GEN_DecomposerLigne(a, "sans fin", "", ";"), "sans fin");
   EXPECT_EQ(GEN_DecomposerLigne(a, "", "", ";"), "");
 
+  // Skip-set characters first, then tabs, once each: a skip-set character
+  // after the tabs belongs to the token.
+  EXPECT_EQ(GEN_DecomposerLigne(a, "((\t\t(x)y", "(", ")"), "(x");
+  EXPECT_EQ(GEN_DecomposerLigne(a, "", "(", ")"), "y");
+  EXPECT_EQ(GEN_DecomposerLigne(a, "\t(z)", "(", ")"), "(z");
+
   // Before any text: nothing, and each App has its own state.
   TestApp other;
   EXPECT_EQ(GEN_DecomposerLigne(other.app, "", "(", "("), "");

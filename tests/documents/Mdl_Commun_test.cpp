@@ -13,6 +13,8 @@
 #include "core/VbString.h"
 #include "documents/AttacheFichierTestOutils.h"
 #include "documents/Mdl_Commun.h"
+#include "documents/Mdl_CourrierCache.h"
+#include "core/VbError.h"
 #include "platform/RealFileSystem.h"
 
 using namespace kup;
@@ -199,24 +201,42 @@ TEST_F(Conversions, LibraryFailuresShowInTheResults) {
   EXPECT_THAT(Erreurs(t)[0], HasSubstr(Source("sCommunFichierVersB64", 9)));
 }
 
-TEST_F(Conversions, PlainDecoderReportsWhatItCouldNotWrite) {
+TEST_F(Conversions, PlainDecoderRaisesWhatItCouldNotWriteToItsCaller) {
   EXPECT_EQ(sCommunB64VersFichier2(t.app, "f.bin", "K:\\docs", "AAEC/w=="), "K:\\docs\\f.bin");
   EXPECT_EQ(Lire(dir / "docs" / "f.bin"), std::string("\x00\x01\x02\xFF", 4));
-  EXPECT_TRUE(Erreurs(t).empty());
 
-  // Folder missing, text not base64, a name that leaves the folder: no path,
-  // and the error reaches the Flex interface under the decoder's name.
-  EXPECT_EQ(sCommunB64VersFichier2(t.app, "f.bin", "K:\\absent", "AAEC"), "");
-  EXPECT_EQ(sCommunB64VersFichier2(t.app, "g.bin", "K:\\docs", "pas*du*base64"), "");
-  EXPECT_EQ(sCommunB64VersFichier2(t.app, "..\\g.bin", "K:\\docs\\sub", "AAEC"), "");
-  EXPECT_EQ(sCommunB64VersFichier2(t.app, "", "K:\\docs", "AAEC"), "");
-  auto e = Erreurs(t);
-  ASSERT_EQ(e.size(), 4u);
-  EXPECT_THAT(e[0], HasSubstr(Source("sCommunB64VersFichier", 75)));
-  EXPECT_THAT(e[1], HasSubstr(Source("sCommunB64VersFichier", 75)));
-  EXPECT_THAT(e[2], HasSubstr(Source("sCommunB64VersFichier", 52)));
-  EXPECT_THAT(e[3], HasSubstr(Source("sCommunB64VersFichier", 52)));
+  // Folder missing, text not base64, a name that leaves the folder: no path
+  // comes back; the caller gets the error and nothing is reported here.
+  auto numero = [&](const std::string& nom, const std::string& dossier, const std::string& texte) {
+    try {
+      sCommunB64VersFichier2(t.app, nom, dossier, texte);
+    } catch (const VbError& e) {
+      return e.number();
+    }
+    return 0;
+  };
+  EXPECT_EQ(numero("f.bin", "K:\\absent", "AAEC"), 75);
+  EXPECT_EQ(numero("g.bin", "K:\\docs", "pas*du*base64"), 75);
+  EXPECT_EQ(numero("..\\g.bin", "K:\\docs\\sub", "AAEC"), 52);
+  EXPECT_EQ(numero("", "K:\\docs", "AAEC"), 52);
+  EXPECT_TRUE(Erreurs(t).empty());
   EXPECT_FALSE(stdfs::exists(dir / "docs" / "g.bin"));
+}
+
+TEST_F(Conversions, CacheWriteThatFailsIsNotAnsweredAsWritten) {
+  stdfs::create_directories(dir / "prog");
+  t.env.program = "K:\\prog";
+  Args args{Value("modele.ott"), Value("Urba"), Value("pas*du*base64"), Value("01/02/2024 10:00:00")};
+  KUP_CourrierCacher(t.app, args);
+  EXPECT_TRUE(t.flash.returns.empty());
+  auto e = Erreurs(t);
+  ASSERT_EQ(e.size(), 1u);
+  EXPECT_THAT(e[0], HasSubstr(Source("KUP_CourrierCacher", 75)));
+
+  Args bons{Value("modele.ott"), Value("Urba"), Value("AAEC"), Value("01/02/2024 10:00:00")};
+  KUP_CourrierCacher(t.app, bons);
+  ASSERT_EQ(t.flash.returns.size(), 1u);
+  EXPECT_THAT(t.flash.returns[0], HasSubstr("K:\\prog\\env_prod\\Urba\\modele.ott"));
 }
 
 TEST(ConversionsSansBibliotheque, AreReportedUnderTheirNames) {
@@ -224,12 +244,11 @@ TEST(ConversionsSansBibliotheque, AreReportedUnderTheirNames) {
   t.fs.put("C:\\Docs\\a.txt", "A");
   EXPECT_EQ(sCommunFichierVersB64(t.app, "C:\\Docs\\a.txt"), "");
   EXPECT_EQ(sCommunB64VersFichier(t.app, "AAAA"), "");
-  EXPECT_EQ(sCommunB64VersFichier2(t.app, "a.txt", "C:\\Docs", "AAAA"), "");
   auto e = Erreurs(t);
-  ASSERT_EQ(e.size(), 3u);
+  ASSERT_EQ(e.size(), 2u);
   EXPECT_THAT(e[0], HasSubstr(Source("sCommunFichierVersB64", 48)));
   EXPECT_THAT(e[1], HasSubstr(Source("sCommunB64VersFichier", 48)));
-  EXPECT_THAT(e[2], HasSubstr(Source("sCommunB64VersFichier", 48)));
+  EXPECT_THROW(sCommunB64VersFichier2(t.app, "a.txt", "C:\\Docs", "AAAA"), VbError);
   EXPECT_EQ(t.fs.readFile("C:\\Docs\\a.txt"), "A");
 }
 
