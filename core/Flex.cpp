@@ -150,6 +150,8 @@ void RenvoyerValeurFlexDefaut(App& app, const Args& args) {
     TraiterErreur(app, "RenvoyerValeurFlexDefaut", e.number(), e.description());
   } catch (const std::exception& e) {
     TraiterErreur(app, "RenvoyerValeurFlexDefaut", vberr::InternalError, e.what());
+  } catch (...) {
+    TraiterErreur(app, "RenvoyerValeurFlexDefaut", vberr::InternalError, vbErrorText(vberr::InternalError));
   }
 }
 

@@ -15,6 +15,7 @@ constexpr const char* kBibliotheque = "AttacheFichier.dll";
 
 long loadProcInDLL(App& app, const std::string& fichier, const std::string& entree) {
   try {
+    if (!app.pf.libraries || !app.pf.env) raise(vberr::ObjectVariableNotSet);
     auto& libs = *app.pf.libraries;
     long h = libs.load(sJoindreChemin(app.env().programFolder(), fichier));
     if (h == 0) h = libs.load(fichier);

@@ -41,6 +41,12 @@ TEST(loadProcInDLL, ProgramFolderFirstThenTheSearchPath) {
   EXPECT_NE(loadProcInDLL(t.app, "AttacheFichier.dll", "SorviDLL"), 0);
   EXPECT_EQ(t.libraries.loads, std::vector<std::string>{"C:\\Korvane\\AttacheFichier.dll"});
   EXPECT_EQ(t.libraries.lookups, std::vector<std::string>{"SorviDLL"});
+
+  // Without a library layer at all: reported under its name, handle 0.
+  t.app.pf.libraries.reset();
+  EXPECT_EQ(loadProcInDLL(t.app, "AttacheFichier.dll", "SorviDLL"), 0);
+  ASSERT_EQ(t.flash.calls.size(), 1u);
+  EXPECT_THAT(t.flash.calls[0], ::testing::HasSubstr("<string>loadProcInDLL</string><string>91</string>"));
 }
 
 TEST(loadProcInDLL, LoadsTheRealLibraryBesideTheProgram) {
