@@ -11,6 +11,9 @@
 #include "documents/Mdl_Html.h"
 #include "gis/Gis.h"
 #include "gis/Mdl_DDE_Reception.h"
+#ifdef KUP_WITH_LIBREOFFICE
+#include "office/lo/LibreOffice.h"
+#endif
 
 // Each command module registers its own commands (Register<Module>) and the
 // hooks the core calls; add one line per module below.
@@ -37,6 +40,9 @@ void InstallModules(App& app) {
   InstallEquivalenceLookups(app);
   InstallGisHooks(app);
   InstallReceptionHooks(app);
+#ifdef KUP_WITH_LIBREOFFICE
+  InstallLibreOfficeTwins(app);  // after the office hooks, which it extends
+#endif
 }
 
 }  // namespace kup

@@ -1,0 +1,95 @@
+#pragma once
+// The LibreOffice twins of the two office drivers: one office process per
+// container process, started by the container itself on first use, headless,
+// with a profile of its own, reached through UNO over a named pipe.
+//
+//   editor type 4      OpenOffice Writer and Calc, in their own formats
+//   editor types 2, 3  the Microsoft editors: the same engine working in the
+//                      Word and Excel formats (.dot/.dotx, .xlt/.xltx)
+//
+// Supervision: every UNO call runs on one worker thread of the office and the
+// caller waits for it with a deadline. A call that overruns it means a hung
+// office: the process group is killed (SIGKILL), which also frees the worker,
+// and the caller gets error 462 as for a word processor the user closed. A
+// crashed or killed office is seen the same way at the next call. The office
+// comes back at the next connect (OpenEditor / OpenCalc); its documents are
+// gone then. No office outlives the object that started it: shutdown kills
+// it, reaps it and removes its profile; the process is also started with a
+// parent-death signal so that a container killed outright takes it along.
+//
+// No UNO type appears here: the twins' callers need no SDK.
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "office/CalcTwin.h"
+#include "office/WordTwin.h"
+
+namespace kup {
+struct App;
+}
+
+namespace kup::lo {
+
+struct OfficeOptions {
+  // The office program (soffice.bin, started directly: its launcher would
+  // stand between us and the process we supervise).
+  std::string program;
+  // Folder that receives the temporary profile ("" = $TMPDIR or /tmp).
+  std::string tempRoot;
+  int startTimeoutMs = 60000;  // from the start of the process to a working connection
+  int callTimeoutMs = 60000;   // one operation of a twin
+  int pingTimeoutMs = 5000;    // the liveness question
+  // Where supervision events go (start, restart, kill); may be empty.
+  std::function<void(const std::string&)> log;
+
+  // Defaults, overridden by KUP_SOFFICE, KUP_OFFICE_START_TIMEOUT_MS and
+  // KUP_OFFICE_CALL_TIMEOUT_MS.
+  static OfficeOptions FromEnvironment();
+};
+
+class Office {
+ public:
+  explicit Office(OfficeOptions options = OfficeOptions::FromEnvironment());
+  ~Office();  // shutdown()
+  Office(const Office&) = delete;
+  Office& operator=(const Office&) = delete;
+
+  // Starts the office when it is not running (or no longer answers). Raises
+  // VbError 429 when it cannot be started within the start time-out.
+  void start();
+  // True while the process runs and answers within the ping time-out; a
+  // hung office is killed here.
+  bool alive();
+  // Ends the office (kill, reap), removes its pipes and its profile. The
+  // object can start a new one afterwards.
+  void shutdown();
+
+  long pid() const;        // 0 when no process
+  int generation() const;  // counts the starts; documents belong to one generation
+  const OfficeOptions& options() const;
+
+  struct Impl;
+  Impl& impl() { return *impl_; }
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+// Twin factories over one office (shared by the word processor and the
+// spreadsheet). They make twins for editor types 2, 3 and 4 only.
+WordTwinFactory LibreOfficeWordTwinFactory(std::shared_ptr<Office> office);
+CalcTwinFactory LibreOfficeCalcTwinFactory(std::shared_ptr<Office> office);
+
+// The Excel version text the Microsoft editor types answer: the environment
+// variable KUP_EXCEL_VERSION, else "16.0".
+std::string ExcelVersionText(App& app);
+
+}  // namespace kup::lo
+
+namespace kup {
+// Puts the LibreOffice twins behind both drivers of the application (editor
+// types 2, 3, 4), and ends the office at the unload hook. Called from
+// InstallModules.
+void InstallLibreOfficeTwins(App& app);
+}  // namespace kup

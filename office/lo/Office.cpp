@@ -1,0 +1,624 @@
+// The supervised office process and its UNO connection.
+#include "office/lo/Uno.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <random>
+
+#include <com/sun/star/bridge/UnoUrlResolver.hpp>
+#include <com/sun/star/bridge/XUnoUrlResolver.hpp>
+#include <com/sun/star/connection/ConnectionSetupException.hpp>
+#include <com/sun/star/connection/NoConnectException.hpp>
+#include <com/sun/star/container/NoSuchElementException.hpp>
+#include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/io/IOException.hpp>
+#include <com/sun/star/lang/DisposedException.hpp>
+#include <com/sun/star/lang/IllegalArgumentException.hpp>
+#include <com/sun/star/lang/IndexOutOfBoundsException.hpp>
+#include <com/sun/star/lang/XServiceInfo.hpp>
+#include <com/sun/star/uno/RuntimeException.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+#include <cppuhelper/bootstrap.hxx>
+#include <osl/file.hxx>
+#include <rtl/digest.h>
+
+#include "core/VbString.h"
+
+extern char** environ;
+
+namespace kup::lo {
+
+namespace css = ::com::sun::star;
+
+const char* const kOfficeGone = "Le serveur distant n'existe pas ou n'est pas disponible";
+const char* const kNoDocument = "Cette commande n'est pas disponible parce qu'aucun document n'est ouvert.";
+const char* const kNoWorkbook = "Variable objet ou variable de bloc With non définie";
+
+namespace {
+
+constexpr int kGraceMs = 10000;   // how long a killed office may take to free the worker
+constexpr int kReleasedKept = 4;  // documents nobody holds that stay open
+
+// The local UNO runtime of the process. It is made once and kept for the
+// life of the process: tearing it down while bridge threads may still run
+// is what crashes UNO clients at exit.
+Reference<uno::XComponentContext> LocalContext() {
+  static std::once_flag once;
+  static Reference<uno::XComponentContext>* context = nullptr;
+  static std::string failure;
+  std::call_once(once, [] {
+    // Without it the bootstrap crashes inside UNO instead of failing.
+    ::setenv("URE_BOOTSTRAP", "vnd.sun.star.pathname:" KUP_LO_PROGRAM_DIR "/fundamentalrc", 1);
+    try {
+      context = new Reference<uno::XComponentContext>(cppu::defaultBootstrap_InitialComponentContext());
+    } catch (const uno::Exception& e) {
+      failure = S(e.Message);
+    }
+  });
+  if (!context || !context->is())
+    raise(vberr::CantCreateObject, "Un composant ActiveX ne peut pas créer d'objet (UNO : " + failure + ")");
+  return *context;
+}
+
+std::string EnvOr(const char* name, const std::string& fallback) {
+  const char* v = std::getenv(name);
+  return v && *v ? std::string(v) : fallback;
+}
+
+int EnvInt(const char* name, int fallback) {
+  const char* v = std::getenv(name);
+  if (!v || !*v) return fallback;
+  char* end = nullptr;
+  long n = std::strtol(v, &end, 10);
+  return (end && *end == 0 && n > 0 && n < 24L * 3600 * 1000) ? static_cast<int>(n) : fallback;
+}
+
+std::string TempRoot(const OfficeOptions& opt) {
+  if (!opt.tempRoot.empty()) return opt.tempRoot;
+  return EnvOr("TMPDIR", "/tmp");
+}
+
+// The name under which the office publishes its single-instance pipe: an
+// MD5 of the profile URL in UTF-16, each byte in hexadecimal without padding.
+std::string SingleInstancePipe(const rtl::OUString& profileUrl) {
+  sal_uInt8 digest[RTL_DIGEST_LENGTH_MD5];
+  rtl_digest_MD5(profileUrl.getStr(), static_cast<sal_uInt32>(profileUrl.getLength() * sizeof(sal_Unicode)), digest,
+                 RTL_DIGEST_LENGTH_MD5);
+  std::string hex;
+  char buf[4];
+  for (sal_uInt8 b : digest) {
+    std::snprintf(buf, sizeof buf, "%x", b);
+    hex += buf;
+  }
+  return "SingleOfficeIPC_" + hex;
+}
+
+std::string PipePath(const std::string& name) { return "/tmp/OSL_PIPE_" + std::to_string(::getuid()) + "_" + name; }
+
+// Starts the office with an argument vector: its own process group (so that
+// everything it starts goes down with it), no shell, our descriptors closed,
+// output into its profile folder. With setpriv at hand the process also
+// gets SIGKILL when the thread that started it (the worker, which lives as
+// long as the office) goes away, container crash included.
+long Spawn(const std::vector<std::string>& args, const std::string& logPath) {
+  std::vector<std::string> argv;
+  static const bool havePdeathsig = ::access("/usr/bin/setpriv", X_OK) == 0;
+  if (havePdeathsig) argv = {"/usr/bin/setpriv", "--pdeathsig", "KILL", "--"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<char*> cargv;
+  for (auto& a : argv) cargv.push_back(a.data());
+  cargv.push_back(nullptr);
+
+  std::vector<std::string> env;
+  for (char** e = environ; e && *e; ++e)
+    if (std::strncmp(*e, "URE_BOOTSTRAP=", 14) != 0) env.emplace_back(*e);
+  std::vector<char*> cenv;
+  for (auto& e : env) cenv.push_back(e.data());
+  cenv.push_back(nullptr);
+
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&fa, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+  posix_spawn_file_actions_adddup2(&fa, 1, 2);
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+  posix_spawn_file_actions_addclosefrom_np(&fa, 3);
+#endif
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  sigset_t none, defaults;
+  sigemptyset(&none);
+  sigemptyset(&defaults);
+  for (int s : {SIGPIPE, SIGCHLD, SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2}) sigaddset(&defaults, s);
+  posix_spawnattr_setsigmask(&attr, &none);
+  posix_spawnattr_setsigdefault(&attr, &defaults);
+  posix_spawnattr_setpgroup(&attr, 0);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  pid_t pid = 0;
+  int rc = posix_spawn(&pid, cargv[0], &fa, &attr, cargv.data(), cenv.data());
+  posix_spawn_file_actions_destroy(&fa);
+  posix_spawnattr_destroy(&attr);
+  if (rc != 0) return 0;
+  return pid;
+}
+
+std::string FirstLine(const std::string& s) {
+  auto p = s.find(" at ./");
+  std::string t = p == std::string::npos ? s : s.substr(0, p);
+  return Trim(t);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- helpers
+
+rtl::OUString U(std::string_view utf8) {
+  return rtl::OUString(utf8.data(), static_cast<sal_Int32>(utf8.size()), RTL_TEXTENCODING_UTF8);
+}
+
+std::string S(const rtl::OUString& s) { return std::string(rtl::OUStringToOString(s, RTL_TEXTENCODING_UTF8).getStr()); }
+
+rtl::OUString FileUrl(const std::string& hostPath) {
+  rtl::OUString url;
+  if (osl::FileBase::getFileURLFromSystemPath(U(hostPath), url) != osl::FileBase::E_None)
+    raise(vberr::BadFileName, "Nom de fichier incorrect : " + hostPath);
+  return url;
+}
+
+beans::PropertyValue Prop(const char* name, const Any& value) {
+  beans::PropertyValue p;
+  p.Name = rtl::OUString::createFromAscii(name);
+  p.Value = value;
+  return p;
+}
+
+Sequence<beans::PropertyValue> Props(const std::vector<beans::PropertyValue>& props) {
+  return Sequence<beans::PropertyValue>(props.data(), static_cast<sal_Int32>(props.size()));
+}
+
+std::string ExtensionOf(const std::string& path) {
+  size_t slash = path.find_last_of("\\/");
+  size_t dot = path.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+  return LCase(path.substr(dot));
+}
+
+std::string BaseNameOf(const std::string& path) {
+  size_t slash = path.find_last_of("\\/");
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  size_t dot = name.rfind('.');
+  return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+void RaiseUno() {
+  auto with = [](const uno::Exception& e, const std::string& base) {
+    std::string msg = FirstLine(S(e.Message));
+    return msg.empty() ? base : base + " (" + msg + ")";
+  };
+  try {
+    throw;
+  } catch (const css::io::IOException& e) {
+    raise(vberr::PathFileAccess, with(e, "Erreur d'accès au chemin/fichier"));
+  } catch (const css::lang::IllegalArgumentException& e) {
+    raise(vberr::InvalidCall, with(e, "Argument ou appel de procédure incorrect"));
+  } catch (const css::lang::IndexOutOfBoundsException& e) {
+    raise(vberr::SubscriptOutOfRange, with(e, "L'indice n'appartient pas à la sélection"));
+  } catch (const css::container::NoSuchElementException& e) {
+    raise(vberr::SubscriptOutOfRange, with(e, "L'indice n'appartient pas à la sélection"));
+  } catch (const uno::Exception& e) {
+    raise(1004, with(e, "Erreur définie par l'application ou par l'objet"));
+  }
+}
+
+OfficeOptions OfficeOptions::FromEnvironment() {
+  OfficeOptions o;
+  o.program = EnvOr("KUP_SOFFICE", KUP_LO_PROGRAM_DIR "/soffice.bin");
+  o.startTimeoutMs = EnvInt("KUP_OFFICE_START_TIMEOUT_MS", o.startTimeoutMs);
+  o.callTimeoutMs = EnvInt("KUP_OFFICE_CALL_TIMEOUT_MS", o.callTimeoutMs);
+  return o;
+}
+
+// ---------------------------------------------------------------- worker
+
+Worker::Worker() : shared_(std::make_shared<Shared>()) {
+  auto sh = shared_;
+  thread_ = std::thread([sh] {
+    for (;;) {
+      std::shared_ptr<Job> job;
+      {
+        std::unique_lock lk(sh->m);
+        sh->cv.wait(lk, [&] { return sh->stop || !sh->queue.empty(); });
+        if (sh->queue.empty()) return;
+        job = sh->queue.front();
+        sh->queue.pop_front();
+      }
+      try {
+        job->fn();
+      } catch (...) {
+        job->error = std::current_exception();
+      }
+      job->fn = nullptr;
+      std::lock_guard lk(job->m);
+      job->done = true;
+      job->cv.notify_all();
+    }
+  });
+}
+
+Worker::~Worker() {
+  {
+    std::lock_guard lk(shared_->m);
+    shared_->stop = true;
+  }
+  shared_->cv.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+std::shared_ptr<Worker::Job> Worker::post(std::function<void()> fn) {
+  auto job = std::make_shared<Job>();
+  job->fn = std::move(fn);
+  {
+    std::lock_guard lk(shared_->m);
+    shared_->queue.push_back(job);
+  }
+  shared_->cv.notify_all();
+  return job;
+}
+
+bool Worker::wait(const std::shared_ptr<Job>& job, int timeoutMs) {
+  std::unique_lock lk(job->m);
+  return job->cv.wait_for(lk, std::chrono::milliseconds(timeoutMs), [&] { return job->done; });
+}
+
+void Worker::abandon() {
+  {
+    std::lock_guard lk(shared_->m);
+    shared_->stop = true;
+    shared_->queue.clear();
+  }
+  shared_->cv.notify_all();
+  if (thread_.joinable()) thread_.detach();
+}
+
+// ---------------------------------------------------------------- office
+
+Office::Impl::Impl(OfficeOptions o) : opt(std::move(o)) {
+  if (opt.program.empty()) opt.program = KUP_LO_PROGRAM_DIR "/soffice.bin";
+}
+
+void Office::Impl::log(const std::string& text) {
+  if (opt.log && !shuttingDown) {
+    try {
+      opt.log(text);
+    } catch (...) {
+    }
+  }
+}
+
+bool Office::Impl::processRunning() {
+  if (pid <= 0) return false;
+  int status = 0;
+  pid_t r = ::waitpid(static_cast<pid_t>(pid), &status, WNOHANG);
+  if (r == 0) return true;
+  if (r == static_cast<pid_t>(pid)) {
+    lastExit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  } else if (::kill(static_cast<pid_t>(pid), 0) == 0) {
+    return true;  // reaped by someone else yet still there: cannot be; keep it
+  }
+  pid = 0;
+  connected = false;
+  return false;
+}
+
+void Office::Impl::killProcess(const char* why) {
+  if (pid > 0) {
+    log(std::string("LibreOffice arrêté (") + why + "), processus " + std::to_string(pid));
+    ::kill(-static_cast<pid_t>(pid), SIGKILL);
+    ::kill(static_cast<pid_t>(pid), SIGKILL);
+    for (int i = 0; i < 500 && processRunning(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  pid = 0;
+  connected = false;
+  removePipes();
+}
+
+void Office::Impl::removePipes() {
+  if (!pipeName.empty()) ::unlink(PipePath(pipeName).c_str());
+  if (!profileDir.empty()) {
+    try {
+      ::unlink(PipePath(SingleInstancePipe(FileUrl(profileDir))).c_str());
+    } catch (...) {
+    }
+  }
+}
+
+void Office::Impl::call(const std::function<void(Session&)>& fn, int timeoutMs) {
+  std::lock_guard lk(mutex);
+  if (!connected || !processRunning() || !worker) {
+    if (pid > 0 || connected) killProcess("processus disparu");
+    raise(462, kOfficeGone);
+  }
+  int limit = timeoutMs > 0 ? timeoutMs : opt.callTimeoutMs;
+  // The job only records what kind of failure it met; whether the office
+  // itself is gone is decided here, on the caller's side, once it is over.
+  auto bridgeTrouble = std::make_shared<std::atomic<bool>>(false);
+  auto job = worker->post([this, &fn, bridgeTrouble] {
+    try {
+      fn(session);
+    } catch (const css::lang::DisposedException&) {
+      // The bridge went down, or the object (a document) was closed.
+      *bridgeTrouble = true;
+      raise(vberr::ObjectVariableNotSet, kNoWorkbook);
+    } catch (const css::uno::RuntimeException&) {
+      *bridgeTrouble = true;
+      RaiseUno();
+    } catch (const css::uno::Exception&) {
+      RaiseUno();
+    }
+  });
+  if (!worker->wait(job, limit)) {
+    // A call that never returns: the office hangs. Killing it closes the
+    // bridge, which ends the pending call with an exception.
+    killProcess("ne répond plus");
+    if (!worker->wait(job, kGraceMs)) {
+      log("LibreOffice : appel UNO toujours bloqué après l'arrêt du processus, fil abandonné");
+      worker->abandon();
+      worker.reset();
+    }
+    raise(462, std::string(kOfficeGone) + " (aucune réponse en " + std::to_string(limit / 1000) +
+                   " s, LibreOffice arrêté)");
+  }
+  if (job->error) {
+    if (*bridgeTrouble && (!processRunning() || !ping())) {
+      killProcess("processus disparu");
+      raise(462, kOfficeGone);
+    }
+    std::rethrow_exception(job->error);
+  }
+}
+
+bool Office::Impl::ping() {
+  if (!worker) return false;
+  auto ok = std::make_shared<std::atomic<bool>>(false);
+  auto job = worker->post([this, ok] {
+    try {
+      Q<css::lang::XServiceInfo>(session.desktop)->getImplementationName();
+      *ok = true;
+    } catch (...) {
+    }
+  });
+  if (!worker->wait(job, opt.pingTimeoutMs)) {
+    killProcess("ne répond plus");
+    if (!worker->wait(job, kGraceMs)) {
+      worker->abandon();
+      worker.reset();
+    }
+    return false;
+  }
+  return *ok;
+}
+
+bool Office::Impl::alive() {
+  std::lock_guard lk(mutex);
+  if (!connected || !processRunning()) return false;
+  if (ping()) return true;
+  killProcess("ne répond plus");
+  return false;
+}
+
+void Office::Impl::start() {
+  std::lock_guard lk(mutex);
+  if (connected && alive()) return;
+  if (pid > 0) killProcess("redémarrage");
+  connected = false;
+  session = Session{};
+  activeText.clear();
+  released.clear();
+  if (!worker) worker = std::make_unique<Worker>();
+
+  static std::atomic<int> counter{0};
+  int n = ++counter;
+  if (profileDir.empty()) {
+    std::string dir = TempRoot(opt) + "/kup-lo-" + std::to_string(::getpid()) + "-" + std::to_string(n);
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+    if (::mkdir(dir.c_str(), 0700) != 0)
+      raise(vberr::CantCreateObject,
+            "Un composant ActiveX ne peut pas créer d'objet (profil " + dir + " : " + std::strerror(errno) + ")");
+    profileDir = dir;
+  }
+  std::random_device rd;
+  pipeName = "kup_lo_" + std::to_string(::getpid()) + "_" + std::to_string(n) + "_" + std::to_string(rd() % 100000);
+
+  std::string failure;
+  long newPid = 0;
+  int exitSeen = -1;
+  auto job = worker->post([&] {
+    Reference<uno::XComponentContext> local = LocalContext();
+    Reference<css::bridge::XUnoUrlResolver> resolver = css::bridge::UnoUrlResolver::create(local);
+    std::vector<std::string> args = {opt.program,
+                                     "--headless",
+                                     "--invisible",
+                                     "--norestore",
+                                     "--nologo",
+                                     "--nodefault",
+                                     "--nolockcheck",
+                                     "-env:UserInstallation=" + S(FileUrl(profileDir)),
+                                     "--accept=pipe,name=" + pipeName + ";urp;"};
+    rtl::OUString url = U("uno:pipe,name=" + pipeName + ";urp;StarOffice.ComponentContext");
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(opt.startTimeoutMs);
+    int restarts = 0;
+    newPid = Spawn(args, profileDir + "/soffice.log");
+    if (newPid <= 0) {
+      failure = "le programme " + opt.program + " ne peut pas être lancé";
+      return;
+    }
+    for (int attempt = 0;; ++attempt) {
+      int status = 0;
+      pid_t r = ::waitpid(static_cast<pid_t>(newPid), &status, WNOHANG);
+      if (r == static_cast<pid_t>(newPid)) {
+        exitSeen = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        // 79 and 81: the office asks to be started again (a new profile).
+        if ((exitSeen == 79 || exitSeen == 81) && ++restarts <= 3) {
+          newPid = Spawn(args, profileDir + "/soffice.log");
+          if (newPid <= 0) {
+            failure = "le programme " + opt.program + " ne peut pas être relancé";
+            return;
+          }
+          continue;
+        }
+        newPid = 0;
+        failure = "le processus s'est arrêté (code " + std::to_string(exitSeen) + ")";
+        return;
+      }
+      try {
+        Reference<uno::XInterface> remote = resolver->resolve(url);
+        session.ctx.set(remote, UNO_QUERY_THROW);
+        session.desktop = css::frame::Desktop::create(session.ctx);
+        return;
+      } catch (const css::connection::NoConnectException&) {
+      } catch (const css::connection::ConnectionSetupException&) {
+      } catch (const uno::Exception& e) {
+        // The office is still coming up (its desktop not yet there).
+        if (std::chrono::steady_clock::now() > deadline) {
+          failure = FirstLine(S(e.Message));
+          return;
+        }
+      }
+      if (std::chrono::steady_clock::now() > deadline) {
+        failure = "pas de connexion en " + std::to_string(opt.startTimeoutMs / 1000) + " s";
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(attempt < 40 ? 25 : 100));
+    }
+  });
+  bool finished = worker->wait(job, opt.startTimeoutMs + kGraceMs);
+  pid = newPid;
+  if (!finished) {
+    killProcess("démarrage bloqué");
+    if (!worker->wait(job, kGraceMs)) {
+      worker->abandon();
+      worker.reset();
+    }
+    raise(vberr::CantCreateObject, "Un composant ActiveX ne peut pas créer d'objet (LibreOffice ne démarre pas)");
+  }
+  if (job->error) {
+    try {
+      std::rethrow_exception(job->error);
+    } catch (const VbError& e) {
+      failure = e.description();
+    } catch (const uno::Exception& e) {
+      failure = FirstLine(S(e.Message));
+    } catch (...) {
+      failure = "erreur inconnue";
+    }
+  }
+  if (!failure.empty() || !session.desktop.is()) {
+    killProcess("démarrage manqué");
+    session = Session{};
+    if (failure.empty()) failure = "pas de bureau";
+    raise(vberr::CantCreateObject, "Un composant ActiveX ne peut pas créer d'objet (LibreOffice : " + failure + ")");
+  }
+  connected = true;
+  session.generation = ++generation;
+  log("LibreOffice démarré, processus " + std::to_string(pid) + ", tube " + pipeName);
+}
+
+void Office::Impl::shutdown() {
+  std::lock_guard lk(mutex);
+  if (connected && pid > 0 && processRunning() && worker) {
+    // A clean end first, briefly; whatever is left is killed.
+    auto job = worker->post([this] {
+      activeText.clear();
+      released.clear();
+      try {
+        session.desktop->terminate();
+      } catch (...) {
+      }
+    });
+    worker->wait(job, 3000);
+    for (int i = 0; i < 300 && processRunning(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  killProcess("fin");
+  if (worker) {
+    // Remote references die on the worker's side of the bridge too.
+    auto job = worker->post([this] {
+      activeText.clear();
+      released.clear();
+      session = Session{};
+    });
+    if (worker->wait(job, kGraceMs)) {
+      worker.reset();
+    } else {
+      worker->abandon();
+      worker.reset();
+    }
+  }
+  session = Session{};
+  activeText.clear();
+  released.clear();
+  if (!profileDir.empty()) {
+    std::error_code ec;
+    std::filesystem::remove_all(profileDir, ec);
+    profileDir.clear();
+  }
+}
+
+void Office::Impl::noteActive(const Reference<css::lang::XComponent>& doc) { activeText = doc; }
+
+void Office::Impl::noteReleased(const Reference<css::lang::XComponent>& doc) {
+  if (!doc.is()) return;
+  released.push_back(doc);
+  while (released.size() > static_cast<size_t>(kReleasedKept)) {
+    Reference<css::lang::XComponent> old = released.front();
+    released.pop_front();
+    if (old == activeText) activeText.clear();
+    try {
+      Reference<css::util::XCloseable> c(old, UNO_QUERY);
+      if (c.is()) c->close(true);
+    } catch (...) {
+      // Already closed, or refused: nothing to keep.
+    }
+  }
+}
+
+void Office::Impl::noteClosed(const Reference<css::lang::XComponent>& doc) {
+  if (doc == activeText) activeText.clear();
+  for (auto it = released.begin(); it != released.end();) {
+    if (*it == doc)
+      it = released.erase(it);
+    else
+      ++it;
+  }
+}
+
+// ---------------------------------------------------------------- public face
+
+Office::Office(OfficeOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {}
+
+Office::~Office() {
+  try {
+    impl_->shuttingDown = true;
+    impl_->shutdown();
+  } catch (...) {
+  }
+}
+
+void Office::start() { impl_->start(); }
+bool Office::alive() { return impl_->alive(); }
+void Office::shutdown() { impl_->shutdown(); }
+long Office::pid() const { return impl_->pid; }
+int Office::generation() const { return impl_->generation; }
+const OfficeOptions& Office::options() const { return impl_->opt; }
+
+}  // namespace kup::lo

@@ -1,0 +1,151 @@
+#pragma once
+// The UNO side of the LibreOffice twins: SDK headers, the headers generated
+// by cppumaker, small conversions and the office's inner state. Only the
+// sources of this folder include it.
+#include <sal/config.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/frame/XDesktop2.hpp>
+#include <com/sun/star/lang/XComponent.hpp>
+#include <com/sun/star/uno/Any.hxx>
+#include <com/sun/star/uno/Reference.hxx>
+#include <com/sun/star/uno/Sequence.hxx>
+#include <com/sun/star/uno/XComponentContext.hpp>
+#include <rtl/ustring.hxx>
+
+#include "core/VbError.h"
+#include "office/lo/LibreOffice.h"
+
+namespace kup::lo {
+
+namespace uno = ::com::sun::star::uno;
+namespace beans = ::com::sun::star::beans;
+using uno::Any;
+using uno::Reference;
+using uno::Sequence;
+using uno::UNO_QUERY;
+using uno::UNO_QUERY_THROW;
+
+// UTF-8 <-> UNO strings.
+rtl::OUString U(std::string_view utf8);
+std::string S(const rtl::OUString& s);
+// file:// URL of a host path (spaces, "#", "%" and non-ASCII names escaped).
+rtl::OUString FileUrl(const std::string& hostPath);
+
+beans::PropertyValue Prop(const char* name, const Any& value);
+Sequence<beans::PropertyValue> Props(const std::vector<beans::PropertyValue>& props);
+
+template <class T, class X>
+Reference<T> Q(const Reference<X>& x) {
+  return Reference<T>(x, UNO_QUERY_THROW);
+}
+template <class T>
+Reference<T> Q(const Any& a) {
+  return Reference<T>(a, UNO_QUERY_THROW);
+}
+
+// Lower-cased extension with its dot (".ott"), "" when none.
+std::string ExtensionOf(const std::string& path);
+// Name without folder and extension.
+std::string BaseNameOf(const std::string& path);
+
+// What a twin's operation sees of the office.
+struct Session {
+  Reference<uno::XComponentContext> ctx;
+  Reference<::com::sun::star::frame::XDesktop2> desktop;
+  int generation = 0;
+};
+
+// Runs jobs one after the other on a thread of its own; the caller waits
+// with a deadline. A job that overruns it keeps the thread: the worker is
+// then abandoned (detached) once the office has been killed under it.
+class Worker {
+ public:
+  struct Job {
+    std::function<void()> fn;
+    std::mutex m;
+    std::condition_variable cv;
+    bool done = false;
+    std::exception_ptr error;
+  };
+  Worker();
+  ~Worker();
+  std::shared_ptr<Job> post(std::function<void()> fn);
+  bool wait(const std::shared_ptr<Job>& job, int timeoutMs);
+  void abandon();
+
+ private:
+  struct Shared {
+    std::mutex m;
+    std::condition_variable cv;
+    std::deque<std::shared_ptr<Job>> queue;
+    bool stop = false;
+  };
+  std::shared_ptr<Shared> shared_;
+  std::thread thread_;
+};
+
+struct Office::Impl {
+  explicit Impl(OfficeOptions o);
+
+  OfficeOptions opt;
+  std::recursive_mutex mutex;  // one caller at a time
+  std::unique_ptr<Worker> worker;
+  Session session;
+  bool connected = false;
+  long pid = 0;
+  int generation = 0;
+  int lastExit = -1;           // exit status of the last process that ended
+  std::string profileDir;      // host path, made once per object
+  std::string pipeName;
+  bool shuttingDown = false;
+
+  // Documents: the text document the word processor counts as active
+  // (CloseDocument(False)), and those no twin holds any more, closed
+  // beyond a few so that a long session does not pile them up.
+  Reference<::com::sun::star::lang::XComponent> activeText;
+  std::deque<Reference<::com::sun::star::lang::XComponent>> released;
+
+  // Runs fn on the worker within the time-out (0: the call time-out). UNO
+  // failures come back as VbError; an office that died or hung as 462.
+  void call(const std::function<void(Session&)>& fn, int timeoutMs = 0);
+  void start();
+  bool alive();
+  bool ping();  // the office answers a trivial call within the ping time-out
+  void shutdown();
+
+  // Called inside jobs.
+  void noteActive(const Reference<::com::sun::star::lang::XComponent>& doc);
+  void noteReleased(const Reference<::com::sun::star::lang::XComponent>& doc);
+  void noteClosed(const Reference<::com::sun::star::lang::XComponent>& doc);
+
+  // Process bookkeeping (any thread, under mutex).
+  bool processRunning();
+  void killProcess(const char* why);
+  void removePipes();
+  void log(const std::string& text);
+};
+
+// Error texts shared by the twins.
+extern const char* const kOfficeGone;   // 462
+extern const char* const kNoDocument;   // 4248, the word processor
+extern const char* const kNoWorkbook;   // 91, the spreadsheet
+
+// Raises the VbError that stands for the UNO exception being handled
+// (called from a catch block).
+[[noreturn]] void RaiseUno();
+
+}  // namespace kup::lo
