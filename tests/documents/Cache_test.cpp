@@ -71,6 +71,16 @@ TEST(Cache_Cacher, WritesStampsAndCompareSaysCurrent) {
   EXPECT_EQ(Erreurs(t)[0][0], "KUP_CourrierCacher");
 }
 
+TEST(Cache_Cacher, UnwrittenFileIsReportedNotAnswered) {
+  TestApp t;  // no attachment library: the content cannot be written
+  Args a{"lettre.dot", "lettres", encodeBase64("abc"), kDate};
+  KUP_CourrierCacher(t.app, a);
+  EXPECT_TRUE(t.flash.returns.empty());
+  ASSERT_EQ(Erreurs(t).size(), 1u);
+  EXPECT_EQ(Erreurs(t)[0][0], "KUP_CourrierCacher");
+  EXPECT_FALSE(t.fs.fileExists(kFichier));
+}
+
 TEST(Cache_Refus, NamesAndSubFoldersLeadingOutOfTheCacheAreRefused) {
   TestApp t;
   courrier_test::InstallerBibliotheque(t);
