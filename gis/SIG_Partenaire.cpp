@@ -85,6 +85,8 @@ void SIG_FusionCartoParcelle(App& app, Args& args) {
     RenvoyerReponse(app, reponse);
   } catch (const VbError& e) {
     TraiterErreur(app, "SIG_FusionCartoParcelle", e.number(), e.description());
+  } catch (const std::exception& e) {
+    TraiterErreur(app, "SIG_FusionCartoParcelle", vberr::InternalError, e.what());
   }
 }
 

@@ -10,7 +10,7 @@ namespace kup {
 namespace {
 
 void MessageErreur(App& app, const std::string& description) {
-  if (app.pf.msgbox) app.pf.msgbox->show("Erreur DDE_Fichier " + description, platform::mb::OKOnly, "");
+  if (app.pf.msgbox) app.pf.msgbox->show("Erreur DDE_Fichier " + description, platform::mb::OKOnly, "Korvane");
 }
 
 template <typename F>
@@ -63,7 +63,11 @@ void KUP_LireThematiqueFichier(App& app, const std::string& argument0, const std
 
 void RegisterSIG_Thematique(CommandTable& table) {
   table.add("KUP_LireThematiqueFichier", [](App& app, Args& args) {
-    KUP_LireThematiqueFichier(app, CStr(Arg(args, 0)), CStr(Arg(args, 1)), CStr(Arg(args, 2)) == "<true/>");
+    // Only the text "<true/>" asks for the conversion; anything else, Null
+    // included, is a plain copy.
+    const Value& drapeau = Arg(args, 2);
+    bool conversion = drapeau.isString() && drapeau.str() == "<true/>";
+    KUP_LireThematiqueFichier(app, CStr(Arg(args, 0)), CStr(Arg(args, 1)), conversion);
   });
 }
 

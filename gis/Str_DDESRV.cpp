@@ -89,7 +89,7 @@ int32_t Str_DDESRV::DDESRV_ActiverApplication(App& app) {
 }
 
 int32_t Str_DDESRV::DDESRV_Executer(App& app, const std::string& cmd, bool timeout, bool avecactivation) {
-  DebugKUP(app, "DDESRV_Executer", cmd, {});
+  DebugKUP(app, "DDESRV_Executer", cmd, Args{Value("")});
   int numero = 0;
   try {
     auto& ctl = Controle(app);

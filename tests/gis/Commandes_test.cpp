@@ -306,3 +306,35 @@ TEST(CommandesThematique, WithoutTheGisPartner) {
     if (f.size() > 4 && f.substr(f.size() - 4) == ".txt") ++fichiers;
   EXPECT_EQ(fichiers, 2);
 }
+
+TEST(CommandesThematique, OnlyTheTextTrueConvertsAndFailuresCarryTheApplicationTitle) {
+  Route t;
+  // A Null flag is no "<true/>": a plain copy, sent like any other.
+  t.commande("KUP_LireThematiqueFichier", Args{Value(""), Value("VAL=A" + kRef1), Value::null()});
+  EXPECT_EQ(FichierEnvoye(t), "VAL=A" + kRef1 + "\r\n");
+  EXPECT_TRUE(t.msgbox.boxes.empty());
+
+  GisTestApp sansPartenaires;
+  kup::KUP_LireThematiqueFichier(sansPartenaires.app, "", "ligne", false);
+  ASSERT_EQ(sansPartenaires.msgbox.boxes.size(), 1u);
+  EXPECT_EQ(sansPartenaires.msgbox.boxes[0].title, "Korvane");
+}
+
+namespace {
+// A bridge to the interface that breaks while answering.
+struct FlashEnPanne : kup::platform::FakeFlash {
+  void SetReturnValue(const std::string&) override { throw std::runtime_error("pont coupé"); }
+};
+}  // namespace
+
+TEST(CommandesCarte, MapMergeReportsEveryFailureUnderItsOwnName) {
+  Route t;
+  auto flash = std::make_unique<FlashEnPanne>();
+  auto* enPanne = flash.get();
+  t.app.pf.flash = std::move(flash);
+  EXPECT_NO_THROW(t.commande("SIG_FusionCartoParcelle", Route::A({"c", "", "e", "l", "h", kRef1})));
+  EXPECT_EQ(t.sentSig().size(), 1u);
+  ASSERT_EQ(enPanne->calls.size(), 1u);
+  EXPECT_NE(enPanne->calls[0].find("<string>SIG_FusionCartoParcelle</string>"), std::string::npos);
+  EXPECT_NE(enPanne->calls[0].find("pont coupé"), std::string::npos);
+}

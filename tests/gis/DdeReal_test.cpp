@@ -241,3 +241,25 @@ TEST(DdeReal, WindowsOfOtherProgramsByTitle) {
   fenetres.unregisterWindow(moi);
   EXPECT_TRUE(dde::ListWindows(d.path).empty());
 }
+
+TEST(DdeReal, LateAnswerOfAClosedConversationNeverReachesTheNextOne) {
+  ServiceFolder d;
+  RealDdeSystem sys(d.path);
+  Standin sig(d, {"--app", "SIG", "--topic", "LENT", "--delay-ms", "700", "--log", d.file("log")});
+  ASSERT_TRUE(sig.ready());
+  auto link = sys.createLink();
+  link->setLinkTopic("SIG|LENT");
+  link->setLinkMode(2);
+  link->setLinkTimeout(0);
+  EXPECT_EQ(Erreur([&] { link->linkExecute("un"); }), kup::vberr::DdeTimeout);
+  // The conversation closes before the answer of "un" is due; the partner's
+  // next conversation may well get the same descriptor.
+  link->setLinkMode(0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  link->setLinkMode(2);
+  link->setLinkTimeout(5);
+  auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(Erreur([&] { link->linkExecute("deux"); }), kup::vberr::DdeTimeout);
+  EXPECT_GE(Ms(t0), 450);
+  EXPECT_EQ(WaitLines(d.file("log"), 2), (Strings{"un", "deux"}));
+}

@@ -208,3 +208,28 @@ TEST(Partenaire, PropertiesActivationAndDisconnection) {
   EXPECT_EQ(sig->DDESRV_Deconnecter(t.app), 0);
   EXPECT_EQ(sig->DDESRV_Executer(t.app, "x", true, true), 0);
 }
+
+TEST(Partenaire, StartedProgramWithAWindowButNoTopicIsAPartnerThatRefuses) {
+  GisTestApp t;
+  t.configurerSig("C:\\SIG\\sig.exe");
+  t.initialiser();
+  long fenetre = 0;
+  t.processes.onStart = [&](auto&) { fenetre = t.windows.addForeignWindow("Carte SIG"); };
+  auto sig = t.partenaire("NEW");
+  EXPECT_EQ(sig->DDESRV_Executer(t.app, "X", false, true), 0);
+  // The window is looked for again before a second start is considered.
+  EXPECT_EQ(t.processes.attempts.size(), 1u);
+  EXPECT_EQ(t.messages(), (std::vector<std::string>{kNeRepondPas}));
+  EXPECT_EQ(sig->DDEIdAppli(), fenetre);
+  EXPECT_EQ(t.dde->connects.size(), 2u);
+}
+
+TEST(Partenaire, EachCommandIsTracedWithOneEmptyArgument) {
+  GisTestApp t;
+  t.configurerSig();
+  t.initialiser();
+  t.dde->addServer("SIG|CARTO");
+  t.app.G_Debug = true;
+  EXPECT_EQ(t.partenaire("NEW")->DDESRV_Executer(t.app, "SIG_ParcelleCadrer()", false, false), 1);
+  EXPECT_EQ(t.app.debugWindow, "DDESRV_Executer : SIG_ParcelleCadrer()\r\n\t(0)=\r\n");
+}

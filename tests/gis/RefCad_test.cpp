@@ -127,3 +127,29 @@ TEST(RefCad, MalformedReferencesNeverFail) {
     EXPECT_NO_THROW(sRefCadConvertir(a, b, ref)) << ref;
   }
 }
+
+TEST(RefCad, SearchedSeparatorsAndPartsTheSourceLacks) {
+  // Parts the target drops are skipped up to their searched separator.
+  auto s3 = Layout("XX", "-", "XXX", "", "", "", "XX", "-", "XXXX");
+  auto sansDpt = Layout("", "", "XXX", "", "000", "", "BB", "", "XXXX");
+  EXPECT_EQ(sRefCadConvertir(sansDpt, s3, "59-350AB-12"), "350000AB0012");
+  auto diese = Layout("XX", "", "XXX", "#", "", "", "XX", "", "XXXX");
+  auto sansCommune = Layout("XX", "", "", "", "", "", "XX", "", "XXXX");
+  EXPECT_EQ(sRefCadConvertir(sansCommune, diese, "59350#AB0012"), "59AB0012");
+
+  // Commune, prefix and section each run up to their separator.
+  auto tirets = Layout("XX", "-", "XXX", "-", "XXX", "-", "XX", "-", "XXXXX");
+  EXPECT_EQ(sRefCadConvertir(Kupv3(), tirets, "59-350-123-AB-00012"), "59X350123AB0012");
+
+  // A fixed prefix is read over the target's width; the cursor moves by the source's.
+  auto court = Layout("XX", "", "XXX", "", "XX", "", "XX", "", "XXXX");
+  auto large = Layout("XX", "", "XXX", "", "XXXX", "", "BB", "", "XXXX");
+  EXPECT_EQ(sRefCadConvertir(court, Kupv3(), "590350123 A0123"), "5935012A0123");
+  EXPECT_EQ(sRefCadConvertir(large, Kupv3(), "590350123 A0123"), "59350123  A0123");
+
+  // Parts the source lacks come out as the target's masks.
+  auto sansPrefixe = Layout("", "", "XXX", "", "", "", "XX", "", "XXXX");
+  EXPECT_EQ(sRefCadConvertir(Kupv3(), sansPrefixe, "350AB0012"), "XXX350   AB0012");
+  auto ni = Layout("XX", "", "", "", "", "", "XX", "", "XXXX");
+  EXPECT_EQ(sRefCadConvertir(Kupv3(), ni, "59AB0012"), "59XXXX   AB0012");
+}

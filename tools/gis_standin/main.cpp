@@ -130,6 +130,9 @@ class Journal {
 struct Conn {
   dde::FrameReader reader;
   std::string out;
+  // Which conversation this is: a descriptor number comes back for the next
+  // one once closed, and a late answer must not reach that one.
+  long serial = 0;
 };
 
 class Partner {
@@ -214,7 +217,7 @@ class Partner {
     for (;;) {
       int fd = ::accept4(listen_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
       if (fd < 0) return;
-      conns_[fd];
+      conns_[fd].serial = ++serials_;
     }
   }
 
@@ -242,7 +245,7 @@ class Partner {
         ++received_;
         if (o_.answer != "silent") {
           std::string a = (o_.answer == "nak" || f->oversized) ? "NAK\n" : "ACK\n";
-          if (o_.delayMs > 0) delayed_.push_back({dde::NowMs() + o_.delayMs, fd, a});
+          if (o_.delayMs > 0) delayed_.push_back({dde::NowMs() + o_.delayMs, fd, c.serial, a});
           else c.out += a;
         }
         if (o_.exitAfter > 0 && received_ >= o_.exitAfter) quit_ = true;
@@ -269,7 +272,7 @@ class Partner {
       auto d = delayed_.front();
       delayed_.pop_front();
       auto it = conns_.find(d.fd);
-      if (it == conns_.end()) continue;
+      if (it == conns_.end() || it->second.serial != d.serial) continue;
       it->second.out += d.answer;
       size_t w = 0;
       dde::WriteAll(d.fd, it->second.out, now, &w);
@@ -343,6 +346,7 @@ class Partner {
   struct Delayed {
     int64_t due;
     int fd;
+    long serial;
     std::string answer;
   };
 
@@ -354,6 +358,7 @@ class Partner {
   std::map<int, Conn> conns_;
   std::deque<Delayed> delayed_;
   long received_ = 0;
+  long serials_ = 0;
   int64_t start_ = 0;
   bool quit_ = false;
   int exitCode_ = 0;
