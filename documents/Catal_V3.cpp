@@ -33,8 +33,9 @@ double nombreOuZero(std::string_view s) {
     if (chiffres) return static_cast<double>(v);
   }
   try {
+    // A number too large for a Double (1E999) is an overflow, not a length.
     double d = std::floor(CDbl(Value(std::string(s))));
-    return std::isnan(d) ? 0 : d;
+    return std::isfinite(d) ? d : 0;
   } catch (const VbError&) {
     return 0;
   }

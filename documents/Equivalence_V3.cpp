@@ -71,17 +71,17 @@ int16_t Equivalence_V3::ChargerVariableEquivalence_v3(App& app, const std::strin
       ++nbl_;
       champ0 = {};
       DecouperChamps(ligne, ';', tb);
-      // A line the pass cannot use is reported and the next line is read:
-      // one blank line must not cost every equivalence after it.
+      // A line the pass cannot read is reported and the next line is read:
+      // one blank line must not cost every equivalence after it. Such a
+      // line is unreadable rather than without equivalence: the result stays
+      // as it was.
       if (tb.empty()) {
         rangeeEchec(clserr, nbl_, champ0, "ligne vide");
-        resultat = 1;
         continue;
       }
       champ0 = tb[0];
       if (tb.size() < 2) {
         rangeeEchec(clserr, nbl_, champ0, "nom V3 absent");
-        resultat = 1;
         continue;
       }
       if (tb[0].empty() || tb[1].empty()) {
@@ -91,7 +91,6 @@ int16_t Equivalence_V3::ChargerVariableEquivalence_v3(App& app, const std::strin
       }
       if (tb.size() < 3) {
         rangeeEchec(clserr, nbl_, champ0, "mode absent");
-        resultat = 1;
         continue;
       }
       // Without codes the equivalence holds for the fallback code AA; a

@@ -1,7 +1,5 @@
 #include "documents/ErreurTxt.h"
 
-#include <algorithm>
-
 #include "core/VbString.h"
 
 namespace kup {
@@ -18,31 +16,22 @@ int ErreurTxt::ErreurChargement(std::string_view liberr) {
   errCode_ = 1;
   const long n = static_cast<long>(Len(liberr));
   // The text grows by 10000 blanks while the capacity only counts 9998 of
-  // them, so there is always room for the row and its line end. A row
-  // longer than one step grows it as many times as it needs rather than
-  // being cut.
-  while (errPos_ + n > capacite_) {
+  // them, so there is always room for the row and its line end. The step is
+  // taken once per row; only a row that would still not fit whole (longer
+  // than one step) takes further steps, rather than being cut and leaving
+  // ErrPos beyond the end of the text.
+  if (errPos_ + n > capacite_) {
     longueur_ += 10000;
     capacite_ += 9998;
   }
-  // Whatever lies between the written part and ErrPos is blanks.
-  const long debut = std::min(errPos_ - 1, longueur_);
-  if (ecritCars_ < debut) {
-    ecrit_.append(static_cast<size_t>(debut - ecritCars_), ' ');
-    ecritCars_ = debut;
+  while (errPos_ + n + 1 > longueur_) {
+    longueur_ += 10000;
+    capacite_ += 9998;
   }
-  // The row is written over the blanks, never lengthening the text.
-  const long place = longueur_ - ecritCars_;
-  if (n + 2 <= place) {
-    ecrit_.append(liberr);
-    ecrit_.append("\r\n");
-    ecritCars_ += n + 2;
-  } else if (place > 0) {
-    std::string ligne(liberr);
-    ligne += "\r\n";
-    ecrit_ += Left(ligne, place);
-    ecritCars_ += place;
-  }
+  // The row is written over the blanks, which the growth above made room for.
+  ecrit_.append(liberr);
+  ecrit_.append("\r\n");
+  ecritCars_ += n + 2;
   errPos_ += n + 2;
   ++nbErr_;
   return 0;

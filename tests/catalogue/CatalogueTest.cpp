@@ -52,6 +52,26 @@ TEST(ErreurTxt, NewCollectorAndGrowthRule) {
   EXPECT_EQ(lib.find_first_not_of(' ', 15006), std::string::npos);
 }
 
+TEST(ErreurTxt, OneGrowthStepPerRowWhenItFits) {
+  // The first row fills the first step exactly; the next one, 9997
+  // characters, needs the second step only, although it passes the capacity.
+  ErreurTxt e;
+  e.ErreurChargement(std::string(9998, 'a'));
+  EXPECT_EQ(Len(e.ErrLib()), 10001u);
+  EXPECT_EQ(e.ErrPos(), 10001);
+  e.ErreurChargement(std::string(9996, 'b') + "é");
+  EXPECT_EQ(Len(e.ErrLib()), 20001u);
+  EXPECT_EQ(e.ErrPos(), 20000);
+  EXPECT_EQ(Right(e.ErrLib(), 5), "é\r\n  ");
+  EXPECT_EQ(e.NbErr(), 2);
+
+  // Even an empty row keeps its line end.
+  ErreurTxt v;
+  v.ErreurChargement("");
+  EXPECT_EQ(Left(v.ErrLib(), 3), "\r\n ");
+  EXPECT_EQ(v.ErrPos(), 3);
+}
+
 TEST(ErreurTxt, PositionsCountCharactersAndLongRowsStayWhole) {
   ErreurTxt e;
   e.ErreurChargement("2;é;équivalence en doublon");  // 26 characters, 29 bytes
@@ -162,6 +182,7 @@ INSTANTIATE_TEST_SUITE_P(
                     CasFormat{"NUMBER", "abc", "2", "m", "\\f \" m\"", 2},    // letters: lg 0
                     CasFormat{"NUMBER", "10", "x", "", "\\# \"##0\"", 2},     // letters: dec 0
                     CasFormat{"NUMBER", "3.9", "0", "", "", 2},               // rounded down
+                    CasFormat{"NUMBER", "1E999", "1E999", "m", "\\f \" m\"", 2},  // overflow: 0
                     CasFormat{"NUMBER", " 12 ", "1", "", "\\# \"##0,00\"", 3},
                     CasFormat{"VARCHAR2", "10", "2", "m", "", 1},
                     CasFormat{"varchar2", "", "", "", "", 1},
@@ -240,6 +261,20 @@ TEST(Catalogue, BookmarkLines) {
   EXPECT_EQ(c.cat.SIGV3.Item(" sig_b ")->nom, "Sig_b");
   EXPECT_TRUE(c.cat.ExisteSignet("SIG_B"));
   EXPECT_TRUE(c.cat.ExisteSignet("sig_c"));
+}
+
+TEST(Catalogue, DuplicatesAreSilentAndOneBadBookmarkLineIsOneRow) {
+  Chargement c;
+  c.t.fs.put(kVar, Lignes8Bits({kEntete, "Nom;E;C;Premier;VARCHAR2;;;", "NOM;F;D;Second;DATE;;;"}));
+  c.t.fs.put(kSig, Lignes8Bits({"SIGNET", "", "Sig_A;premier", "SIG_A;second", "sig_a"}));
+  EXPECT_EQ(c.charger(), 1);
+  EXPECT_EQ(c.err.Lignes(), std::vector<std::string>{"1;;erreur description signet"});
+  EXPECT_EQ(c.cat.CatV3.Count(), 1u);
+  EXPECT_EQ(c.cat.CatV3.Item("nom")->Libelle, "Premier");
+  EXPECT_EQ(c.cat.CatV3.Item("nom")->TypeFmt, 1);
+  ASSERT_EQ(c.cat.SIGV3.Count(), 1u);
+  EXPECT_EQ(c.cat.SIGV3.Item("SIG_A")->nom, "Sig_A");
+  EXPECT_TRUE(Catal_V3::ExisteDansCol(c.cat.V3_Ecran, "f"));
 }
 
 TEST(Catalogue, MissingEmptyAndUnreadableFiles) {

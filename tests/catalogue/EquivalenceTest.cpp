@@ -125,6 +125,15 @@ TEST(Equivalence, RejectedVariableLines) {
   EXPECT_NE(f.eq.VarEquiv.Item("V2_CODES"), nullptr);
   EXPECT_NE(f.eq.VarEquiv.Item("T_AA"), nullptr);
   EXPECT_EQ(f.eq.VarEquiv.Item("R_AA"), nullptr);
+
+  // An unreadable line is written down but is no missing equivalence: a file
+  // whose only fault is a blank line before its end still loads clean.
+  Equivalences g;
+  g.t.fs.put(kVarEq, Lignes8Bits({"A;B;s", "", "C;M;s", "SEUL", "D;B"}));
+  EXPECT_EQ(g.eq.ChargerVariableEquivalence_v3(g.t.app, kVarEq, g.cat, g.err), 0);
+  EXPECT_EQ(g.err.NbErr(), 3);
+  EXPECT_EQ(g.eq.VarEquiv.Count(), 2u);
+  EXPECT_NE(g.eq.VarEquiv.Item("C_AA"), nullptr);
 }
 
 TEST(Equivalence, BookmarkPass) {
@@ -176,6 +185,7 @@ TEST(Equivalence, WholeLoadAndEmptyCatalogue) {
   ASSERT_EQ(t.msgbox.boxes.size(), 1u);
   EXPECT_EQ(t.msgbox.boxes[0].prompt, "il faut charger le catalogue");
   EXPECT_EQ(t.msgbox.boxes[0].buttons, platform::mb::Critical);
+  EXPECT_EQ(t.msgbox.boxes[0].title, "Korvane");
   Catal_V3 vide;
   EXPECT_EQ(eq.ChargerVariableEquivalence_v3(t.app, kVarEq, vide, err), 0);
   EXPECT_EQ(t.msgbox.boxes.size(), 2u);
