@@ -8,7 +8,7 @@
 
 namespace kup {
 
-static EquivalenceLookups MakeLookups() {
+static EquivalenceLookups MakeLookups(App& app) {
   EquivalenceLookups lk;
   lk.sNomVariableV3 = [](std::string& name, const std::string& code, Equivalence_V3& eq) {
     return sNomVariableV3(name, code, &eq);
@@ -25,6 +25,10 @@ static EquivalenceLookups MakeLookups() {
     const SignetEquiv_V3* s = eq.SigEquiv.Item(name);
     return s ? s->NomEquiv : std::string();
   };
+  // A bookmark already named as in the loaded catalogue needs no equivalence.
+  lk.existeSignetV3 = [&app](const std::string& name, Equivalence_V3&) {
+    return app.G_Catalogue && app.G_Catalogue->ExisteSignet(name);
+  };
   lk.erreurChargement = [](ErreurTxt& errors, const std::string& row) { errors.ErreurChargement(row); };
   return lk;
 }
@@ -33,7 +37,7 @@ void InstallEquivalenceLookups(App& app) {
   auto previous = app.hooks.configureCourrier;
   app.hooks.configureCourrier = [previous](App& a, ApCourrier& c) {
     if (previous) previous(a, c);
-    c.equivalenceLookups = MakeLookups();
+    c.equivalenceLookups = MakeLookups(a);
   };
 }
 

@@ -952,7 +952,9 @@ void MemoryWord::replaceMergeFields(const std::vector<FieldReplacement>& replace
       MemoryDocument::Field nf;
       nf.kind = MemoryDocument::FieldKind::Merge;
       nf.name = r->newNames[k];
-      nf.format = k < r->formats.size() ? r->formats[k] : std::string();
+      // The catalogue's switch when it gives one; otherwise the switches the
+      // old field carried stay, as only its name was to change.
+      nf.format = k < r->formats.size() && !r->formats[k].empty() ? r->formats[k] : f.format;
       nf.start = frag.length();
       frag.chars += U32("\xC2\xAB" + nf.name + "\xC2\xBB");
       nf.end = frag.length();
@@ -965,12 +967,23 @@ void MemoryWord::replaceMergeFields(const std::vector<FieldReplacement>& replace
 
 void MemoryWord::renameBookmark(const std::string& oldName, const std::string& newName) {
   auto& d = doc();
-  for (auto& b : d.bookmarks)
-    if (EqualsNoCase(b.name, oldName)) {
-      b.name = newName;
-      d.saved = false;
-      return;
+  auto it = std::find_if(d.bookmarks.begin(), d.bookmarks.end(),
+                         [&](const auto& b) { return EqualsNoCase(b.name, oldName); });
+  if (it == d.bookmarks.end()) return;
+  const auto renamed = static_cast<size_t>(it - d.bookmarks.begin());
+  // A name marks one place in a document: as in Word, giving it to this
+  // bookmark takes it from any other that had it.
+  std::vector<MemoryDocument::Bookmark> kept;
+  for (size_t i = 0; i < d.bookmarks.size(); ++i) {
+    if (i == renamed) {
+      kept.push_back(d.bookmarks[i]);
+      kept.back().name = newName;
+    } else if (!EqualsNoCase(d.bookmarks[i].name, newName)) {
+      kept.push_back(std::move(d.bookmarks[i]));
     }
+  }
+  d.bookmarks = std::move(kept);
+  d.saved = false;
 }
 
 void MemoryWord::insertFragment(MemoryDocument& d, long pos, const MemoryDocument& fragment, bool paragraphBreak) {

@@ -62,3 +62,86 @@ TEST(EquivalenceWiring, DriverRenamesV2FieldsWithTheLoadedCatalogue) {
 }
 
 }  // namespace
+
+namespace {
+
+// A decree brought in as RTF and converted with the bundled catalogue, as the
+// decree commands do it: the driver of editor type 4 on the in-memory word
+// processor.
+struct Conversion {
+  TestApp t;
+  std::shared_ptr<kup::MemoryWordApp> word = std::make_shared<kup::MemoryWordApp>();
+  kup::ErreurTxt errors;
+
+  Conversion() {
+    for (const char* f : {"Var_Catalogue_V3.csv", "SIG_Catalogue_V3.csv", "Var_Equiv_V2_V3.csv", "SIG_Equiv_V2_V3.csv"})
+      t.fs.put(std::string("C:\\Korvane\\") + f, SampleFile(f));
+    kup::InstallModules(t.app);
+    t.app.hooks.sub_ChargerEquivalences(t.app);
+  }
+  kup::ApCourrier& open(const std::string& rtf) {
+    kup::ApCourrier& d = kup::G_Courrier(t.app);
+    d.setTypeEditeur(4);
+    d.twinFactory = kup::MemoryWordFactory(word);
+    d.OpenEditor();
+    d.OpenDocument("");
+    d.InsertTextRTF(rtf, nullptr, false);
+    return d;
+  }
+  // Name and switches of every merge field, in document order.
+  std::vector<std::string> fields() const {
+    std::vector<std::string> out;
+    for (auto* f : word->active()->fieldsOf(kup::MemoryDocument::FieldKind::Merge))
+      out.push_back(f->format.empty() ? f->name : f->name + " " + f->format);
+    return out;
+  }
+  std::vector<std::string> bookmarks() {
+    kup::ApCourrier& d = kup::G_Courrier(t.app);
+    d.FindBookMarks();
+    return d.BookMarks;
+  }
+};
+
+TEST(EquivalenceWiring, ModesCodesAndSwitchesOfConvertedFields) {
+  const char* rtf = R"({\rtf1 {\field{\*\fldinst MERGEFIELD nomdemandeur}} )"
+                    R"({\field{\*\fldinst MERGEFIELD DATELIMITE \\@ "d MMMM yyyy"}} )"
+                    R"({\field{\*\fldinst MERGEFIELD SHON}} {\field{\*\fldinst MERGEFIELD DOS_COMMUNE}}})";
+  Conversion c;
+  kup::ApCourrier& d = c.open(rtf);
+  d.SubstituteMergeFieldsDocument("CU", c.t.app.G_Catalogue.get(), c.t.app.G_Equivalence.get(), &c.errors);
+  // Mode c puts every V3 name of the line in place of the V2 field; the code
+  // picks its own line (CU) and falls back on AA; a field that carried its own
+  // switch keeps it; a V3 name stays as it is.
+  EXPECT_EQ(c.fields(), (std::vector<std::string>{"DEM_CIVILITE", "DEM_PRENOM", "DEM_NOM",
+                                                   "DOS_DATE_COMPLET \\@ \"d MMMM yyyy\"", "SHON", "DOS_COMMUNE"}));
+  // SHON holds for PC and DP only: without an AA line it cannot be replaced.
+  EXPECT_EQ(c.errors.Lignes(), std::vector<std::string>{"0;SHON;CU;champ de fusion sans équivalence V3"});
+
+  // With the catalogue formats switched on, a V3 field gets its catalogue switch.
+  Conversion f;
+  f.t.app.G_Equivalence->AppFormatV3(1);
+  kup::ApCourrier& g = f.open(rtf);
+  g.SubstituteMergeFieldsDocument("PC", f.t.app.G_Catalogue.get(), f.t.app.G_Equivalence.get(), &f.errors);
+  EXPECT_EQ(f.fields(), (std::vector<std::string>{"DEM_CIVILITE", "DEM_PRENOM", "DEM_NOM",
+                                                   "DOS_DATE_LIMITE \\@ \"dd/MM/yyyy\"",
+                                                   "DOS_SURFACE_PLANCHER \\# \"##0,00 m²\"", "DOS_COMMUNE"}));
+  EXPECT_EQ(f.errors.NbErr(), 0);
+  EXPECT_FALSE(g.Saved());
+}
+
+TEST(EquivalenceWiring, ConvertedBookmarksKeepOneMarkPerName) {
+  Conversion c;
+  kup::ApCourrier& d = c.open(R"({\rtf1 {\*\bkmkstart visa}a{\*\bkmkend visa} {\*\bkmkstart SIG_VISAS}b{\*\bkmkend SIG_VISAS} )"
+                              R"({\*\bkmkstart INCONNU}c{\*\bkmkend INCONNU}})");
+  d.SubstituteBookMarks(c.t.app.G_Equivalence.get(), &c.errors);
+  // The V2 bookmark takes its V3 name, which no other mark keeps beside it.
+  EXPECT_EQ(c.bookmarks(), (std::vector<std::string>{"SIG_VISAS", "INCONNU"}));
+  const auto* b = c.word->active()->bookmark("sig_visas");
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(c.word->active()->plainText(b->start, b->end), "a");
+  // A bookmark of the catalogue needs no equivalence; an unknown one is written down.
+  EXPECT_EQ(c.errors.Lignes(), std::vector<std::string>{"0;INCONNU;;signet sans équivalence V3"});
+  for (auto& call : c.t.flash.calls) EXPECT_EQ(call.find("KUP_ErreurContainer"), std::string::npos) << call;
+}
+
+}  // namespace
