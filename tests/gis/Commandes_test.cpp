@@ -338,3 +338,13 @@ TEST(CommandesCarte, MapMergeReportsEveryFailureUnderItsOwnName) {
   EXPECT_NE(enPanne->calls[0].find("<string>SIG_FusionCartoParcelle</string>"), std::string::npos);
   EXPECT_NE(enPanne->calls[0].find("pont coupé"), std::string::npos);
 }
+
+TEST(CommandesCarte, TrimmingCoversTheWholeTextForTheGisButOnlyTheReferenceForTheViewer) {
+  Route t;
+  t.ajouterZezora();
+  const std::string ref = "  0350    A0123";  // blanks where the department goes
+  t.commande("SIG_ParcelleMultipleCadrer", Route::A({ref}));
+  t.commande("ZezORA_ParcelleMultipleCadrer", Route::A({ref}));
+  EXPECT_EQ(t.sentSig()[1], "SIG_ParcelleAjouter(350#  0350-   -A-00123)");
+  EXPECT_EQ(t.dde->sent("ZEZORA|VIEWER")[1], "ZezORA_ParcelleAjouter(  350#350A0123)");
+}
