@@ -79,11 +79,14 @@ OraParameter* ApOraSession::find(const std::string& name) {
 bool ApOraSession::bInitParameters(const std::string& procedure) {
   params_.clear();
   procedure_ = procedure;
+  reconnectionTried_ = false;
   try {
     freeLobs();
     return true;
   } catch (const VbError& e) {
     TraiterErreur(app_, "bInitParameters", e.number(), e.description());
+  } catch (const std::exception& e) {
+    TraiterErreur(app_, "bInitParameters", vberr::InvalidCall, e.what());
   }
   return false;
 }
@@ -97,7 +100,12 @@ bool ApOraSession::bAddParameters(const std::string& name, int32_t direction, in
     if (serverType != ora::TypeVarchar && serverType != ora::TypeClob)
       raise(vberr::InvalidCall, "Type serveur non pris en charge : " + std::to_string(serverType));
     if (find(name)) raise(vberr::InvalidCall, "Le paramètre " + name + " existe déjà");
-    if (reconnectionTest && !backend_->isConnected()) backend_->reconnect();
+    // One attempt for the whole call: a server that is down would otherwise
+    // make every parameter wait for its own time-out.
+    if (reconnectionTest && !reconnectionTried_ && !backend_->isConnected()) {
+      reconnectionTried_ = true;
+      backend_->reconnect();
+    }
     OraParameter p;
     p.name = name;
     p.direction = direction;
@@ -116,6 +124,8 @@ bool ApOraSession::bAddParameters(const std::string& name, int32_t direction, in
     return true;
   } catch (const VbError& e) {
     TraiterErreur(app_, "bAddParameters", e.number(), e.description());
+  } catch (const std::exception& e) {
+    TraiterErreur(app_, "bAddParameters", vberr::InvalidCall, e.what());
   }
   return false;
 }

@@ -32,8 +32,9 @@ class ApOraSession {
   bool bInitParameters(const std::string& procedure);
   // Adds a named parameter (direction ora::ParamInput/Output/InputOutput,
   // server type ora::TypeVarchar or ora::TypeClob). With reconnectionTest a
-  // lost connection gets one reconnection attempt. False (reported under
-  // "bAddParameters") when the parameter cannot be added.
+  // lost connection gets one reconnection attempt per call: once it has
+  // failed, the following parameters of the same call do not try again.
+  // False (reported under "bAddParameters") when the parameter cannot be added.
   bool bAddParameters(const std::string& name, int32_t direction, int32_t serverType, const Value& value,
                       bool reconnectionTest);
   // Runs "begin " & procedure & "(:p1,:p2,...)" & "; end;" (no parentheses
@@ -61,6 +62,7 @@ class ApOraSession {
   std::string lastBlock_;
   std::vector<OraParameter> params_;
   std::vector<int64_t> temporaryLobs_;
+  bool reconnectionTried_ = false;  // since the last bInitParameters
 };
 
 // ---- the logon commands (module Mdl_Connexion)

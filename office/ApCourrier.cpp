@@ -13,6 +13,7 @@ namespace {
 
 bool IsWordType(int t) { return t == 2 || t == 3; }
 bool IsKnownType(int t) { return t == 2 || t == 3 || t == 4; }
+bool IsOpenOfficeType(int t) { return t == 4; }
 
 const char* kNotOpen = "Le traitement de texte n'est pas ouvert";
 
@@ -78,6 +79,8 @@ bool ApCourrier::run(const char* source, const std::function<void(IWordTwin&)>& 
     TraiterErreur(app_, source, e.number(), e.description());
   } catch (const std::exception& e) {
     TraiterErreur(app_, source, vberr::InvalidCall, e.what());
+  } catch (...) {
+    TraiterErreur(app_, source, vberr::InternalError, vbErrorText(vberr::InternalError));
   }
   return false;
 }
@@ -103,6 +106,12 @@ void ApCourrier::OpenEditor() {
       if (twinFactory) made = twinFactory(app_, t);
     } catch (const VbError& e) {
       TraiterErreur(app_, "OpenEditor", e.number(), e.description());
+      return;
+    } catch (const std::exception& e) {
+      TraiterErreur(app_, "OpenEditor", vberr::CantCreateObject, e.what());
+      return;
+    } catch (...) {
+      TraiterErreur(app_, "OpenEditor", vberr::CantCreateObject, vbErrorText(vberr::CantCreateObject));
       return;
     }
     if (!made) {
@@ -199,7 +208,8 @@ bool ApCourrier::Saved() {
 }
 
 int32_t ApCourrier::OpenedDocumentLength() {
-  if (twin_ && !IsWordType(twinType_)) return 1;
+  // OpenOffice Writer has no length to give: 1, connected or not.
+  if (IsOpenOfficeType(typeEnUsage())) return 1;
   long n = 0;
   run("OpenedDocumentLength", [&](IWordTwin& w) { n = w.documentLength(); });
   return static_cast<int32_t>(n);
@@ -240,7 +250,7 @@ bool ApCourrier::InsertBookMarksValues() {
 }
 
 void ApCourrier::UnlinkIncludeText() {
-  if (twin_ && !IsWordType(twinType_)) return;
+  if (IsOpenOfficeType(typeEnUsage())) return;
   run("UnlinkIncludeText", [](IWordTwin& w) { w.unlinkIncludeText(); });
 }
 
@@ -475,6 +485,8 @@ std::string ApCourrier::ChoiceFile(platform::ICommonDialog& dialog) {
     return dialog.state.FileName;
   } catch (const VbError& e) {
     if (e.number() != vberr::CancelError) TraiterErreur(app_, "ChoiceFile", e.number(), e.description());
+  } catch (const std::exception& e) {
+    TraiterErreur(app_, "ChoiceFile", vberr::InvalidCall, e.what());
   }
   return {};
 }
@@ -486,6 +498,8 @@ void ApCourrier::ChoicePrint(platform::ICommonDialog& dialog) {
     printer_ = dialog.state.PrinterName;
   } catch (const VbError& e) {
     if (e.number() != vberr::CancelError) TraiterErreur(app_, "ChoicePrint", e.number(), e.description());
+  } catch (const std::exception& e) {
+    TraiterErreur(app_, "ChoicePrint", vberr::InvalidCall, e.what());
   }
 }
 
@@ -498,7 +512,7 @@ bool ApCourrier::trouverFusionObject(StrArray& names, StrArray& identifiers, Str
   widths.clear();
   heights.clear();
   scales.clear();
-  if (twin_ && !IsWordType(twinType_)) return false;
+  if (IsOpenOfficeType(typeEnUsage())) return false;
   std::vector<MapPicture> found;
   if (!run("trouverFusionObject", [&](IWordTwin& w) { found = w.mapPlaceholders(); })) return false;
   for (const auto& p : found) {
@@ -513,7 +527,7 @@ bool ApCourrier::trouverFusionObject(StrArray& names, StrArray& identifiers, Str
 
 bool ApCourrier::remplacerFusionObject(const StrArray& names, const StrArray& identifiers, const StrArray& widths,
                                        const StrArray& heights, const StrArray& scales) {
-  if (twin_ && !IsWordType(twinType_)) return false;
+  if (IsOpenOfficeType(typeEnUsage())) return false;
   auto at = [](const StrArray& a, size_t i) { return i < a.size() ? a[i] : std::string(); };
   std::vector<MapPicture> pictures;
   for (size_t i = 0; i < names.size(); ++i)

@@ -140,6 +140,9 @@ class ApCourrier {
   bool run(const char* source, const std::function<void(IWordTwin&)>& fn);
   std::string mergeAndAttach(const char* source, bool bWithoutFields, bool bAutoAttach);
   std::string attachCopy(IWordTwin& t);
+  // The word processor the driver works with: the connected one, else the
+  // configured one (what a member answers without asking it).
+  int typeEnUsage() const { return twin_ ? twinType_ : typeEditeur_; }
 
   App& app_;
   int typeEditeur_ = 0;

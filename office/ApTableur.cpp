@@ -65,6 +65,8 @@ bool ApTableur::run(const char* source, const std::function<void(ICalcTwin&)>& f
     DebugKUP(app_, std::string("ApTableur.") + source, std::to_string(e.number()) + " : " + e.description());
   } catch (const std::exception& e) {
     DebugKUP(app_, std::string("ApTableur.") + source, e.what());
+  } catch (...) {
+    DebugKUP(app_, std::string("ApTableur.") + source, vbErrorText(vberr::InternalError));
   }
   return false;
 }
@@ -81,6 +83,12 @@ void ApTableur::OpenCalc() {
       if (twinFactory) made = twinFactory(app_, t);
     } catch (const VbError& e) {
       TraiterErreur(app_, "OpenCalc", e.number(), e.description());
+      return;
+    } catch (const std::exception& e) {
+      TraiterErreur(app_, "OpenCalc", vberr::CantCreateObject, e.what());
+      return;
+    } catch (...) {
+      TraiterErreur(app_, "OpenCalc", vberr::CantCreateObject, vbErrorText(vberr::CantCreateObject));
       return;
     }
     if (!made) {
@@ -141,6 +149,8 @@ std::string ApTableur::ChoiceFile(platform::ICommonDialog& dialog, const std::st
     return dialog.state.FileName;
   } catch (const VbError& e) {
     if (e.number() != vberr::CancelError) TraiterErreur(app_, "ChoiceFile", e.number(), e.description());
+  } catch (const std::exception& e) {
+    TraiterErreur(app_, "ChoiceFile", vberr::InvalidCall, e.what());
   }
   return {};
 }
@@ -179,11 +189,16 @@ std::string ApTableur::SaveTemp() {
   } catch (const VbError& e) {
     TraiterErreur(app_, "SaveTemp", e.number(), e.description());
     return {};
+  } catch (const std::exception& e) {
+    TraiterErreur(app_, "SaveTemp", vberr::InvalidCall, e.what());
+    return {};
   }
   return run("SaveTemp", [&](ICalcTwin& c) { c.saveAsTemplate(path); }) ? path : std::string();
 }
 
 void ApTableur::Saved(bool value) {
+  // Only Excel asks whether to save a workbook the program filled.
+  if (!IsExcelType(typeEditeur_)) return;
   run("Saved", [&](ICalcTwin& c) { c.setSaved(value); });
 }
 
@@ -244,9 +259,17 @@ void ApTableur::FindMergeFields(bool onActiveSheet) {
 void ApTableur::FindMergeFieldsValues() {
   if (!typeConnu()) return;
   MergeFieldsValues.clear();
-  run("FindMergeFieldsValues", [&](ICalcTwin& c) {
-    for (const auto& n : MergeFields) MergeFieldsValues.push_back(c.rangeValue(n));
-  });
+  if (!twin_) {
+    run("FindMergeFieldsValues", [](ICalcTwin&) {});
+    return;
+  }
+  // One value per name, whatever happens to the others: the values travel
+  // paired with the names by position.
+  for (const auto& n : MergeFields) {
+    std::string v;
+    run("FindMergeFieldsValues", [&](ICalcTwin& c) { v = c.rangeValue(n); });
+    MergeFieldsValues.push_back(std::move(v));
+  }
 }
 
 void ApTableur::MailMergeOpen(bool bMaximize) {
@@ -290,6 +313,8 @@ std::string ApTableur::ExportToTextFile(const Args& params, const std::string& r
     return path;
   } catch (const VbError& e) {
     TraiterErreur(app_, "ExportToTextFile", e.number(), e.description());
+  } catch (const std::exception& e) {
+    TraiterErreur(app_, "ExportToTextFile", vberr::InvalidCall, e.what());
   }
   return {};
 }
@@ -311,6 +336,8 @@ std::vector<int> ApTableur::FormatExportedFile(const Args& params, const std::st
     return format;
   } catch (const VbError& e) {
     TraiterErreur(app_, "FormatExportedFile", e.number(), e.description());
+  } catch (const std::exception& e) {
+    TraiterErreur(app_, "FormatExportedFile", vberr::InvalidCall, e.what());
   }
   return {};
 }

@@ -123,6 +123,53 @@ TEST_F(CourrierTest, ClosedDocumentOrWordProcessorClearsTheAccessFlagSilently) {
   EXPECT_EQ(errors().size(), 1u);
 }
 
+// What OpenOffice Writer answers without a document to ask: the length 1,
+// no included texts to unlink, no map pictures. Word, not connected, reports.
+TEST_F(CourrierTest, OpenOfficeAnswersWithoutTheWordProcessorConnected) {
+  ApCourrier& o = drv(4);
+  ASSERT_EQ(o.twin(), nullptr);
+  EXPECT_EQ(o.OpenedDocumentLength(), 1);
+  o.UnlinkIncludeText();
+  kup::StrArray n{"x"}, id, w, h, s;
+  EXPECT_FALSE(o.trouverFusionObject(n, id, w, h, s));
+  EXPECT_TRUE(n.empty());
+  EXPECT_FALSE(o.remplacerFusionObject({"CARTE1"}, {"ID"}, {"1"}, {"1"}, {"1"}));
+  EXPECT_TRUE(errors().empty());
+
+  o.setTypeEditeur(2);
+  EXPECT_EQ(o.OpenedDocumentLength(), 0);
+  EXPECT_TRUE(reported("OpenedDocumentLength", 91, "Le traitement de texte n'est pas ouvert"));
+  o.UnlinkIncludeText();
+  EXPECT_TRUE(reported("UnlinkIncludeText", 91, "Le traitement de texte n'est pas ouvert"));
+}
+
+// A word processor failing in a way the twin did not translate still ends
+// as a report under the member's name, never as an exception to the caller.
+TEST_F(CourrierTest, UntranslatedFailuresAreReportedNotRaised) {
+  struct Unruly : kup::MemoryWord {
+    using kup::MemoryWord::MemoryWord;
+    void zoomToPage() override { throw 42; }
+    void maximize() override { throw std::runtime_error("pont rompu"); }
+  };
+  ApCourrier& d = drv(2);
+  d.twinFactory = [](kup::App&, int) -> std::unique_ptr<kup::IWordTwin> { throw std::runtime_error("démarrage"); };
+  EXPECT_NO_THROW(d.OpenEditor());
+  EXPECT_TRUE(reported("OpenEditor", 429, "démarrage"));
+  d.twinFactory = [](kup::App&, int) -> std::unique_ptr<kup::IWordTwin> { throw 7; };
+  EXPECT_NO_THROW(d.OpenEditor());
+  EXPECT_TRUE(reported("OpenEditor", 429, kup::vbErrorText(429)));
+
+  d.twinFactory = [this](kup::App& a, int type) -> std::unique_ptr<kup::IWordTwin> {
+    return std::make_unique<Unruly>(a, type, word);
+  };
+  d.OpenEditor();
+  ASSERT_NE(d.twin(), nullptr);
+  EXPECT_NO_THROW(d.ZoomToPage());
+  EXPECT_TRUE(reported("ZoomToPage", 51, "Erreur interne"));
+  EXPECT_NO_THROW(d.MaximizeEditor());
+  EXPECT_TRUE(reported("MaximizeEditor", 5, "pont rompu"));
+}
+
 TEST_F(CourrierTest, FindsMergeFieldsOnceAndThoseOfIncludedTexts) {
   ApCourrier& d = opened(2);
   EXPECT_EQ(dump(), "Madame «NOM» «PRENOM»\nobjet\nRue «ADRESSE»\ncorps\nSigné «NOM»\n#\n");

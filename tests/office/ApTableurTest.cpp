@@ -98,6 +98,46 @@ TEST_F(TableurTest, NamedRangesAreTheMergeFields) {
   EXPECT_EQ(d.MergeFields.size(), 3u);
 }
 
+// Values travel paired with the names by position: a name that cannot be
+// read keeps its place with an empty value.
+TEST_F(TableurTest, EveryNameGetsAValueInItsPlace) {
+  ApTableur& d = opened(2);
+  d.MergeFields = {"ABSENT", "SURFACE", "TOTAL"};
+  d.FindMergeFieldsValues();
+  EXPECT_EQ(d.MergeFieldsValues, (std::vector<std::string>{"", "100", ""}));
+  EXPECT_EQ(errors(), 0u);  // the spreadsheet's own failure stays silent
+  d.MergeFields = {"TAUX"};
+  d.DetacheCalc();
+  d.FindMergeFieldsValues();
+  EXPECT_TRUE(d.MergeFieldsValues.empty());
+  EXPECT_EQ(t.flash.calls.back(),
+            kup::sInvokeXML("KUP_ErreurContainer", {"FindMergeFieldsValues", "91", "Le tableur n'est pas ouvert"}));
+}
+
+// Marking the workbook saved is an Excel matter; OpenOffice keeps its own state.
+TEST_F(TableurTest, SavedMarksTheWorkbookWithExcelOnly) {
+  ApTableur& o = opened(4);
+  o.GotoCell(1, 1);
+  o.InsertEmptyRow(1);
+  ASSERT_FALSE(calc->active()->saved);
+  o.Saved(true);
+  EXPECT_FALSE(calc->active()->saved);
+
+  ApTableur& e = opened(3);
+  e.InsertEmptyRow(1);
+  e.Saved(true);
+  EXPECT_TRUE(calc->active()->saved);
+  EXPECT_EQ(errors(), 0u);
+}
+
+TEST_F(TableurTest, AFactoryThatFailsIsReportedUnderOpenCalc) {
+  ApTableur& d = drv(2);
+  d.twinFactory = [](kup::App&, int) -> std::unique_ptr<kup::ICalcTwin> { throw std::runtime_error("pas de tableur"); };
+  EXPECT_NO_THROW(d.OpenCalc());
+  EXPECT_EQ(t.flash.calls.back(), kup::sInvokeXML("KUP_ErreurContainer", {"OpenCalc", "429", "pas de tableur"}));
+  EXPECT_EQ(d.twin(), nullptr);
+}
+
 TEST_F(TableurTest, SaveTempBindsTheWorkbookAndUpdateActiveDocumentFollowsTheUser) {
   ApTableur& d = opened(2);
   t.random.script = {0.1, 0.2};
