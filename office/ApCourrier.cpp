@@ -346,6 +346,9 @@ void ApCourrier::SubstituteMergeFieldsDocument(const std::string& templateCode, 
       std::string nom = n;
       std::string key = lk.sNomVariableV3(nom, templateCode, *equivalences);
       std::vector<std::string> v3 = key.empty() ? std::vector<std::string>{} : lk.vNomsEquivalence(key, *equivalences);
+      // Two blanks in a row in the equivalence file split off an empty name,
+      // which is no field name.
+      std::erase(v3, std::string());
       if (v3.empty()) {
         addError("0;" + n + ";" + templateCode + ";champ de fusion sans équivalence V3");
         continue;

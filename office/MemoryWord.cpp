@@ -961,7 +961,38 @@ void MemoryWord::replaceMergeFields(const std::vector<FieldReplacement>& replace
       frag.fields.push_back(nf);
     }
     d.fields.erase(d.fields.begin() + idx);
-    d.replaceRange(f.start, f.end, frag);
+    // The new fields take the old one's place within whatever held it: a
+    // bookmark or included text around the old field holds the new ones, as
+    // when Word rewrites a field's code in place.
+    const long s = f.start, e = f.end, n = frag.length(), delta = n - (e - s);
+    std::erase_if(d.fields, [&](const MemoryDocument::Field& g) {
+      return g.start == g.end ? g.start > s && g.start < e : g.start >= s && g.end <= e;
+    });
+    auto debut = [&](long& p) {
+      if (p >= e) p += delta;
+      else if (p > s) p = s;
+    };
+    auto fin = [&](long& p) {
+      if (p >= e) p += delta;
+      else if (p > s) p = s + n;
+    };
+    for (auto& g : d.fields) {
+      debut(g.start);
+      fin(g.end);
+    }
+    for (auto& b : d.bookmarks) {
+      debut(b.start);
+      fin(b.end);
+    }
+    debut(d.selStart);
+    fin(d.selEnd);
+    d.chars.replace(static_cast<size_t>(s), static_cast<size_t>(e - s), frag.chars);
+    for (auto nf : frag.fields) {
+      nf.start += s;
+      nf.end += s;
+      d.fields.push_back(std::move(nf));
+    }
+    d.saved = false;
   }
 }
 

@@ -145,3 +145,34 @@ TEST(EquivalenceWiring, ConvertedBookmarksKeepOneMarkPerName) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(EquivalenceWiring, ConvertedFieldsStayInsideTheirBookmarks) {
+  Conversion c;
+  kup::ApCourrier& d = c.open(R"({\rtf1 Avant {\*\bkmkstart SIG_VISAS}{\field{\*\fldinst MERGEFIELD NUMDOSSIER}}{\*\bkmkend SIG_VISAS} )"
+                              R"({\*\bkmkstart SIG_TAXES}{\field{\*\fldinst MERGEFIELD NUMDOSSIER}} du )"
+                              R"({\field{\*\fldinst MERGEFIELD DATEDEPOT}}{\*\bkmkend SIG_TAXES} apr\'e8s})");
+  d.SubstituteMergeFieldsDocument("PC", c.t.app.G_Catalogue.get(), c.t.app.G_Equivalence.get(), &c.errors);
+  const auto& doc = *c.word->active();
+  auto texte = [&](const char* signet) {
+    const auto* b = doc.bookmark(signet);
+    return b ? doc.plainText(b->start, b->end) : std::string("(absent)");
+  };
+  EXPECT_EQ(texte("SIG_VISAS"), "«DOS_NUMERO»");
+  EXPECT_EQ(texte("SIG_TAXES"), "«DOS_NUMERO» du «DOS_DATE_DEPOT»");
+  EXPECT_EQ(doc.dump(), "Avant «DOS_NUMERO» «DOS_NUMERO» du «DOS_DATE_DEPOT» après\n");
+  EXPECT_EQ(c.errors.NbErr(), 0);
+}
+
+TEST(EquivalenceWiring, DoubledBlanksBetweenV3NamesMakeNoEmptyField) {
+  Conversion c;
+  c.t.app.G_Equivalence->VarEquiv.Item("NOMDEMANDEUR_AA")->NomEquiv = "DEM_PRENOM  DEM_NOM";
+  c.t.app.G_Equivalence->VarEquiv.Item("NUMDOSSIER_AA")->NomEquiv = "";
+  kup::ApCourrier& d = c.open(R"({\rtf1 {\field{\*\fldinst MERGEFIELD NOMDEMANDEUR}} {\field{\*\fldinst MERGEFIELD NUMDOSSIER}}})");
+  d.SubstituteMergeFieldsDocument("PC", c.t.app.G_Catalogue.get(), c.t.app.G_Equivalence.get(), &c.errors);
+  EXPECT_EQ(c.fields(), (std::vector<std::string>{"DEM_PRENOM", "DEM_NOM", "NUMDOSSIER"}));
+  EXPECT_EQ(c.errors.Lignes(), std::vector<std::string>{"0;NUMDOSSIER;PC;champ de fusion sans équivalence V3"});
+}
+
+}  // namespace
