@@ -1,6 +1,7 @@
 #include "office/MemoryWord.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <map>
 
@@ -747,6 +748,26 @@ size_t CellLine(const std::vector<Doc::Line>& ls, int row, int cell, bool last) 
 
 void NotInTable() { raise(4605, "Cette méthode ou propriété n'est pas disponible car la sélection n'est pas dans un tableau."); }
 
+// The position object an OpenOffice-like word processor hands out.
+struct MemoryPosition {
+  static constexpr uint32_t kMagic = 0x4D454D50;
+  uint32_t magic = kMagic;
+  long offset = 0;
+};
+
+// The offset behind a position of this word processor: a character offset
+// with Word, a position object with OpenOffice; the other kind is refused as
+// the real ones refuse it.
+long OffsetOf(int editorType, const CursorPosition& p) {
+  if (editorType != 4) {
+    if (p.isObject()) raise(vberr::TypeMismatch, "Incompatibilité de type");
+    return p.offset;
+  }
+  const auto* m = p.isObject() ? static_cast<const MemoryPosition*>(p.object.get()) : nullptr;
+  if (!m || m->magic != MemoryPosition::kMagic) raise(vberr::TypeMismatch, "Incompatibilité de type");
+  return m->offset;
+}
+
 }  // namespace
 
 MemoryWord::MemoryWord(App& app, int editorType, std::shared_ptr<MemoryWordApp> state)
@@ -1037,12 +1058,13 @@ void MemoryWord::insertFragment(MemoryDocument& d, long pos, const MemoryDocumen
 
 void MemoryWord::insertRtf(const std::string& rtf, const CursorPosition* at, bool paragraphBreak) {
   auto& d = doc();
-  insertFragment(d, at ? at->offset : d.selEnd, MemoryDocument::fromRtf(rtf, false), paragraphBreak);
+  insertFragment(d, at ? OffsetOf(editorType_, *at) : d.selEnd, MemoryDocument::fromRtf(rtf, false), paragraphBreak);
 }
 
 void MemoryWord::insertText(const std::string& text, const CursorPosition* at, bool paragraphBreak) {
   auto& d = doc();
-  insertFragment(d, at ? at->offset : d.selEnd, MemoryDocument::fromPlainText(text, false), paragraphBreak);
+  insertFragment(d, at ? OffsetOf(editorType_, *at) : d.selEnd, MemoryDocument::fromPlainText(text, false),
+                 paragraphBreak);
 }
 
 void MemoryWord::insertFileRtf(const std::string& path) {
@@ -1174,14 +1196,18 @@ std::string MemoryWord::cellTextSelected() {
 
 CursorPosition MemoryWord::cursorPos() {
   CursorPosition p;
-  p.offset = doc().selStart;
+  long at = doc().selStart;
+  if (editorType_ == 4)
+    p.object = std::make_shared<MemoryPosition>(MemoryPosition{MemoryPosition::kMagic, at});
+  else
+    p.offset = at;
   return p;
 }
 
 void MemoryWord::setRange(const CursorPosition& start, const CursorPosition& end) {
   auto& d = doc();
-  if (start.isObject() || end.isObject()) raise(vberr::TypeMismatch, "Incompatibilité de type");
-  long a = std::clamp(start.offset, 0L, d.length() - 1), b = std::clamp(end.offset, 0L, d.length() - 1);
+  long a = std::clamp(OffsetOf(editorType_, start), 0L, d.length() - 1);
+  long b = std::clamp(OffsetOf(editorType_, end), 0L, d.length() - 1);
   d.selStart = std::min(a, b);
   d.selEnd = std::max(a, b);
 }

@@ -291,76 +291,88 @@ TEST_F(CourrierTest, PrintSaveAndTemporaryTemplate) {
 }
 
 // Writes a text library the way the library commands do, then reads it back
-// the way the read-back command walks it, through the cursor members only.
+// the way the read-back command walks it, through the cursor members only:
+// with Word's character offsets and with OpenOffice's position objects.
 TEST_F(CourrierTest, CursorMembersWalkALibraryDocument) {
-  ApCourrier& d = drv(2);
-  d.OpenEditor();
-  d.OpenDocument("");
-  d.Orientation(2);
-  d.InsertTextToTable("Code commune\tModèle");
-  d.InsertText("{DEBUT_BIBLE_ARRETE}", true, nullptr);
-  d.InsertText("{DEBUT_ARRETE}", true, nullptr);
-  d.InsertTextToTable("33001\tM1\tT");
-  d.InsertTextRTF("{\\rtf1 Article un\\par Suite \\'e9t\\'e9\\par}", nullptr, false);
-  d.InsertText("{DEBUT_ARRETE}", true, nullptr);
-  d.InsertTextToTable("33002\tM2\tT");
-  d.InsertText("{FIN_BIBLE_ARRETE}", false, nullptr);
-  EXPECT_EQ(dump(),
-            "|Code commune|Modèle|\n{DEBUT_BIBLE_ARRETE}\n{DEBUT_ARRETE}\n|33001|M1|T|\nArticle un\nSuite été\n"
-            "{DEBUT_ARRETE}\n|33002|M2|T|\n{FIN_BIBLE_ARRETE}\n");
+  for (int type : {2, 4}) {
+    SCOPED_TRACE(type);
+    ApCourrier& d = drv(type);
+    d.OpenEditor();
+    d.OpenDocument("");
+    d.Orientation(2);
+    d.InsertTextToTable("Code commune\tModèle");
+    d.InsertText("{DEBUT_BIBLE_ARRETE}", true, nullptr);
+    d.InsertText("{DEBUT_ARRETE}", true, nullptr);
+    d.InsertTextToTable("33001\tM1\tT");
+    d.InsertTextRTF("{\\rtf1 Article un\\par Suite \\'e9t\\'e9\\par}", nullptr, false);
+    d.InsertText("{DEBUT_ARRETE}", true, nullptr);
+    d.InsertTextToTable("33002\tM2\tT");
+    d.InsertText("{FIN_BIBLE_ARRETE}", false, nullptr);
+    EXPECT_EQ(dump(),
+              "|Code commune|Modèle|\n{DEBUT_BIBLE_ARRETE}\n{DEBUT_ARRETE}\n|33001|M1|T|\nArticle un\nSuite été\n"
+              "{DEBUT_ARRETE}\n|33002|M2|T|\n{FIN_BIBLE_ARRETE}\n");
 
-  auto readItem = [&](bool first, bool rtf) {
-    std::vector<std::string> out;
-    if (first) {
-      d.UpdateActiveDocument();
-      d.GotoStartOfDoc();
-      d.SearchWord("{DEBUT_BIBLE_ARRETE}");
-      d.GotoEndOfLine();
-    }
-    d.GotoEndOfLine();
-    if (!d.SearchWord("{DEBUT_ARRETE}")) return std::vector<std::string>{"FIN"};
-    d.GotoStartOfLine();
-    d.GoDown();
-    for (int i = 1; i <= 3; ++i) {
-      d.SelectCell();
-      out.push_back(d.CellTextSelected());
-      if (i == 3) {
-        d.GoDown();
-        d.GotoStartOfLine();
-      } else {
-        d.GotoNextCell();
+    auto readItem = [&](bool first, bool rtf) {
+      std::vector<std::string> out;
+      if (first) {
+        d.UpdateActiveDocument();
+        d.GotoStartOfDoc();
+        d.SearchWord("{DEBUT_BIBLE_ARRETE}");
+        d.GotoEndOfLine();
       }
-    }
-    CursorPosition start = d.GetCursorPos()[0];
-    if (d.SearchWord("{DEBUT_ARRETE}")) {
+      d.GotoEndOfLine();
+      if (!d.SearchWord("{DEBUT_ARRETE}")) return std::vector<std::string>{"FIN"};
       d.GotoStartOfLine();
-      d.GoUp();
-      d.GotoEndOfLine();
-    } else {
-      d.SearchWord("{FIN_BIBLE_ARRETE}");
-      d.GoUp();
-      d.GotoEndOfLine();
-    }
-    CursorPosition end = d.GetCursorPos()[0];
-    if (d.SelectionInTable()) {
-      out.push_back("");
-    } else {
-      d.SetRange(start, end);
-      out.push_back(rtf ? d.SelectionToRTF() : d.SelectionToText());
-    }
-    return out;
-  };
-  EXPECT_EQ(readItem(true, false), (std::vector<std::string>{"33001", "M1", "T", "Article un\r\nSuite été"}));
-  EXPECT_EQ(t.clipboard.getText("text"), "Article un\r\nSuite été");
-  EXPECT_EQ(readItem(false, false), (std::vector<std::string>{"33002", "M2", "T", ""}));
-  EXPECT_EQ(readItem(false, false), (std::vector<std::string>{"FIN"}));
+      d.GoDown();
+      for (int i = 1; i <= 3; ++i) {
+        d.SelectCell();
+        out.push_back(d.CellTextSelected());
+        if (i == 3) {
+          d.GoDown();
+          d.GotoStartOfLine();
+        } else {
+          d.GotoNextCell();
+        }
+      }
+      CursorPosition start = d.GetCursorPos()[0];
+      if (d.SearchWord("{DEBUT_ARRETE}")) {
+        d.GotoStartOfLine();
+        d.GoUp();
+        d.GotoEndOfLine();
+      } else {
+        d.SearchWord("{FIN_BIBLE_ARRETE}");
+        d.GoUp();
+        d.GotoEndOfLine();
+      }
+      CursorPosition end = d.GetCursorPos()[0];
+      if (d.SelectionInTable()) {
+        out.push_back("");
+      } else {
+        d.SetRange(start, end);
+        out.push_back(rtf ? d.SelectionToRTF() : d.SelectionToText());
+      }
+      return out;
+    };
+    EXPECT_EQ(readItem(true, false), (std::vector<std::string>{"33001", "M1", "T", "Article un\r\nSuite été"}));
+    EXPECT_EQ(t.clipboard.getText("text"), "Article un\r\nSuite été");
+    EXPECT_EQ(readItem(false, false), (std::vector<std::string>{"33002", "M2", "T", ""}));
+    EXPECT_EQ(readItem(false, false), (std::vector<std::string>{"FIN"}));
 
-  // The body read as RTF goes back in as the same paragraphs.
-  auto again = readItem(true, true);
-  ASSERT_EQ(again.size(), 4u);
-  auto body = kup::MemoryDocument::fromRtf(again[3], false);
-  EXPECT_EQ(body.dump(), "Article un\nSuite été\n");
-  EXPECT_EQ(word->active()->orientation, 2);
+    // The body read as RTF goes back in as the same paragraphs.
+    auto again = readItem(true, true);
+    ASSERT_EQ(again.size(), 4u);
+    auto body = kup::MemoryDocument::fromRtf(again[3], false);
+    EXPECT_EQ(body.dump(), "Article un\nSuite été\n");
+    EXPECT_EQ(word->active()->orientation, 2);
+
+    // A position of the other kind is refused, as the word processor would.
+    EXPECT_EQ(d.GetCursorPos()[0].isObject(), type == 4);
+    CursorPosition other;
+    if (type != 4) other.object = std::make_shared<long>(0);
+    d.SetRange(other, other);
+    EXPECT_TRUE(reported("SetRange", 13, "Incompatibilité de type"));
+    t.flash.clear();
+  }
 }
 
 TEST_F(CourrierTest, MapPlaceholdersAreFoundAndReplacedWithWordOnly) {
