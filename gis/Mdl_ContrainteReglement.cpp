@@ -49,6 +49,7 @@ void sub_InitDefinitionsImport(ImportContraintes& imp) {
   imp.definitions = {};
   imp.nbDefinitions = 0;
   for (const auto& d : kDefinitions) imp.definitions[imp.nbDefinitions++] = d;
+  imp.nomsSignales.clear();
   imp.cles.clear();
   imp.clesVues.clear();
   imp.lignes.clear();
@@ -68,7 +69,10 @@ void DecomposeNomFichier(App& app, ImportContraintes& imp, const std::string& no
   Piege(app, "DecomposeNomFichier", [&] {
     auto parties = Split(nomFichier, "_");
     for (size_t i = 0; i < parties.size(); ++i) {
-      if (i >= imp.parties.size()) raise(vberr::SubscriptOutOfRange);
+      if (i >= imp.parties.size()) {
+        if (!imp.nomsSignales.insert(nomFichier).second) return;
+        raise(vberr::SubscriptOutOfRange);
+      }
       imp.parties[i] = parties[i];
     }
   });
@@ -149,6 +153,10 @@ void LireMotSuivant(App& app, std::string& ligne, std::string& mot, const std::s
 bool Traitement_Import(App& app, ImportContraintes& imp, const DefinitionImport& def) {
   FichierTexte fichier;
   bool complet = false;
+  // The file stays in the folder when it is not read to its end: a key sent
+  // without the rows would tell the interface the dossier has none, and rows
+  // sent now would come again with the next import.
+  const size_t nbCles = imp.cles.size(), tailleLignes = imp.lignes.size(), nbLignes = imp.nbLignes;
   Piege(app, "Traitement_Import", [&] {
     const auto& p = imp.parties;
     const bool cinqParties = !p[5].empty();
@@ -180,6 +188,12 @@ bool Traitement_Import(App& app, ImportContraintes& imp, const DefinitionImport&
     complet = true;
   });
   fichier = FichierTexte{};
+  if (!complet) {
+    for (size_t i = nbCles; i < imp.cles.size(); ++i) imp.clesVues.erase(imp.cles[i]);
+    imp.cles.resize(nbCles);
+    imp.lignes.resize(tailleLignes);
+    imp.nbLignes = nbLignes;
+  }
   return complet;
 }
 

@@ -34,6 +34,9 @@ struct ImportContraintes {
   std::array<DefinitionImport, kNbDefinitions> definitions;
   size_t nbDefinitions = 0;
   std::array<std::string, 7> parties;  // name parts of the current file
+  // Names of more than seven parts already reported: each folder walk meets
+  // them again, the user hears of each once.
+  std::unordered_set<std::string> nomsSignales;
   std::string dossier;                 // the folder, with its trailing "\"
   std::string fichier;                 // name of the file being imported
   std::vector<std::string> cles;       // dossier keys, each once, in order met
@@ -51,7 +54,9 @@ void IntegrationReglementDDE(App& app, const std::string& dossier);
 void sub_InitDefinitionsImport(ImportContraintes& imp);
 std::string BackSlashDossier(App& app, const std::string& dossier);
 void DecomposeNomFichier(App& app, ImportContraintes& imp, const std::string& nomFichier);
-// Imports the current file; true when it was read to its end.
+// Imports the current file; true when it was read to its end. A file not
+// read to its end (not opened, or failing part-way) adds nothing to the
+// lists: its dossier key and rows wait for the import that reads it.
 bool Traitement_Import(App& app, ImportContraintes& imp, const DefinitionImport& def);
 bool DossierPasDejaTraite(App& app, ImportContraintes& imp, const std::string& cle);
 // With lecture true, opens an existing file for reading; false when it does

@@ -106,7 +106,11 @@ void sub_ThemeSupprimerBd(App& app, const std::string& nom) {
   Silencieux([&] {
     auto& t = Themes(app);
     if (t.G_ColThemes.Count() == 0) return;
-    t.G_ColParcellesTheme.RemoveIf([&](const classParcelleTheme& p) { return p.strNomTheme == nom; });
+    // The theme goes by its key, which ignores case: its parcels go the same
+    // way, or they would stay behind and come back into a later theme of
+    // that name.
+    const std::string cle = UCase(nom);
+    t.G_ColParcellesTheme.RemoveIf([&](const classParcelleTheme& p) { return UCase(p.strNomTheme) == cle; });
     t.G_ColThemes.Remove(nom);
   });
 }

@@ -37,13 +37,15 @@ struct Import : TestApp {
     }
     return std::nullopt;
   }
-  bool erreur(const std::string& source, const std::string& texte = {}) const {
+  int erreurs(const std::string& source, const std::string& texte = {}) const {
+    int n = 0;
     for (auto& c : flash.calls)
       if (c.find("KUP_ErreurContainer") != std::string::npos && c.find("<string>" + source + "</string>") != std::string::npos &&
           c.find(texte) != std::string::npos)
-        return true;
-    return false;
+        ++n;
+    return n;
   }
+  bool erreur(const std::string& source, const std::string& texte = {}) const { return erreurs(source, texte) > 0; }
   static std::string rangee(const std::string& cle, const std::string& sep, const std::string& table,
                             const Strings& champs) {
     std::string r = cle + sep + table + Sep240();
@@ -119,7 +121,7 @@ TEST(Contrainte, NameMatchingAndKeys) {
   auto cles = kup::Split((*v)[0], Sep242());
   std::sort(cles.begin(), cles.end());
   EXPECT_EQ(cles, (Strings{"A B C D", "A B C D E"}));
-  EXPECT_TRUE(t.erreur("DecomposeNomFichier"));
+  EXPECT_EQ(t.erreurs("DecomposeNomFichier"), 1);  // once, not at every walk of the folder
   EXPECT_TRUE(t.existe("KUPZONEBDI.txt"));
   EXPECT_FALSE(t.existe("A_B_C_D_kupzonebdi.TXT"));
   EXPECT_FALSE(t.existe("A_B_C_D_E_KUPZONEBDI.txt_G_H"));
@@ -216,8 +218,32 @@ TEST(Contrainte, UnreadableFileIsReportedAndKept) {
   EXPECT_TRUE(t.erreur("FichierLireEcrire", "Permission refusée pour ouvrir le fichier " + kDossier));
   auto v = t.appel();
   ASSERT_TRUE(v);
+  EXPECT_EQ((*v)[0], "A B C E");  // the unread dossier is not announced
   EXPECT_EQ((*v)[1], Import::rangee("A B C E", Sep241(), "DOSOPE", {"4", "5", "6"}));
   t.fs.clearFailures();
   EXPECT_TRUE(t.existe("A_B_C_D_KUPOPEBDI.txt"));
   EXPECT_FALSE(t.existe("A_B_C_E_KUPOPEBDI.txt"));
+}
+
+TEST(Contrainte, UnreadFilesLeaveNoKeyWhetherFirstOrAfterAReadOne) {
+  // Same dossier: the unreadable file comes first (definition 1), then after
+  // a read one (definition 6 read, definition 7 not): the key is sent once,
+  // with the rows that were read.
+  Import t;
+  t.fichier("A_B_C_D_KUPSERVUPBDI.txt", "s1#s2#s3");
+  t.fichier("A_B_C_D_KUPZONEBDI.txt", "z1");
+  t.fichier("A_B_C_D_KUPOPEBDI.txt", "o1");
+  t.fichier("E_F_G_H_KUPOPEPARC.txt", "p1");
+  for (auto nom : {"A_B_C_D_KUPSERVUPBDI.txt", "A_B_C_D_KUPOPEBDI.txt", "E_F_G_H_KUPOPEPARC.txt"})
+    t.fs.fail(kDossier + "\\" + nom, kup::vberr::PermissionDenied, kup::platform::FakeFileSystem::Op::Read);
+  kup::IntegrationReglementDDE(t.app, kDossier);
+  auto v = t.appel();
+  ASSERT_TRUE(v);
+  EXPECT_EQ((*v)[0], "A B C D");
+  EXPECT_EQ((*v)[1], Import::rangee("A B C D", Sep241(), "DOSZON", {"z1"}));
+  EXPECT_EQ(t.erreurs("FichierLireEcrire"), 3);
+  t.fs.clearFailures();
+  EXPECT_TRUE(t.existe("A_B_C_D_KUPSERVUPBDI.txt"));
+  EXPECT_FALSE(t.existe("A_B_C_D_KUPZONEBDI.txt"));
+  EXPECT_TRUE(t.existe("A_B_C_D_KUPOPEBDI.txt"));
 }

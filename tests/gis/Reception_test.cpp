@@ -50,6 +50,35 @@ TEST(Reception, ForwardsWithTheirReadings) {
   EXPECT_EQ(t.app.KUP_MDI.focusRequests, 10);
 }
 
+TEST(Reception, EveryForwardWithItsCallName) {
+  // The forwarding commands of the table, in its order, mixed case; each
+  // translated name and each reading ("#"-cut or whole) checked once.
+  Recepteur t;
+  const std::vector<std::pair<std::string, std::string>> cas = {
+      {"zezora_parcelleuniquerechercher(a#U#c)", Recepteur::appel("ZezORA_ParcelleUniqueRechercher", "U")},
+      {"ZezORA_ParcIndividuParParcRechercher(a#P)", Recepteur::appel("ZezORA_ParcIndividuParParcRechercher", "P")},
+      {"ZezORA_ParcelleInitialiser()", Recepteur::appel("ZezORA_ParcelleInitialiser")},
+      {"ZezORA_VoieLibelleRechercher", Recepteur::appel("ZezORA_VoieLibelleRechercher")},
+      {"ZezORA_VoieLibelleInitialiser(x)", Recepteur::appel("ZezORA_VoieLibelleInitialiser")},
+      {"KUP_DossierParParcelleRechercher(a#b#c)", Recepteur::appel("KUP_ParcelleSelectionRapide", "b")},
+      {"KUP_DossierSelectionRapide(a#b)", Recepteur::appel("KUP_DossierSelectionRapide", "a#b")},
+      {"KUP_ListeTravailVider", Recepteur::appel("KUP_ListeDossierParParcelleInitialiser")},
+      {"KUP_ListeDossierParParcelleInitialiser()", Recepteur::appel("KUP_ListeDossierParParcelleInitialiser")},
+      {"KUP_ListeDossierParParcelleAjouter(59#A1#z)", Recepteur::appel("KUP_ListeDossierParParcelleAjouter", "A1")},
+      {"kup_ddeeffacelistedossierparcelle()", Recepteur::appel("KUP_ListeDossierParParcelleInitialiser")},
+      {"KUP_ListeDossierParParcelleSelectionner()", Recepteur::appel("KUP_ListeDossierParParcelleSelectionner")},
+      {"KUP_ListeDossierParNomAjouter(PC 1)", Recepteur::appel("KUP_ListeDossierParNomAjouter", "PC 1")},
+      {"ZezORA_ParcelleAjouter(a#)", Recepteur::appel("ZezORA_ParcelleAjouter", "")},
+  };
+  Strings attendus;
+  for (auto& [commande, appel] : cas) {
+    EXPECT_EQ(t.recevoir(commande), 0) << commande;
+    attendus.push_back(appel);
+  }
+  EXPECT_EQ(t.appels(), attendus);
+  EXPECT_EQ(t.app.KUP_MDI.focusRequests, static_cast<int>(cas.size()));
+}
+
 TEST(Reception, UnknownBlankLedAndSilentCommandsAreAccepted) {
   Recepteur t;
   EXPECT_EQ(t.recevoir(" ZezORA_ParcelleRechercher()"), 0);  // leading blank: unknown

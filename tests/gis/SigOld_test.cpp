@@ -289,3 +289,47 @@ TEST(SigOld, ParcelSentBackByTheGis) {
   ASSERT_EQ(t.flash.calls.size(), 1u);
   EXPECT_EQ(t.flash.calls[0], kup::sInvokeXML("KUP_ListeDossierParParcelleAjouter", {"59350-A-0012"}));
 }
+
+TEST(SigOld, AStepThatFailsStopsTheSequenceWhereItShould) {
+  // The opening fails: the configuration message, nothing executed, nothing
+  // to close.
+  Modele t;
+  t.dde->scriptConnect("CARTO|SIG", kup::vberr::DdeNoForeignApp);
+  Args l = Modele::A({kRef1 + ";" + kRef2});
+  kup::OLD_ParcelleMultipleCadrer(t.app, l);
+  EXPECT_TRUE(t.sent().empty());
+  EXPECT_TRUE(t.erreurSignalee("SIG_Connection"));
+  EXPECT_TRUE(t.messages().empty());
+
+  // The opening command is refused: no parcel, no end, closed, the GIS
+  // window left where it is.
+  t.dde->scriptExecute("CARTO|SIG", kup::vberr::DdeRefused);
+  kup::OLD_ParcelleMultipleCadrer(t.app, l);
+  EXPECT_EQ(t.sent(), Strings{"Init"});
+  EXPECT_EQ(t.messages(), Strings{"Err commande DDE Init"});
+  EXPECT_EQ(t.lien().linkMode(), 0);
+  EXPECT_TRUE(t.activations().empty());
+
+  // Closing without a link text box: the box names the failure.
+  GisTestApp sans;
+  EXPECT_EQ(kup::SIG_Deconnexion(sans.app), 2);
+  ASSERT_EQ(sans.messages().size(), 1u);
+  EXPECT_EQ(sans.messages()[0].rfind("ERR fin connexion DDE ", 0), 0u);
+  EXPECT_GT(sans.messages()[0].size(), std::string("ERR fin connexion DDE ").size());
+}
+
+TEST(SigOld, Mode4KeepsTheDdeFormsOfImplantationAndViewerAndItsMarkersKeepTheirCase) {
+  Modele t;
+  t.app.G_ModeDDE = "4";
+  auto& s = kup::SigOld(t.app);
+  s.SIGCMD = "http://sig/?ref=#refcad#|#REFCAD#";
+  Args imp = Modele::A({kRef1, "D"});
+  kup::OLD_ImplanterDossier(t.app, imp);
+  Args l = Modele::A({kRef1});
+  kup::OLD_ZezORAParcelleMultipleCadrer(t.app, l);
+  kup::OLD_ParcelleUniqueCadrer(t.app, l);
+  EXPECT_EQ(t.sent(), Strings{"Creer(D,59350-A-0012)"});
+  EXPECT_EQ(t.dde->sent("ZEZ|VUE").size(), 3u);
+  ASSERT_EQ(t.shell.calls.size(), 1u);
+  EXPECT_EQ(t.shell.calls[0].file, "http://sig/?ref=#refcad#|A0012");
+}

@@ -184,3 +184,32 @@ TEST(Themes, BlackPaletteEntryAndBlackTheme) {
   EXPECT_EQ(f.MSFlexTheme.CouleurFondAffichee(r, 0), kup::vbWhite);  // the grid's standard background
   EXPECT_EQ(f.MSFlexTheme.CellForeColor(r, 3), RGB(255, 255, 255));
 }
+
+TEST(Themes, DeletingUnderAnotherCaseTakesTheParcelsAlong) {
+  // The name box typed in another case deletes the theme (its key ignores
+  // case): its parcels go with it and do not come back into a later theme
+  // of the same name.
+  FenetreTheme t;
+  t.ouvrir({kR1 + "#A", kR2 + "#B"});
+  auto& f = t.f();
+  f.CliquerCouleur(0);
+  t.marquer({kR1});
+  f.SaisirNomTheme("Zone A");
+  f.Appuyer(f.CmdNouvCol);
+  kup::sub_ThemeAjoutParcelle(t.app, "zone a", kR2, "B");  // same theme, stored under the other case
+  t.oublier();
+  f.SaisirNomTheme("ZONE A");
+  f.Appuyer(f.butSupprimer);
+  EXPECT_EQ(t.sentSig(), Strings{"DDE_SupprimerTheme(ZONE A)"});
+  auto& th = kup::Themes(t.app);
+  EXPECT_EQ(th.G_ColThemes.Count(), 0);
+  EXPECT_EQ(th.G_ColParcellesTheme.Count(), 0);
+
+  f.CliquerCouleur(1);
+  t.marquer({kR2});
+  f.SaisirNomTheme("Zone A");
+  f.Appuyer(f.CmdNouvCol);
+  EXPECT_EQ(t.ligneTheme("Zone A", kR1), -1);
+  EXPECT_NE(t.ligneTheme("Zone A", kR2), -1);
+  EXPECT_EQ(th.G_ColParcellesTheme.Count(), 1);
+}
