@@ -153,6 +153,11 @@ TEST(Equivalence, BookmarkPass) {
   f.t.fs.put(kSigEq, Lignes8Bits({"SEUL", "V2;SIG_B"}));
   EXPECT_EQ(f.eq.ChargerSignetEquivalence_v3(f.t.app, kSigEq, f.cat, f.err), 0);
   EXPECT_EQ(f.err.NbErr(), 1);
+
+  // A missing file: one row with line 0 and an empty name; the result reached is 0.
+  Equivalences g;
+  EXPECT_EQ(g.eq.ChargerSignetEquivalence_v3(g.t.app, kSigEq, g.cat, g.err), 0);
+  EXPECT_EQ(g.err.Lignes(), std::vector<std::string>{"0;;;Fichier introuvable"});
 }
 
 TEST(Equivalence, WholeLoadAndEmptyCatalogue) {
