@@ -40,6 +40,8 @@ void Connexion(App& app, Args& args, const OraBackendFactory& factory) {
     std::string message = e.description().empty() ? vbErrorText(e.number()) : e.description();
     if (message.empty()) message = "Erreur " + std::to_string(e.number());
     reply = {"Connexion", "-1", message};
+  } catch (const std::exception& e) {
+    reply = {"Connexion", "-1", e.what()};
   }
   try {
     RenvoyerReponse(app, reply);

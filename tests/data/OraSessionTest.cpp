@@ -156,6 +156,14 @@ TEST_F(SessionTest, ConnexionAnswersAndSetsTheSessionOnlyWhenLoggedOn) {
   EXPECT_EQ(db->user, "sso");
   EXPECT_EQ(db->password, "jeton");
 
+  // A backend failing outside its own error convention still gets the answer.
+  db->onLogon = [](const std::string&, const std::string&, const std::string&) {
+    throw std::runtime_error("bibliothèque cliente absente");
+  };
+  reply({Value("dupont"), Value("secret")});
+  EXPECT_EQ(t.flash.returnValue(), kup::sSetReturnValueXML({"Connexion", "-1", "bibliothèque cliente absente"}));
+  EXPECT_EQ(t.app.G_OraSession, nullptr);
+
   // No database access in this build.
   t.flash.clear();
   kup::Args args{Value("u"), Value("p")};
