@@ -244,3 +244,58 @@ TEST(FormCoulSig, PaletteChangedUnderAnOpenWindowDoesNotBreakIt) {
   EXPECT_TRUE(t.erreurSignalee("FormCoulSIG - MSFlexCouleur_Click"));
   EXPECT_TRUE(f.Loaded());
 }
+
+TEST(FormCoulSig, ButtonStatesThatTheHandlersLeave) {
+  FenetreTheme t;
+  t.ouvrir({kR1 + "#A", kR2 + "#B"});
+  auto& f = t.f();
+  f.CliquerCouleur(1);
+  t.marquer({kR1, kR2});
+  f.SaisirNomTheme("Zone");
+  f.Appuyer(f.CmdNouvCol);
+
+  // A theme picked: marking offers "Ajouter", unmarking the last one takes it back.
+  f.CliquerTheme(t.ligneTheme("Zone", kR1), 0);
+  t.marquer({kR2});
+  EXPECT_TRUE(f.CmdAjouter.Enabled);
+  EXPECT_FALSE(f.CmdNouvCol.Enabled);
+  t.marquer({kR2});
+  EXPECT_FALSE(f.CmdAjouter.Enabled);
+  EXPECT_TRUE(f.CmdNouvCol.Enabled);
+  f.Appuyer(f.butToutes);
+  EXPECT_TRUE(f.CmdAjouter.Enabled);
+  f.Appuyer(f.Cmdaucune);
+  EXPECT_FALSE(f.CmdAjouter.Enabled);
+  EXPECT_TRUE(f.CmdNouvCol.Enabled);
+
+  // "Cadrer thème" after hiding: ticked again, the picked parcel dropped.
+  f.CliquerTheme(t.ligneTheme("Zone", kR1), 1);  // hides
+  EXPECT_EQ(f.Check1.Value, 0);
+  f.CliquerTheme(t.ligneTheme("Zone", kR2), 2);
+  EXPECT_TRUE(f.CmdSupp.Enabled);
+  f.Appuyer(f.butCadrer);
+  EXPECT_EQ(f.Check1.Value, 1);
+  EXPECT_FALSE(f.CmdSupp.Enabled);
+  EXPECT_EQ(f.MSFlexTheme.TextMatrix(t.ligneTheme("Zone", kR2), 1), "Vrai");
+
+  // "Supprimer parcelle": the theme shown again, ready for a new creation.
+  f.CliquerTheme(t.ligneTheme("Zone", kR2), 3);
+  f.Appuyer(f.CmdSupp);
+  EXPECT_FALSE(f.CmdSupp.Enabled);
+  EXPECT_FALSE(f.CmdAjouter.Enabled);
+  EXPECT_TRUE(f.CmdNouvCol.Enabled);
+  EXPECT_EQ(f.Check1.Value, 1);
+  EXPECT_EQ(f.MSFlexTheme.Row(), 1);  // gone to the theme's key row
+  EXPECT_EQ(t.ligneTheme("Zone", kR2), -1);
+
+  // A palette click starts afresh.
+  f.CliquerTheme(t.ligneTheme("Zone", kR1), 2);
+  t.marquer({kR2});
+  f.CliquerCouleur(0);
+  EXPECT_EQ(f.func_nbSel(), 0);
+  EXPECT_EQ(f.TxtNomCol.Text(), "");
+  EXPECT_EQ(f.txtRefCad.Text(), "");
+  EXPECT_FALSE(f.CmdSupp.Enabled);
+  EXPECT_FALSE(f.CmdAjouter.Enabled);
+  EXPECT_TRUE(f.CmdNouvCol.Enabled);
+}
