@@ -247,3 +247,20 @@ TEST(Contrainte, UnreadFilesLeaveNoKeyWhetherFirstOrAfterAReadOne) {
   EXPECT_FALSE(t.existe("A_B_C_D_KUPZONEBDI.txt"));
   EXPECT_TRUE(t.existe("A_B_C_D_KUPOPEBDI.txt"));
 }
+
+TEST(Contrainte, OpeningFailuresAndTheirTexts) {
+  Import t;
+  kup::FichierTexte f;
+  EXPECT_FALSE(kup::FichierLireEcrire(t.app, "C:\\Contraintes\\absent.txt", f, true, false));
+  ASSERT_EQ(t.msgbox.boxes.size(), 1u);
+  EXPECT_EQ(t.msgbox.boxes[0].prompt, "Le fichier C:\\Contraintes\\absent.txt n'existe pas");
+
+  t.fichier("x.txt", "1");
+  t.fs.fail(kDossier + "\\x.txt", kup::vberr::PathNotFound, kup::platform::FakeFileSystem::Op::Read);
+  EXPECT_FALSE(kup::FichierLireEcrire(t.app, kDossier + "\\x.txt", f, true, false));
+  EXPECT_TRUE(t.erreur("FichierLireEcrire", "Erreur sur le répertoire ou le nom du fichier : " + kDossier + "\\x.txt"));
+  t.fs.fail(kDossier + "\\x.txt", kup::vberr::PathFileAccess, kup::platform::FakeFileSystem::Op::Read);
+  EXPECT_FALSE(kup::FichierLireEcrire(t.app, kDossier + "\\x.txt", f, true, false));
+  EXPECT_TRUE(t.erreur("FichierLireEcrire", kup::vbErrorText(kup::vberr::PathFileAccess)));
+  EXPECT_FALSE(f.ouvert);
+}
