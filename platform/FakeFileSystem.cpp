@@ -111,6 +111,7 @@ std::vector<std::string> FakeFileSystem::listFiles(const std::string& folder) co
   if (!valid(folder)) return out;
   Node* n = find(resolve(folder));
   if (!n || !n->folder) return out;
+  check(resolve(folder), Op::Read);
   for (auto& [_, c] : n->children)
     if (!c->folder && !c->name.empty() && c->name[0] != '.') out.push_back(c->name);
   return out;
@@ -121,6 +122,7 @@ std::vector<std::string> FakeFileSystem::listFolders(const std::string& folder) 
   if (!valid(folder)) return out;
   Node* n = find(resolve(folder));
   if (!n || !n->folder) return out;
+  check(resolve(folder), Op::Read);
   for (auto& [_, c] : n->children)
     if (c->folder && !c->name.empty() && c->name[0] != '.') out.push_back(c->name);
   return out;

@@ -59,10 +59,16 @@ class Fd {
 
 bool StatOf(const std::string& host, struct stat& st) { return ::stat(host.c_str(), &st) == 0; }
 
-std::vector<std::string> List(const std::string& host, bool folders) {
+std::vector<std::string> List(const std::string& host, const std::string& text, bool folders) {
   std::vector<std::string> out;
   DIR* d = ::opendir(host.c_str());
-  if (!d) return out;
+  if (!d) {
+    // A missing folder simply has no files; one that is there but cannot
+    // be read is an error, not an empty folder (callers would otherwise
+    // take "no file" for an answer).
+    if (errno == ENOENT || errno == ENOTDIR) return out;
+    RaiseErrno(errno, host, text);
+  }
   while (dirent* e = ::readdir(d)) {
     if (e->d_name[0] == '.') continue;  // hidden names, "." and ".."
     bool isDir = false, isFile = false;
@@ -114,12 +120,12 @@ bool RealFileSystem::folderExists(const std::string& path) const {
 
 std::vector<std::string> RealFileSystem::listFiles(const std::string& folder) const {
   std::string host = hostPath(folder);
-  return host.empty() ? std::vector<std::string>() : List(host, false);
+  return host.empty() ? std::vector<std::string>() : List(host, folder, false);
 }
 
 std::vector<std::string> RealFileSystem::listFolders(const std::string& folder) const {
   std::string host = hostPath(folder);
-  return host.empty() ? std::vector<std::string>() : List(host, true);
+  return host.empty() ? std::vector<std::string>() : List(host, folder, true);
 }
 
 std::string RealFileSystem::readFile(const std::string& path) const {

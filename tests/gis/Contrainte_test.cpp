@@ -185,6 +185,15 @@ TEST(Contrainte, EmptyAndMissingFolders) {
   kup::IntegrationReglementDDE(m.app, "C:\\Absent");
   EXPECT_FALSE(m.appel());
   EXPECT_TRUE(m.erreur("IntegrationReglementDDE"));
+
+  // A folder that is there but cannot be read is no empty import.
+  Import u;
+  u.fichier("A_B_C_D_KUPOPEBDI.txt", "1#2#3");
+  u.fs.fail(kDossier, kup::vberr::PermissionDenied, kup::platform::FakeFileSystem::Op::Read);
+  kup::IntegrationReglementDDE(u.app, kDossier);
+  EXPECT_FALSE(u.appel());
+  EXPECT_TRUE(u.erreur("IntegrationReglementDDE"));
+  EXPECT_TRUE(u.existe("A_B_C_D_KUPOPEBDI.txt"));
 }
 
 TEST(Contrainte, FilesStayUntilTheirRowsHaveReachedTheInterface) {
