@@ -66,6 +66,7 @@ class Office {
   void shutdown();
 
   long pid() const;        // 0 when no process
+  std::string profileFolder() const;  // host path of its profile, "" before the first start
   int generation() const;  // counts the starts; documents belong to one generation
   const OfficeOptions& options() const;
 

@@ -14,6 +14,7 @@
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/sheet/CellFlags.hpp>
+#include <com/sun/star/sheet/XCalculatable.hpp>
 #include <com/sun/star/sheet/FillDirection.hpp>
 #include <com/sun/star/sheet/FormulaResult.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
@@ -67,6 +68,7 @@ const char* CalcFilter(const std::string& ext, int type) {
   if (ext == ".xls") return "MS Excel 97";
   if (ext == ".xltx") return "Calc MS Excel 2007 XML Template";
   if (ext == ".xlsx") return "Calc MS Excel 2007 XML";
+  if (ext == ".fods") return "OpenDocument Spreadsheet Flat XML";
   return type == 4 ? "calc8_template" : "MS Excel 97 Vorlage/Template";
 }
 
@@ -439,9 +441,12 @@ class LoCalc : public ICalcTwin {
           Reference<table::XCell> cell = sheet->getCellByPosition(c, r);
           if (isNumber)
             cell->setValue(d);
-          else if (!t.empty() && t[0] == '=')
+          else if (!t.empty() && t[0] == '=') {
+            // A formula that does not compute stays the text it was.
             cell->setFormula(U(value));
-          else
+            if (Q<css::sheet::XCalculatable>(doc_).is() && cell->getError() != 0)
+              Q<css::text::XTextRange>(cell)->setString(U(value));
+          } else
             Q<css::text::XTextRange>(cell)->setString(U(value));
         }
     });
@@ -459,7 +464,7 @@ class LoCalc : public ICalcTwin {
         fn(s);
       } catch (const css::lang::DisposedException&) {
         doc_.clear();
-        raise(vberr::ObjectVariableNotSet, kNoWorkbook);
+        throw;
       }
     });
   }

@@ -889,16 +889,22 @@ class LoWord : public IWordTwin {
 
   void run(const std::function<void(Session&)>& fn) {
     requireDocument();
-    office_->impl().call([&](Session& s) {
-      try {
-        fn(s);
-      } catch (const css::lang::DisposedException&) {
-        // The document was closed under us.
-        doc_.clear();
-        vc_.clear();
-        raise(4248, kNoDocument);
-      }
-    });
+    try {
+      office_->impl().call([&](Session& s) {
+        try {
+          fn(s);
+        } catch (const css::lang::DisposedException&) {
+          // The document was closed under us, or the office went away:
+          // the office tells which.
+          doc_.clear();
+          vc_.clear();
+          throw;
+        }
+      });
+    } catch (const VbError& e) {
+      if (e.number() == vberr::ObjectVariableNotSet) raise(4248, kNoDocument);
+      throw;
+    }
   }
 
   Reference<css::lang::XComponent> ownIfCurrent(const Session& s) {

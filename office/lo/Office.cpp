@@ -618,6 +618,7 @@ void Office::start() { impl_->start(); }
 bool Office::alive() { return impl_->alive(); }
 void Office::shutdown() { impl_->shutdown(); }
 long Office::pid() const { return impl_->pid; }
+std::string Office::profileFolder() const { return impl_->profileDir; }
 int Office::generation() const { return impl_->generation; }
 const OfficeOptions& Office::options() const { return impl_->opt; }
 

@@ -1,0 +1,209 @@
+// The office process the container supervises: killed, hung, never started,
+// and ended with the container.
+#include <sys/stat.h>
+
+#include <chrono>
+#include <set>
+#include <thread>
+
+#include "office/lo/LibreOffice.h"
+#include "tests/office_lo/LoTestSupport.h"
+
+using namespace lotest;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+long Ms(Clock::time_point since) {
+  return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
+}
+
+bool Reaped(long pid) { return !std::filesystem::exists("/proc/" + std::to_string(pid)); }
+
+// Stops the process and waits until it is seen stopped (the signal is
+// delivered asynchronously).
+void Freeze(long pid) {
+  ::kill(static_cast<pid_t>(pid), SIGSTOP);
+  for (int i = 0; i < 500; ++i) {
+    std::ifstream st("/proc/" + std::to_string(pid) + "/stat");
+    std::string all((std::istreambuf_iterator<char>(st)), {});
+    auto close = all.rfind(')');
+    if (close != std::string::npos && close + 2 < all.size() && all[close + 2] == 'T') return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+}
+
+std::string Number(const std::string& errorCall) {
+  auto a = errorCall.find("</string><string>");
+  if (a == std::string::npos) return {};
+  a += 17;
+  return errorCall.substr(a, errorCall.find("</string>", a) - a);
+}
+
+TEST(LoSupervision, KilledOfficeIsReportedAsClosedThenRestartedAtTheNextOpen) {
+  auto office = std::make_shared<kup::lo::Office>();
+  LoApp t(4, office);
+  t.put("C:\\Modeles\\lettre.rtf", LetterRtf());
+  auto& w = t.word();
+  w.OpenEditor();
+  w.OpenDocument("C:\\Modeles\\lettre.rtf");
+  long first = office->pid();
+  ASSERT_GT(first, 0);
+  EXPECT_TRUE(w.EditeurToujoursOuvert());
+
+  ::kill(static_cast<pid_t>(first), SIGKILL);
+  EXPECT_FALSE(w.EditeurToujoursOuvert());
+  w.MinimizeEditor();
+  EXPECT_FALSE(w.G_AccesDocument);
+  w.FindBookMarks();
+  ASSERT_FALSE(t.errors().empty());
+  EXPECT_EQ(Number(t.errors().back()), "462");
+  EXPECT_TRUE(Reaped(first)) << "no zombie left";
+
+  // The spreadsheet shares the office: it is told the same.
+  auto& c = t.calc();
+  c.OpenCalc();  // restarts it
+  long second = office->pid();
+  EXPECT_GT(second, 0);
+  EXPECT_NE(second, first);
+  // The word processor's document belonged to the dead office.
+  size_t before = t.errors().size();
+  w.FindBookMarks();
+  ASSERT_EQ(t.errors().size(), before + 1);
+  EXPECT_EQ(Number(t.errors().back()), "4248");
+  w.OpenEditor();
+  w.OpenDocument("C:\\Modeles\\lettre.rtf");
+  w.FindBookMarks();
+  EXPECT_EQ(w.BookMarks.size(), 2u);
+  EXPECT_EQ(office->pid(), second) << "a live office is kept warm";
+
+  // Killed in the middle of work: every call fails fast, none hangs.
+  std::thread killer([second] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    ::kill(static_cast<pid_t>(second), SIGKILL);
+  });
+  auto start = Clock::now();
+  for (int i = 0; i < 400; ++i) w.InsertText("ligne " + std::to_string(i), true, nullptr);
+  killer.join();
+  EXPECT_LT(Ms(start), 30000);
+  EXPECT_EQ(Number(t.errors().back()), "462");
+  w.OpenEditor();
+  w.OpenDocument("");
+  EXPECT_TRUE(w.Saved());
+  EXPECT_TRUE(Reaped(second));
+  office->shutdown();
+}
+
+TEST(LoSupervision, HungOfficeIsKilledWithinTheCallTimeOut) {
+  kup::lo::OfficeOptions o = kup::lo::OfficeOptions::FromEnvironment();
+  o.callTimeoutMs = 1500;
+  o.pingTimeoutMs = 1000;
+  auto office = std::make_shared<kup::lo::Office>(o);
+  LoApp t(4, office);
+  auto& w = t.word();
+  w.OpenEditor();
+  w.OpenDocument("");
+  long pid = office->pid();
+  Freeze(pid);
+  auto start = Clock::now();
+  w.InsertText("jamais", false, nullptr);
+  long took = Ms(start);
+  EXPECT_GE(took, 1400);
+  EXPECT_LT(took, 1500 + 11000);
+  ASSERT_FALSE(t.errors().empty());
+  EXPECT_EQ(Number(t.errors().back()), "462");
+  EXPECT_TRUE(Reaped(pid)) << "the hung office was killed";
+  EXPECT_FALSE(w.EditeurToujoursOuvert());
+  // The liveness question itself is bounded too.
+  w.OpenEditor();
+  long again = office->pid();
+  Freeze(again);
+  start = Clock::now();
+  EXPECT_FALSE(w.EditeurToujoursOuvert());
+  EXPECT_LT(Ms(start), 1000 + 11000);
+  EXPECT_TRUE(Reaped(again));
+  w.OpenEditor();
+  w.OpenDocument("");
+  EXPECT_TRUE(w.Saved());
+}
+
+TEST(LoSupervision, AnOfficeThatNeverStartsIsReportedWithinTheStartTimeOut) {
+  ScratchDir dir;
+  std::string script = dir.path + "/soffice-muet";
+  std::ofstream(script) << "#!/bin/sh\nexec sleep 60\n";
+  ::chmod(script.c_str(), 0755);
+  for (std::string program : {script, dir.path + "/absent.bin"}) {
+    SCOPED_TRACE(program);
+    kup::lo::OfficeOptions o;
+    o.program = program;
+    o.startTimeoutMs = 1500;
+    auto office = std::make_shared<kup::lo::Office>(o);
+    LoApp t(4, office);
+    auto start = Clock::now();
+    t.word().OpenEditor();
+    EXPECT_LT(Ms(start), 1500 + 11000);
+    EXPECT_EQ(t.word().twin(), nullptr);
+    ASSERT_EQ(t.errors().size(), 1u);
+    EXPECT_EQ(Number(t.errors()[0]), "429");
+    EXPECT_EQ(office->pid(), 0);
+    // The spreadsheet says the same, and nothing is left running.
+    t.calc().OpenCalc();
+    EXPECT_EQ(t.calc().twin(), nullptr);
+    std::string profile = office->profileFolder();
+    office->shutdown();
+    EXPECT_FALSE(std::filesystem::exists(profile));
+  }
+}
+
+// The office processes this test process started.
+std::set<long> OurOffices() {
+  std::set<long> out;
+  std::string mark = "kup_lo_" + std::to_string(::getpid()) + "_";
+  for (const auto& e : std::filesystem::directory_iterator("/proc")) {
+    std::ifstream cmd(e.path() / "cmdline");
+    std::string line((std::istreambuf_iterator<char>(cmd)), {});
+    if (line.find(mark) != std::string::npos && line.find("soffice") != std::string::npos)
+      out.insert(std::stol(e.path().filename().string()));
+  }
+  return out;
+}
+
+long NewOffice(const std::set<long>& before) {
+  for (long p : OurOffices())
+    if (!before.count(p)) return p;
+  return 0;
+}
+
+TEST(LoSupervision, TheOfficeEndsWithTheUnloadHookAndWithTheApplication) {
+  long second = 0;
+  {
+    LoApp t(4);
+    kup::InstallOfficeHooks(t.app);
+    t.word().twinFactory = nullptr;
+    t.calc().twinFactory = nullptr;
+    kup::InstallLibreOfficeTwins(t.app);
+    t.app.hooks.setEditorType(t.app, 4);
+    auto& w = kup::G_Courrier(t.app);
+    auto before = OurOffices();
+    w.OpenEditor();
+    w.OpenDocument("");
+    ASSERT_TRUE(t.errors().empty()) << t.errors()[0];
+    long first = NewOffice(before);
+    ASSERT_GT(first, 0);
+    t.app.hooks.unload(t.app);
+    EXPECT_EQ(t.app.G_Courrier, nullptr);
+    EXPECT_TRUE(Reaped(first)) << "the unload hook ends the office";
+    // A new driver (after unload) gets the twins again and a new office,
+    // which the application's end takes along.
+    t.app.hooks.setEditorType(t.app, 4);
+    kup::G_Courrier(t.app).OpenEditor();
+    ASSERT_NE(kup::G_Courrier(t.app).twin(), nullptr);
+    kup::G_Courrier(t.app).OpenDocument("");
+    ASSERT_TRUE(t.errors().empty()) << t.errors()[0];
+    second = NewOffice(before);
+    ASSERT_GT(second, 0);
+  }
+  EXPECT_TRUE(Reaped(second));
+}
+
+}  // namespace
