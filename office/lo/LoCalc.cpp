@@ -472,7 +472,11 @@ class LoCalc : public ICalcTwin {
   Reference<sheet::XSpreadsheetView> view() {
     return Q<sheet::XSpreadsheetView>(Q<css::frame::XModel>(doc_)->getCurrentController());
   }
-  Reference<sheet::XSpreadsheet> activeSheet() { return view()->getActiveSheet(); }
+  Reference<sheet::XSpreadsheet> activeSheet() {
+    Reference<sheet::XSpreadsheet> s = view()->getActiveSheet();
+    if (!s.is()) raise(vberr::ObjectVariableNotSet, kNoWorkbook);
+    return s;
+  }
 
   void select(const Reference<table::XCellRange>& r) {
     Q<css::view::XSelectionSupplier>(Q<css::frame::XModel>(doc_)->getCurrentController())->select(Any(r));

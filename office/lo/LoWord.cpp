@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include <com/sun/star/awt/PrinterServer.hpp>
 #include <com/sun/star/awt/Size.hpp>
@@ -21,6 +22,7 @@
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/container/XNameContainer.hpp>
+#include <com/sun/star/container/NoSuchElementException.hpp>
 #include <com/sun/star/container/XNamed.hpp>
 #include <com/sun/star/datatransfer/DataFlavor.hpp>
 #include <com/sun/star/datatransfer/XTransferable.hpp>
@@ -60,6 +62,7 @@
 #include <com/sun/star/text/XTextTableCursor.hpp>
 #include <com/sun/star/text/XTextViewCursor.hpp>
 #include <com/sun/star/text/XTextViewCursorSupplier.hpp>
+#include <com/sun/star/uno/RuntimeException.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <com/sun/star/util/XModifiable.hpp>
 #include <com/sun/star/util/XSearchDescriptor.hpp>
@@ -85,6 +88,16 @@ using rtl::OUString;
 namespace {
 
 bool IsWordType(int t) { return t == 2 || t == 3; }
+
+// Where a text content sits; a content taken out of the document has no
+// place any more, which is an error of the office, never a crash.
+template <class T>
+Reference<ctext::XTextRange> AnchorOf(const Reference<T>& content) {
+  Reference<ctext::XTextContent> c(content, UNO_QUERY);
+  Reference<ctext::XTextRange> a = c.is() ? c->getAnchor() : Reference<ctext::XTextRange>();
+  if (!a.is()) throw css::uno::RuntimeException("text content without anchor");
+  return a;
+}
 
 // A position handed out by cursorPos: a text range that follows the edits.
 struct LoPosition {
@@ -112,6 +125,10 @@ const char* WriterFilter(const std::string& ext, bool asTemplate, int type) {
 }
 
 bool IsOdfFilter(const std::string& f) { return f.rfind("writer8", 0) == 0; }
+
+// The data source given to Word's merge fields so that Writer's own format
+// keeps them (database "Korvane", table "Courrier").
+const std::string kOwnSource = "Korvane.Courrier.";
 
 // Paragraph marks as Writer reads them in inserted text: CR (alone or before
 // LF) and a lone LF end a paragraph; the vertical tab is Word's line break.
@@ -232,14 +249,12 @@ class LoWord : public IWordTwin {
       try {
         o.call([&](Session&) {
           o.noteReleased(doc_);
-          doc_.clear();
-          vc_.clear();
+          dropDocument();
         });
       } catch (...) {
       }
     }
-    doc_.clear();
-    vc_.clear();
+    dropDocument();
   }
 
   bool isRunning() override { return office_->alive(); }
@@ -296,6 +311,7 @@ class LoWord : public IWordTwin {
         raise(vberr::PathFileAccess, "Le fichier " + path + " n'est pas un document de traitement de texte");
       }
       if (doc_.is()) o.noteReleased(doc_);
+      dropDocument();
       doc_ = doc;
       vc_ = Q<ctext::XTextViewCursorSupplier>(Q<css::frame::XModel>(doc)->getCurrentController())->getViewCursor();
       docGeneration_ = s.generation;
@@ -312,8 +328,7 @@ class LoWord : public IWordTwin {
       if (!target.is()) return;
       o.noteClosed(target);
       if (target == doc_) {
-        doc_.clear();
-        vc_.clear();
+        dropDocument();
       }
       try {
         Q<css::util::XCloseable>(target)->close(true);
@@ -433,10 +448,17 @@ class LoWord : public IWordTwin {
         included = includedTexts();
         if (included.empty()) return;
       }
-      forEachMergeField([&](const Reference<ctext::XDependentTextField>& f, const std::string& name, bool) {
-        if (onlyInIncludedText && !insideAny(f->getAnchor(), included)) return;
-        names.push_back(name);
-      });
+      for (const auto& g : mergeFieldGroups()) {
+        if (!onlyInIncludedText) {
+          names.push_back(g.name);
+          continue;
+        }
+        for (const auto& f : g.fields)
+          if (insideAny(AnchorOf(f), included)) {
+            names.push_back(g.name);
+            break;
+          }
+      }
     });
     return names;
   }
@@ -444,7 +466,7 @@ class LoWord : public IWordTwin {
   std::vector<std::string> bookmarkNames() override {
     std::vector<std::string> names;
     run([&](Session&) {
-      for (const auto& n : Q<ctext::XBookmarksSupplier>(doc_)->getBookmarks()->getElementNames()) {
+      for (const auto& n : bookmarks()->getElementNames()) {
         std::string name = S(n);
         // Word keeps its own bookmarks ("_GoBack", "_Toc...") hidden.
         if (IsWordType(type_) && !name.empty() && name[0] == '_') continue;
@@ -461,17 +483,21 @@ class LoWord : public IWordTwin {
       Reference<ctext::XTextContent> bm = bookmark(name);
       if (!bm.is()) return;
       found = true;
-      Reference<ctext::XTextRange> r = bm->getAnchor();
-      Reference<ctext::XText> text = r->getText();
-      Reference<ctext::XTextCursor> c = text->createTextCursorByRange(r);
+      Reference<ctext::XTextRange> r = AnchorOf(bm);
       bool rich = std::any_of(parts.begin(), parts.end(), [](const ValuePart& p) { return p.rtf && LooksLikeRtf(p.text); });
       if (!rich) {
         // A text value stays inside its bookmark, so it can be filled again.
         std::string all;
         for (const auto& p : parts) all += p.text;
         OUString value = TextForWriter(all);
+        if (value.indexOf('\r') < 0) {
+          r->setString(value);
+          return;
+        }
+        Reference<ctext::XText> text = r->getText();
+        Reference<ctext::XTextCursor> c = text->createTextCursorByRange(r);
         c->setString(value);
-        if (value.indexOf('\r') >= 0) {
+        {
           // Splitting the paragraph leaves the bookmark's end in the first
           // one: the bookmark is laid again over the whole value.
           OUString bmName = Q<css::container::XNamed>(bm)->getName();
@@ -487,6 +513,9 @@ class LoWord : public IWordTwin {
       // Rich content takes the bookmark's place (it may bring bookmarks and
       // fields of its own); the pieces follow each other. The selection
       // stays where it was.
+      groups_.reset();
+      Reference<ctext::XText> text = r->getText();
+      Reference<ctext::XTextCursor> c = text->createTextCursorByRange(r);
       Reference<ctext::XTextRange> keep = vc_->getStart();
       c->setString(OUString());
       for (const auto& p : parts) {
@@ -521,12 +550,13 @@ class LoWord : public IWordTwin {
       return;
     }
     run([&](Session&) {
+      groups_.reset();
       for (const auto& s : linkedSections())
         Q<beans::XPropertySet>(s)->setPropertyValue("FileLink", Any(ctext::SectionFileLink()));
       // The field goes, its result stays as ordinary content.
       for (const auto& f : includeTextFields()) {
         Reference<ctext::XTextContent> c(f, UNO_QUERY_THROW);
-        c->getAnchor()->getText()->removeTextContent(c);
+        AnchorOf(c)->getText()->removeTextContent(c);
       }
     });
   }
@@ -534,51 +564,61 @@ class LoWord : public IWordTwin {
   void mergeFields(const std::vector<std::string>& names, const std::vector<std::string>& values,
                    bool withoutFields) override {
     run([&](Session&) {
+      Locked lock(model());
       auto valueOf = [&](const std::string& n) -> const std::string* {
         for (size_t i = 0; i < names.size() && i < values.size(); ++i)
           if (EqualsNoCase(names[i], n)) return &values[i];
         return nullptr;
       };
-      std::vector<std::pair<Reference<ctext::XDependentTextField>, OUString>> toText;
-      forEachMergeField([&](const Reference<ctext::XDependentTextField>& f, const std::string& name, bool user) {
-        const std::string* v = valueOf(name);
-        if (!v) return;
-        OUString value = TextForWriter(*v);
-        if (withoutFields) {
-          toText.emplace_back(f, value);
-        } else if (user) {
-          f->getTextFieldMaster()->setPropertyValue("Content", Any(value));
-        } else {
-          Reference<beans::XPropertySet> p(f, UNO_QUERY_THROW);
-          p->setPropertyValue("Content", Any(value));
-          p->setPropertyValue("CurrentPresentation", Any(value));
+      auto merge = [&](const std::vector<FieldGroup>& groups) {
+        for (const auto& g : groups) {
+          const std::string* v = valueOf(g.name);
+          if (!v) continue;
+          OUString value = TextForWriter(*v);
+          if (withoutFields) {
+            // The fields become their values as plain text.
+            for (const auto& f : g.fields) AnchorOf(f)->setString(value);
+          } else if (g.user) {
+            g.master->setPropertyValue("Content", Any(value));
+          } else {
+            for (const auto& f : g.fields) {
+              Reference<beans::XPropertySet> p(f, UNO_QUERY_THROW);
+              p->setPropertyValue("Content", Any(value));
+              p->setPropertyValue("CurrentPresentation", Any(value));
+            }
+          }
         }
-      });
-      // The fields become their values as plain text.
-      for (auto& [f, value] : toText) {
-        Reference<ctext::XTextRange> a = f->getAnchor();
-        Reference<ctext::XText> text = a->getText();
-        Reference<ctext::XTextCursor> c = text->createTextCursorByRange(a);
-        c->setString(value);
+      };
+      bool known = groups_.has_value();
+      try {
+        merge(mergeFieldGroups());
+      } catch (const css::uno::RuntimeException&) {
+        // A field of the known groups went away with a bookmark's text:
+        // the fields are read again (a dead office fails here again).
+        if (!known) throw;
+        groups_.reset();
+        merge(mergeFieldGroups());
       }
+      if (withoutFields) groups_.reset();
     });
   }
 
   void replaceMergeFields(const std::vector<FieldReplacement>& replacements) override {
     run([&](Session&) {
+      groups_.reset();
       Reference<css::lang::XMultiServiceFactory> factory(doc_, UNO_QUERY_THROW);
       std::vector<std::pair<Reference<ctext::XDependentTextField>, const FieldReplacement*>> todo;
-      forEachMergeField([&](const Reference<ctext::XDependentTextField>& f, const std::string& name, bool user) {
-        if (user) return;
+      for (const auto& g : mergeFieldGroups()) {
+        if (g.user) continue;
         for (const auto& r : replacements)
-          if (EqualsNoCase(r.oldName, name) && !r.newNames.empty()) {
-            todo.emplace_back(f, &r);
+          if (EqualsNoCase(r.oldName, g.name) && !r.newNames.empty()) {
+            for (const auto& f : g.fields) todo.emplace_back(f, &r);
             break;
           }
-      });
+      }
       for (auto& [old, rep] : todo) {
         Reference<beans::XPropertySet> oldMaster = old->getTextFieldMaster();
-        Reference<ctext::XTextRange> a = old->getAnchor();
+        Reference<ctext::XTextRange> a = AnchorOf(old);
         Reference<ctext::XText> text = a->getText();
         Reference<ctext::XTextCursor> c = text->createTextCursorByRange(a);
         c->setString(OUString());
@@ -618,6 +658,7 @@ class LoWord : public IWordTwin {
     std::string file;
     try {
       run([&](Session& s) {
+        groups_.reset();
         Reference<ctext::XTextRange> where = insertionPoint(s, at);
         file = writeRtf(rtf);
         pasteFile(s, file, "Rich Text Format", where->getEnd());
@@ -633,6 +674,7 @@ class LoWord : public IWordTwin {
 
   void insertText(const std::string& text, const CursorPosition* at, bool paragraphBreak) override {
     run([&](Session& s) {
+      groups_.reset();
       Reference<ctext::XTextRange> where = insertionPoint(s, at);
       Reference<ctext::XTextCursor> c = where->getText()->createTextCursorByRange(where);
       Reference<ctext::XText> t = c->getText();
@@ -657,6 +699,7 @@ class LoWord : public IWordTwin {
       }
     }
     run([&](Session& s) {
+      groups_.reset();
       // The file is an RTF text or a saved decree in the word processor's own
       // format: Writer recognises which.
       pasteFile(s, host, nullptr, insertionPoint(s, nullptr));
@@ -666,6 +709,7 @@ class LoWord : public IWordTwin {
 
   void insertTable(const std::string& tabText) override {
     run([&](Session& s) {
+      groups_.reset();
       auto cells = Split(tabText, "\t");
       if (cells.empty()) cells.emplace_back();
       Reference<ctext::XTextRange> where = insertionPoint(s, nullptr);
@@ -828,6 +872,7 @@ class LoWord : public IWordTwin {
     }
     bool any = false;
     run([&](Session& s) {
+      groups_.reset();
       std::vector<std::pair<Reference<ctext::XFormField>, std::pair<MapPicture, std::string>>> todo;
       forEachMapField([&](const Reference<ctext::XFormField>& f, const MapPicture& m) {
         for (const auto& u : usable)
@@ -856,7 +901,7 @@ class LoWord : public IWordTwin {
           size.Height = static_cast<sal_Int32>(h);
           shape->setPropertyValue("Size", Any(size));
         }
-        Reference<ctext::XTextRange> a = Q<ctext::XTextContent>(field)->getAnchor();
+        Reference<ctext::XTextRange> a = AnchorOf(field);
         Reference<ctext::XText> text = a->getText();
         Reference<ctext::XTextCursor> c = text->createTextCursorByRange(a);
         c->setString(OUString());
@@ -878,8 +923,7 @@ class LoWord : public IWordTwin {
   // The document is ours only in the office generation that opened it.
   void requireDocument() {
     if (doc_.is() && docGeneration_ != office_->generation()) {
-      doc_.clear();
-      vc_.clear();
+      dropDocument();
     }
     if (!doc_.is()) {
       if (!office_->impl().connected) raise(462, kOfficeGone);
@@ -896,8 +940,7 @@ class LoWord : public IWordTwin {
         } catch (const css::lang::DisposedException&) {
           // The document was closed under us, or the office went away:
           // the office tells which.
-          doc_.clear();
-          vc_.clear();
+          dropDocument();
           throw;
         }
       });
@@ -912,7 +955,25 @@ class LoWord : public IWordTwin {
     return doc_;
   }
 
-  Reference<css::frame::XModel> model() { return Q<css::frame::XModel>(doc_); }
+  Reference<css::frame::XModel> model() {
+    if (!model_.is()) model_ = Q<css::frame::XModel>(doc_);
+    return model_;
+  }
+
+  // The document's collections, asked once per document.
+  Reference<css::container::XNameAccess> bookmarks() {
+    if (!bookmarks_.is()) bookmarks_ = Q<ctext::XBookmarksSupplier>(doc_)->getBookmarks();
+    return bookmarks_;
+  }
+
+  void dropDocument() {
+    doc_.clear();
+    vc_.clear();
+    model_.clear();
+    bookmarks_.clear();
+    masters_.clear();
+    groups_.reset();
+  }
 
   // Where an insertion goes: the given position, else the end of the
   // selection (the selection itself is kept, as the text goes after it).
@@ -938,33 +999,83 @@ class LoWord : public IWordTwin {
   }
 
   Reference<ctext::XTextContent> bookmark(const std::string& name) {
-    Reference<css::container::XNameAccess> all = Q<ctext::XBookmarksSupplier>(doc_)->getBookmarks();
+    Reference<css::container::XNameAccess> all = bookmarks();
     OUString exact = U(name);
-    if (all->hasByName(exact)) return Q<ctext::XTextContent>(all->getByName(exact));
+    try {
+      Reference<ctext::XTextContent> bm;
+      Any a = all->getByName(exact);
+      if (!(a >>= bm)) bm.set(a, UNO_QUERY);
+      if (bm.is()) return bm;
+    } catch (const css::container::NoSuchElementException&) {
+    }
     // Bookmark names are compared without regard to case, as Word does.
     for (const auto& n : all->getElementNames())
       if (EqualsNoCase(S(n), name)) return Q<ctext::XTextContent>(all->getByName(n));
     return {};
   }
 
-  // Database fields (Word's MERGEFIELDs) by column name, user fields by
-  // their master's name.
-  void forEachMergeField(
-      const std::function<void(const Reference<ctext::XDependentTextField>&, const std::string&, bool)>& fn) {
-    Reference<css::container::XEnumeration> e =
-        Q<ctext::XTextFieldsSupplier>(doc_)->getTextFields()->createEnumeration();
-    while (e->hasMoreElements()) {
-      Reference<ctext::XDependentTextField> f(e->nextElement(), UNO_QUERY);
-      if (!f.is()) continue;
-      Reference<css::lang::XServiceInfo> si(f, UNO_QUERY);
-      bool db = si.is() && si->supportsService("com.sun.star.text.textfield.Database");
-      bool user = !db && si.is() && si->supportsService("com.sun.star.text.textfield.User");
-      if (!db && !user) continue;
-      Reference<beans::XPropertySet> master = f->getTextFieldMaster();
-      if (!master.is()) continue;
-      std::string name = S(master->getPropertyValue(db ? OUString("DataColumnName") : OUString("Name")).get<OUString>());
-      if (!name.empty()) fn(f, name, user);
+  // Merge fields: database fields (Word's MERGEFIELDs) by column name, user
+  // fields by their master's name. Read master by master, each with its
+  // fields, in the order of the masters (the order the fields came in).
+  // The view is not redrawn while a batch of changes goes in.
+  struct Locked {
+    Reference<css::frame::XModel> m;
+    explicit Locked(Reference<css::frame::XModel> model) : m(std::move(model)) { m->lockControllers(); }
+    ~Locked() {
+      try {
+        m->unlockControllers();
+      } catch (...) {
+      }
     }
+  };
+
+  struct FieldGroup {
+    std::string name;
+    bool user = false;
+    Reference<beans::XPropertySet> master;
+    std::vector<Reference<ctext::XDependentTextField>> fields;
+  };
+
+  // The groups stay known until an operation that can change the fields.
+  const std::vector<FieldGroup>& mergeFieldGroups() {
+    if (!groups_) groups_ = readFieldGroups();
+    return *groups_;
+  }
+
+  std::vector<FieldGroup> readFieldGroups() {
+    static const std::string kDb = "com.sun.star.text.fieldmaster.DataBase.";
+    static const std::string kUser = "com.sun.star.text.fieldmaster.User.";
+    std::vector<FieldGroup> out;
+    if (!masters_.is()) masters_ = Q<ctext::XTextFieldsSupplier>(doc_)->getTextFieldMasters();
+    Reference<css::container::XNameAccess> masters = masters_;
+    for (const auto& n : masters->getElementNames()) {
+      std::string full = S(n);
+      bool db = full.rfind(kDb, 0) == 0, user = full.rfind(kUser, 0) == 0;
+      if (!db && !user) continue;
+      FieldGroup g;
+      g.user = user;
+      if (!(masters->getByName(n) >>= g.master) || !g.master.is()) continue;
+      Sequence<Reference<ctext::XDependentTextField>> deps;
+      g.master->getPropertyValue("DependentTextFields") >>= deps;
+      if (deps.getLength() == 0) continue;
+      // The master's name ends with the field's name; only a name of a
+      // foreign data source needs the master asked.
+      std::string rest = full.substr(db ? kDb.size() : kUser.size());
+      if (user || rest.find('.') == std::string::npos) {
+        g.name = rest;
+      } else if (rest.rfind(kOwnSource, 0) == 0) {
+        g.name = rest.substr(kOwnSource.size());
+      } else {
+        OUString name;
+        g.master->getPropertyValue("DataColumnName") >>= name;
+        g.name = S(name);
+      }
+      if (g.name.empty()) continue;
+      for (const auto& f : deps)
+        if (f.is()) g.fields.push_back(f);
+      out.push_back(std::move(g));
+    }
+    return out;
   }
 
   // Word fields that Writer keeps as they were (unhandled), with their code.
@@ -1021,8 +1132,8 @@ class LoWord : public IWordTwin {
 
   std::vector<Reference<ctext::XTextRange>> includedTexts() {
     std::vector<Reference<ctext::XTextRange>> out;
-    for (const auto& s : linkedSections()) out.push_back(Q<ctext::XTextContent>(s)->getAnchor());
-    for (const auto& f : includeTextFields()) out.push_back(Q<ctext::XTextContent>(f)->getAnchor());
+    for (const auto& s : linkedSections()) out.push_back(AnchorOf(s));
+    for (const auto& f : includeTextFields()) out.push_back(AnchorOf(f));
     return out;
   }
 
@@ -1148,6 +1259,7 @@ class LoWord : public IWordTwin {
       OUString table;
       m->getPropertyValue("DataTableName") >>= table;
       if (table.isEmpty()) m->setPropertyValue("DataTableName", Any(OUString("Courrier")));
+      groups_.reset();
     }
   }
 
@@ -1156,6 +1268,9 @@ class LoWord : public IWordTwin {
   std::shared_ptr<Office> office_;
   Reference<css::lang::XComponent> doc_;
   Reference<ctext::XTextViewCursor> vc_;
+  Reference<css::frame::XModel> model_;
+  Reference<css::container::XNameAccess> bookmarks_, masters_;
+  std::optional<std::vector<FieldGroup>> groups_;
   int docGeneration_ = 0;
   std::string baseName_;
   int newDocuments_ = 0;

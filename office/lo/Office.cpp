@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <random>
 
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
@@ -150,6 +151,27 @@ long Spawn(const std::vector<std::string>& args, const std::string& logPath) {
   posix_spawnattr_destroy(&attr);
   if (rc != 0) return 0;
   return pid;
+}
+
+// The profile starts with the settings a supervised office needs: no
+// thumbnail rendered into every saved file (most of the time of a save), no
+// recovery data or autosave of documents nobody will recover.
+void SeedProfile(const std::string& dir) {
+  std::error_code ec;
+  std::filesystem::create_directories(dir + "/user", ec);
+  std::ofstream out(dir + "/user/registrymodifications.xcu", std::ios::binary | std::ios::trunc);
+  out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+         "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
+         "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
+         "<item oor:path=\"/org.openoffice.Office.Common/Save/Document\"><prop oor:name=\"GenerateThumbnail\" "
+         "oor:op=\"fuse\"><value>false</value></prop></item>\n"
+         "<item oor:path=\"/org.openoffice.Office.Common/Save/Document\"><prop oor:name=\"CreateBackup\" "
+         "oor:op=\"fuse\"><value>false</value></prop></item>\n"
+         "<item oor:path=\"/org.openoffice.Office.Recovery/RecoveryInfo\"><prop oor:name=\"Enabled\" "
+         "oor:op=\"fuse\"><value>false</value></prop></item>\n"
+         "<item oor:path=\"/org.openoffice.Office.Recovery/AutoSave\"><prop oor:name=\"Enabled\" "
+         "oor:op=\"fuse\"><value>false</value></prop></item>\n"
+         "</oor:items>\n";
 }
 
 std::string FirstLine(const std::string& s) {
@@ -436,6 +458,7 @@ void Office::Impl::start() {
       raise(vberr::CantCreateObject,
             "Un composant ActiveX ne peut pas créer d'objet (profil " + dir + " : " + std::strerror(errno) + ")");
     profileDir = dir;
+    SeedProfile(dir);
   }
   std::random_device rd;
   pipeName = "kup_lo_" + std::to_string(::getpid()) + "_" + std::to_string(n) + "_" + std::to_string(rd() % 100000);
@@ -542,7 +565,7 @@ void Office::Impl::shutdown() {
       activeText.clear();
       released.clear();
       try {
-        session.desktop->terminate();
+        if (session.desktop.is()) session.desktop->terminate();
       } catch (...) {
       }
     });

@@ -96,4 +96,23 @@ TEST(LoWordMerge, ShowFieldsRouteKeepsFieldsThroughATemplateSavedAndReopened) {
   EXPECT_TRUE(t.errors().empty()) << t.errors()[0];
 }
 
+TEST(LoWordMerge, ABookmarkValueOverAMergeFieldTakesTheFieldAway) {
+  LoApp t(4);
+  t.put("C:\\Modeles\\enveloppe.rtf",
+        Rtf("\\pard A " + Bookmark("ENVELOPPE", "avant " + MergeField("DANS_SIGNET") + " apres") + " B " +
+            MergeField("HORS_SIGNET") + "\\par"));
+  auto& w = t.word();
+  w.OpenEditor();
+  w.OpenDocument("C:\\Modeles\\enveloppe.rtf");
+  w.FindMergeFields(false);
+  EXPECT_EQ(w.MergeFields, (std::vector<std::string>{"DANS_SIGNET", "HORS_SIGNET"}));
+  w.FindBookMarks();
+  w.BookMarksValues = {"remplacé"};
+  w.MergeFieldsValues = {"perdu", "gardé"};
+  EXPECT_FALSE(w.InsertBookMarksValues());
+  w.MailMerge();
+  EXPECT_TRUE(t.errors().empty()) << t.errors()[0];
+  EXPECT_EQ(t.documentText(t.wtwin()), "A remplacé B gardé\n");
+}
+
 }  // namespace
