@@ -45,6 +45,14 @@ Str_DDESRV Disposition(FuzzedDataProvider& p) {
   return s;
 }
 
+// The separator rule as written: one character at the first occurrence,
+// then the search again from the start.
+std::string UnParUn(std::string texte, const std::string& sep) {
+  if (sep.empty()) return texte;
+  for (long p = InStr(texte, sep); p > 0; p = InStr(texte, sep)) texte = Left(texte, p - 1) + Mid(texte, p + 1);
+  return texte;
+}
+
 size_t Largeur(const Str_DDESRV& s) {
   return Len(s.DDEDpt()) + Len(s.DDESepDptCom()) + Len(s.DDECommune()) + Len(s.DDESepComPref()) +
          Len(s.DDEPrefixe()) + Len(s.DDESepPrefSec()) + Len(s.DDESection()) + Len(s.DDESepSecNum()) +
@@ -91,6 +99,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string sansSep = sig;
     sSupprimerSepSIG(t.app, sansSep);
     KUP_FUZZ_VERIFIER(bridge::IsValidUtf8(sansSep) && sansSep.size() <= sig.size(), sansSep);
+    KUP_FUZZ_VERIFIER(sansSep == UnParUn(sig, SigOld(t.app).SIG_SEP), sig);
+    std::string court = Left(ref, 300);
+    sSupprimerSepSIG(t.app, court);
+    KUP_FUZZ_VERIFIER(court == UnParUn(Left(ref, 300), SigOld(t.app).SIG_SEP), ref);
     const std::string kup = sRefCadFormaterKUP(sansSep);
     KUP_FUZZ_VERIFIER(bridge::IsValidUtf8(kup), kup);
     KUP_FUZZ_VERIFIER(bridge::IsValidUtf8(sRemplacerParametre(ref, sig)), ref);

@@ -1,6 +1,8 @@
 #include "gis/Mdl_SIG_Old.h"
 
+#include <algorithm>
 #include <exception>
+#include <vector>
 
 #include "core/Core.h"
 #include "core/VbError.h"
@@ -260,11 +262,37 @@ std::string sRefCadFormaterKUP(const std::string& texte) {
 }
 
 void sSupprimerSepSIG(App& app, std::string& texte) {
-  const std::string& sep = SigOld(app).SIG_SEP;
-  if (sep.empty()) return;
-  // Each pass removes one character where the separator starts, so the
-  // text shrinks at every turn.
-  for (long p = InStr(texte, sep); p > 0; p = InStr(texte, sep)) texte = Left(texte, p - 1) + Mid(texte, p + 1);
+  const std::string& sepTexte = SigOld(app).SIG_SEP;
+  if (sepTexte.empty()) return;
+  // One character goes where the first occurrence starts, then the search
+  // starts again, until no occurrence is left. Done in one pass (the text
+  // comes from the GIS and may be long): the characters are read in order
+  // and the kept ones hold no occurrence, so the next first occurrence ends
+  // at the character just read, or, after a removal, crosses the place of
+  // the removed character.
+  const std::vector<uint32_t> sep = CodePoints(sepTexte);
+  const size_t n = sep.size();
+  std::vector<uint32_t> garde;
+  garde.reserve(texte.size());
+  auto occurrence = [&](size_t debut) {
+    return std::equal(sep.begin(), sep.end(), garde.begin() + static_cast<std::ptrdiff_t>(debut));
+  };
+  for (uint32_t c : CodePoints(texte)) {
+    garde.push_back(c);
+    size_t depuis = garde.size() >= n ? garde.size() - n : 0;
+    for (;;) {
+      size_t trouve = garde.size();
+      for (size_t d = depuis; d + n <= garde.size(); ++d)
+        if (occurrence(d)) {
+          trouve = d;
+          break;
+        }
+      if (trouve == garde.size()) break;
+      garde.erase(garde.begin() + static_cast<std::ptrdiff_t>(trouve));
+      depuis = trouve >= n ? trouve - n : 0;
+    }
+  }
+  texte = FromCodePoints(garde);
 }
 
 std::string sRefSIGParcelle(App& app, const std::string& ref) {
