@@ -1,6 +1,7 @@
 #pragma once
 // State the document modules keep for the life of the process, hung on the
 // application object (App::docs) so that each test starts from nothing.
+#include <cstdint>
 #include <memory>
 #include <set>
 #include <string>
@@ -13,6 +14,14 @@ struct DocumentState {
   // Full paths of the temporary HTML pages this process wrote; the cleaning
   // command deletes these and nothing else of the temporary folder.
   std::set<std::string> pagesHtmlTemp;
+
+  // Tax documents: where the main window stood before it became the tax
+  // panel (twips; zero until the panel is first entered), the outer size it
+  // had then (zero: not known), and the file the last stored document was
+  // written to.
+  int32_t taxeGauche = 0, taxeHaut = 0;
+  double taxeLargeur = 0, taxeHauteur = 0;
+  std::string taxeFichierCharge;
 };
 
 // The document state of the application, created on first use.

@@ -9,6 +9,9 @@
 #include "documents/Mdl_CourrierCache.h"
 #include "documents/Mdl_Fichier.h"
 #include "documents/Mdl_Html.h"
+#include "documents/Mdl_TaxeExterne.h"
+#include "documents/Mdl_RequeteurExterne.h"
+#include "documents/Mdl_GrilleExterne.h"
 #include "gis/Gis.h"
 #include "gis/Mdl_DDE_Reception.h"
 #ifdef KUP_WITH_LIBREOFFICE
@@ -27,6 +30,9 @@ std::shared_ptr<CommandTable> BuildCommandTable() {
   RegisterMdl_CourrierCache(*t);
   RegisterMdl_Fichier(*t);
   RegisterMdl_Html(*t);
+  RegisterMdl_TaxeExterne(*t);
+  RegisterMdl_RequeteurExterne(*t);
+  RegisterMdl_GrilleExterne(*t);
   RegisterMdl_Connexion(*t);
   RegisterGis(*t);
   return t;

@@ -1,0 +1,35 @@
+#include "documents/Mdl_GrilleExterne.h"
+
+#include <exception>
+
+#include "core/Core.h"
+#include "core/VbError.h"
+#include "core/VbString.h"
+#include "office/ApTableur.h"
+
+namespace kup {
+
+void KUP_GrilleExporterTableur(App& app, Args& args) {
+  try {
+    ApTableur& tableur = G_Tableur(app);
+    tableur.OpenCalc();
+    bool csv = tableur.getVersion() == "9.0";
+    std::string fichier = tableur.ExportToTextFile(args, Sep241(), Sep240(), csv);
+    std::vector<int> format = tableur.FormatExportedFile(args, Sep241(), Sep240());
+    tableur.OpenDocument(fichier, format);
+    tableur.MaximizeCalc();
+    RenvoyerReponse(app, {"KUP_GrilleExporterTableur", "", ""});
+    // The spreadsheet and the exported document now belong to the user.
+    tableur.DetacheCalc();
+  } catch (const VbError& e) {
+    TraiterErreur(app, "KUP_GrilleExporterTableur", e.number(), e.description());
+  } catch (const std::exception& e) {
+    TraiterErreur(app, "KUP_GrilleExporterTableur", vberr::InternalError, e.what());
+  }
+}
+
+void RegisterMdl_GrilleExterne(CommandTable& table) {
+  table.add("KUP_GrilleExporterTableur", KUP_GrilleExporterTableur);
+}
+
+}  // namespace kup

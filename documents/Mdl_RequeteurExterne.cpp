@@ -1,0 +1,127 @@
+#include "documents/Mdl_RequeteurExterne.h"
+
+#include <exception>
+
+#include "core/Core.h"
+#include "core/VbError.h"
+#include "core/VbString.h"
+#include "documents/Mdl_Commun.h"
+#include "office/ApTableur.h"
+
+namespace kup {
+
+namespace {
+
+template <class F>
+void Pieger(App& app, const std::string& source, F&& f) {
+  try {
+    f();
+  } catch (const VbError& e) {
+    TraiterErreur(app, source, e.number(), e.description());
+  } catch (const std::exception& e) {
+    TraiterErreur(app, source, vberr::InternalError, e.what());
+  }
+}
+
+// The interface writes paths with every "\" doubled. Undoubling takes a
+// network path's leading pair down to one "\", which is put back.
+std::string CheminModele(const std::string& texte) {
+  std::string chemin = Replace(texte, "\\\\", "\\");
+  if (Left(chemin, 1) == "\\" && Left(chemin, 2) != "\\\\") chemin = "\\" + chemin;
+  return chemin;
+}
+
+}  // namespace
+
+std::string sFeuilleListing(const std::string& nomFormule) {
+  long pos = InStrRev(nomFormule, "_");
+  return "Listing " + (pos > 0 ? Mid(nomFormule, pos + 1) : std::string("1"));
+}
+
+void KUP_RequeteurListeModele(App& app, Args& args) {
+  if (args.size() < 2) return;
+  Pieger(app, "KUP_RequeteurListeModele", [&] {
+    StrArray liste = sCommunListeFichier(app, app.G_RepModele + "\\Requeteur\\", G_Tableur(app).Extension());
+    if (liste.empty()) raise(vberr::SubscriptOutOfRange, vbErrorText(vberr::SubscriptOutOfRange));
+    RenvoyerReponse(app, {"KUP_RequeteurListeModele", liste[0], "", ""});
+  });
+}
+
+void KUP_RequeteurOuvrir(App& app, Args& args) {
+  static const char* kSource = "KUP_RequeteurOuvrir";
+  Pieger(app, kSource, [&] {
+    std::string demande = CStr(Arg(args, 0));
+    if (demande.empty()) return;
+    Args donnees{Arg(args, 1), Arg(args, 2)};
+    Args parametres{Arg(args, 3), Arg(args, 4)};
+    std::string modele = CheminModele(demande);
+    if (!app.fs().fileExists(modele)) modele = CStr(Arg(args, 5));
+
+    ApTableur& tableur = G_Tableur(app);
+    std::string fichierDonnees = tableur.ExportToTextFile(donnees, Sep241(), Sep240(), false);
+    tableur.OpenCalc();
+    tableur.OpenDocument(modele);
+    tableur.MinimizeCalc();
+
+    // The template's own names, before this command adds its own.
+    tableur.FindMergeFields(false);
+    const StrArray nomsModele = tableur.MergeFields;
+
+    tableur.GotoSheetName("Donnees");
+    tableur.GotoCell(1, 1);
+    tableur.InsertTextFile(fichierDonnees);
+    const int32_t lignes = tableur.RowCount();  // the header row counts
+    const int32_t colonnes = tableur.ColCount();
+    for (int32_t j = 1; j <= colonnes; ++j) {
+      tableur.GotoCell(2, j);
+      tableur.SelectEndOfCol();
+      tableur.SetSelectionName(std::to_string(j) + "COL");
+    }
+
+    // The parameters are an extra: their failure leaves the formulas to do.
+    try {
+      std::string fichierParametres = tableur.ExportToTextFile(parametres, Sep241(), Sep240(), false);
+      tableur.GotoSheetName("Parametres");
+      tableur.GotoCell(1, 1);
+      tableur.InsertTextFile(fichierParametres);
+      const int32_t p = tableur.RowCount();
+      static const char* kSuffixes[] = {"PARAM", "PARAM_FONC", "PARAM_VAL", "PARAM_EXEC"};
+      for (int32_t k = 1; k <= p - 1; ++k) {
+        for (int32_t c = 1; c <= 4; ++c) {
+          tableur.GotoCell(k + 1, c);
+          tableur.SetSelectionName(std::to_string(k) + kSuffixes[c - 1]);
+        }
+      }
+    } catch (const VbError& e) {
+      DebugKUP(app, kSource, std::to_string(e.number()) + " : " + e.description());
+    } catch (const std::exception& e) {
+      DebugKUP(app, kSource, e.what());
+    }
+
+    // One formula row per record: the template holds one.
+    std::string premiereFeuille;
+    for (const auto& nom : nomsModele) {
+      if (nom.find("FORMULE") == std::string::npos) continue;
+      std::string feuille = sFeuilleListing(nom);
+      if (premiereFeuille.empty()) premiereFeuille = feuille;
+      tableur.GotoSheetName(feuille);
+      tableur.GotoCellName(nom);
+      tableur.GotoNextRow();
+      tableur.InsertEmptyRow(lignes - 3);
+      tableur.GotoCellName(nom);
+      tableur.AutoFill(lignes - 2);
+    }
+    if (!premiereFeuille.empty()) tableur.GotoSheetName(premiereFeuille);
+
+    tableur.MaximizeCalc();
+    tableur.Saved(true);
+    RenvoyerReponse(app, {"KUP_RequeteurOuvrir", modele, "", ""});
+  });
+}
+
+void RegisterMdl_RequeteurExterne(CommandTable& table) {
+  table.add("KUP_RequeteurListeModele", KUP_RequeteurListeModele);
+  table.add("KUP_RequeteurOuvrir", KUP_RequeteurOuvrir);
+}
+
+}  // namespace kup
