@@ -192,7 +192,11 @@ std::string S(const rtl::OUString& s) { return std::string(rtl::OUStringToOStrin
 
 rtl::OUString FileUrl(const std::string& hostPath) {
   rtl::OUString url;
-  if (osl::FileBase::getFileURLFromSystemPath(U(hostPath), url) != osl::FileBase::E_None)
+  // A relative path is taken from the process's current folder.
+  std::error_code ec;
+  std::string absolute = hostPath;
+  if (!hostPath.empty() && hostPath[0] != '/') absolute = std::filesystem::absolute(hostPath, ec).string();
+  if (ec || osl::FileBase::getFileURLFromSystemPath(U(absolute), url) != osl::FileBase::E_None)
     raise(vberr::BadFileName, "Nom de fichier incorrect : " + hostPath);
   return url;
 }
