@@ -15,6 +15,13 @@ struct DocumentState {
   // command deletes these and nothing else of the temporary folder.
   std::set<std::string> pagesHtmlTemp;
 
+  // Decrees: the file of the last load or save (deleted when the editing
+  // ends), whether the decree was printed since the last save, and where the
+  // main window stood before it became the editing panel (twips).
+  std::string arreteFichier;
+  bool arreteImprime = false;
+  int32_t arreteGauche = 0, arreteHaut = 0;
+
   // Tax documents: where the main window stood before it became the tax
   // panel (twips; zero until the panel is first entered), the outer size it
   // had then (zero: not known), and the file the last stored document was

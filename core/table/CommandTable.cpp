@@ -12,6 +12,7 @@
 #include "documents/Mdl_TaxeExterne.h"
 #include "documents/Mdl_RequeteurExterne.h"
 #include "documents/Mdl_GrilleExterne.h"
+#include "documents/Mdl_ArreteExterne.h"
 #include "gis/Gis.h"
 #include "gis/Mdl_DDE_Reception.h"
 #ifdef KUP_WITH_LIBREOFFICE
@@ -33,6 +34,7 @@ std::shared_ptr<CommandTable> BuildCommandTable() {
   RegisterMdl_TaxeExterne(*t);
   RegisterMdl_RequeteurExterne(*t);
   RegisterMdl_GrilleExterne(*t);
+  RegisterMdl_ArreteExterne(*t);
   RegisterMdl_Connexion(*t);
   RegisterGis(*t);
   return t;
