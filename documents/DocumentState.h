@@ -29,6 +29,11 @@ struct DocumentState {
   int32_t taxeGauche = 0, taxeHaut = 0;
   double taxeLargeur = 0, taxeHauteur = 0;
   std::string taxeFichierCharge;
+
+  // Text libraries: where the main window stood when the library panel was
+  // last entered (twips; zero until then). The read-back keeps no state: its
+  // place in the library is the word processor's cursor.
+  int32_t bibleGauche = 0, bibleHaut = 0;
 };
 
 // The document state of the application, created on first use.

@@ -13,6 +13,7 @@
 #include "documents/Mdl_RequeteurExterne.h"
 #include "documents/Mdl_GrilleExterne.h"
 #include "documents/Mdl_ArreteExterne.h"
+#include "documents/Mdl_BibleExterne.h"
 #include "gis/Gis.h"
 #include "gis/Mdl_DDE_Reception.h"
 #ifdef KUP_WITH_LIBREOFFICE
@@ -35,6 +36,7 @@ std::shared_ptr<CommandTable> BuildCommandTable() {
   RegisterMdl_RequeteurExterne(*t);
   RegisterMdl_GrilleExterne(*t);
   RegisterMdl_ArreteExterne(*t);
+  RegisterMdl_BibleExterne(*t);
   RegisterMdl_Connexion(*t);
   RegisterGis(*t);
   return t;

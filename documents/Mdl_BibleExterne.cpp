@@ -1,0 +1,564 @@
+#include "documents/Mdl_BibleExterne.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <exception>
+#include <set>
+#include <string_view>
+#include <vector>
+
+#include "core/Core.h"
+#include "core/VbError.h"
+#include "core/VbString.h"
+#include "documents/DocumentState.h"
+#include "office/ApCourrier.h"
+
+namespace kup {
+
+namespace {
+
+const char* kEditeurFerme = "L'éditeur a été fermé, impossible de continuer";
+constexpr int32_t kEditeurAbsent = 462;  // the word processor is gone
+constexpr int32_t kValeurProprieteIncorrecte = 380;
+
+const char* kEnteteArticles[] = {"Code commune", "Modèle", "Type", "Code", "Thème", "Titre", "Décision"};
+const char* kEntetePieces[] = {"ID1", "ID2", "Code commune", "Modèle", "Type", "Nom", "Défaut"};
+
+const char* kDebutArticles = "{DEBUT_BIBLE_ARRETE}";
+const char* kArticle = "{DEBUT_ARRETE}";
+const char* kFinArticles = "{FIN_BIBLE_ARRETE}";
+const char* kDebutPieces = "{DEBUT_BIBLE_PIECE}";
+const char* kPiece = "{DEBUT_PIECE}";
+const char* kFinPieces = "{FIN_BIBLE_PIECE}";
+
+// Reply upper index of the read-back: the cells, the body and the status pair.
+constexpr int kDernierIndiceArticle = 12;
+constexpr int kDernierIndicePiece = 10;
+
+// Runs a handler's body; a failure ends it and goes to TraiterErreur under
+// the handler's name.
+template <class F>
+void Pieger(App& app, const std::string& source, F&& f) {
+  try {
+    f();
+  } catch (const VbError& e) {
+    TraiterErreur(app, source, e.number(), e.description());
+  } catch (const std::exception& e) {
+    TraiterErreur(app, source, vberr::InternalError, e.what());
+  }
+}
+
+std::string EnteteTabulee(const char* const (&titres)[7]) {
+  std::string s;
+  for (size_t i = 0; i < 7; ++i) {
+    if (i) s += "\t";
+    s += titres[i];
+  }
+  return s;
+}
+
+// The driver reports its own failures and goes on with neutral answers, so
+// a closed word processor or document would let a command answer as if it
+// had written or read something. Commands whose answer depends on the
+// document make sure it is still there first, and fail as the word
+// processor's call would have.
+void ExigerDocument(ApCourrier& courrier) {
+  IWordTwin* w = courrier.twin();
+  if (!w || !courrier.EditeurToujoursOuvert()) raise(kEditeurAbsent, kEditeurFerme);
+  w->cursorPos();  // fails when the driver's document is no longer open
+}
+
+// The echoed reply of the editing commands: the name, every argument but
+// the last as text, then the status pair.
+void RepondreEdition(App& app, const std::string& nom, const Args& args, bool editeurOuvert) {
+  StrArray r{nom};
+  for (size_t i = 0; i + 1 < args.size(); ++i) r.push_back(StrOrEmpty(args[i]));
+  r.push_back(editeurOuvert ? "" : "-1");
+  r.push_back(editeurOuvert ? "" : kEditeurFerme);
+  RenvoyerReponse(app, r);
+}
+
+// ---- where an inserted body leaves the cursor
+
+// Groups whose content a word processor does not show.
+bool DestinationCachee(const std::string& mot) {
+  static const std::set<std::string> k{
+      "fonttbl", "colortbl",  "stylesheet", "info",    "listtable", "listoverridetable", "rsidtbl",
+      "generator", "xmlnstbl", "filetbl",   "revtbl",  "header",    "headerl",           "headerr",
+      "headerf",  "footer",   "footerl",    "footerr", "footerf",   "footnote",          "fldinst",
+      "pntext",   "pntxta",   "pntxtb",     "nonshppict", "themedata", "colorschememapping", "latentstyles",
+      "datastore", "pgdsctbl"};
+  return k.count(mot) != 0;
+}
+
+// Groups shown as one object (a picture, an embedded object, a shape).
+bool ObjetAffiche(const std::string& mot) { return mot == "pict" || mot == "object" || mot == "shp" || mot == "shppict"; }
+
+// Control words that stand for a shown character.
+bool CaractereAffiche(const std::string& mot) {
+  static const std::set<std::string> k{"tab",    "emdash", "endash", "emspace", "enspace", "qmspace",
+                                       "bullet", "lquote", "rquote", "ldblquote", "rdblquote", "u",
+                                       "zwj",    "zwnj",   "cell",   "chftn"};
+  return k.count(mot) != 0;
+}
+
+// True when what the RTF text shows last is the end of a paragraph (or of a
+// table row), so that text inserted after it starts a line of its own.
+bool RtfFinitParUneLigne(std::string_view rtf) {
+  bool finDeLigne = true;         // nothing shown yet: the cursor has not left its line start
+  std::vector<bool> cache{false};  // per open group: its content is not shown
+  bool debutGroupe = false;
+  size_t i = 0;
+  const size_t n = rtf.size();
+  while (i < n) {
+    char ch = rtf[i];
+    if (ch == '{') {
+      cache.push_back(cache.back());
+      debutGroupe = true;
+      ++i;
+      continue;
+    }
+    if (ch == '}') {
+      if (cache.size() > 1) cache.pop_back();
+      debutGroupe = false;
+      ++i;
+      continue;
+    }
+    if (ch == '\r' || ch == '\n') {
+      ++i;
+      continue;
+    }
+    if (ch != '\\') {
+      if (!cache.back()) finDeLigne = false;
+      debutGroupe = false;
+      ++i;
+      continue;
+    }
+    if (i + 1 >= n) break;
+    char c = rtf[i + 1];
+    bool premier = debutGroupe;
+    debutGroupe = false;
+    if (std::isalpha(static_cast<unsigned char>(c))) {
+      size_t j = i + 1;
+      while (j < n && std::isalpha(static_cast<unsigned char>(rtf[j]))) ++j;
+      std::string mot(rtf.substr(i + 1, j - i - 1));
+      size_t k = j;
+      if (k < n && rtf[k] == '-') ++k;
+      size_t chiffres = k;
+      while (k < n && std::isdigit(static_cast<unsigned char>(rtf[k]))) ++k;
+      long parametre = 0;
+      if (k > chiffres)
+        parametre = std::stol(std::string(rtf.substr(chiffres, std::min<size_t>(k - chiffres, 9))));
+      else
+        k = j;  // a lone "-" is text, not a parameter
+      if (k < n && rtf[k] == ' ') ++k;
+      i = k;
+      if (mot == "bin" && parametre > 0) i += static_cast<size_t>(parametre);
+      if (cache.back()) continue;
+      if (premier && DestinationCachee(mot)) {
+        cache.back() = true;
+      } else if (premier && ObjetAffiche(mot)) {
+        finDeLigne = false;
+        cache.back() = true;
+      } else if (mot == "par" || mot == "sect" || mot == "row" || mot == "line") {
+        finDeLigne = true;
+      } else if (CaractereAffiche(mot)) {
+        finDeLigne = false;
+      }
+      continue;
+    }
+    i += 2;
+    if (c == '*') {
+      if (premier) cache.back() = true;
+      continue;
+    }
+    if (c == '\'') i += 2;
+    if (cache.back()) continue;
+    if (c == '\r' || c == '\n')
+      finDeLigne = true;  // a backslash before a line end is a paragraph end
+    else if (c == '\'' || c == '\\' || c == '{' || c == '}' || c == '~' || c == '_' || c == '-')
+      finDeLigne = false;
+  }
+  return finDeLigne;
+}
+
+// True when inserting the body through the driver's RTF insertion leaves the
+// cursor at the start of a line.
+bool CorpsFinitParUneLigne(const std::string& corps) {
+  if (corps.rfind("{\\rtf", 0) == 0) return RtfFinitParUneLigne(corps);
+  return corps.empty() || corps.back() == '\r' || corps.back() == '\n';
+}
+
+// ---- the library panel
+
+// Pixels of a request to twips; a window takes no negative size.
+double TailleEnTwips(const Value& pixels, double twipsParPixel) {
+  double twips = CDbl(pixels) * twipsParPixel;
+  if (!std::isfinite(twips) || twips < 0) raise(kValeurProprieteIncorrecte, "Valeur de propriété non valide");
+  return twips;
+}
+
+// The window model has no frame of its own: its inner size follows the
+// outer size, the frame keeping its thickness, and the window is never
+// smaller than its frame.
+void PoserHauteur(MainWindow& w, double hauteur) {
+  double cadre = std::max(0.0, w.Height - w.ScaleHeight);
+  w.Height = std::max(hauteur, cadre);
+  w.ScaleHeight = w.Height - cadre;
+}
+void PoserLargeur(MainWindow& w, double largeur) {
+  double cadre = std::max(0.0, w.Width - w.ScaleWidth);
+  w.Width = std::max(largeur, cadre);
+  w.ScaleWidth = w.Width - cadre;
+}
+
+void RepondrePlacement(App& app, const std::string& nom) {
+  RenvoyerReponse(app, {nom, NumberText(app.KUP_MDI.ScaleWidth), NumberText(app.KUP_MDI.ScaleHeight), "", ""});
+}
+
+// One coordinate of the panel position setting; a part that is missing or
+// no whole number a window can take leaves the coordinate as it was.
+void LireCoordonnee(const StrArray& parties, size_t i, int32_t& coordonnee) {
+  if (i >= parties.size()) return;
+  try {
+    coordonnee = CLng(Value(parties[i]));
+  } catch (const VbError&) {
+  }
+}
+
+// The single text of an insertion request. A request without arguments
+// hands over the command's own name, which is no text to insert.
+bool TexteUnique(const Args& args, const std::string& nom, std::string& texte) {
+  if (args.size() != 1 || args[0].isNull()) return false;
+  texte = StrOrEmpty(args[0]);
+  if (texte.empty()) return false;
+  return !(args[0].isString() && EqualsNoCase(texte, nom));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- writing a library
+
+void KUP_BibleInitialiser(App& app, Args&) {
+  Pieger(app, "KUP_BibleInitialiser", [&] {
+    ApCourrier& courrier = G_Courrier(app);
+    courrier.OpenEditor();
+    courrier.OpenDocument("");
+    courrier.MaximizeEditor();
+  });
+}
+
+void KUP_ArticleEditerDebut(App& app, Args& args) {
+  Pieger(app, "KUP_ArticleEditerDebut", [&] {
+    ApCourrier& courrier = G_Courrier(app);
+    courrier.OpenEditor();
+    bool ouvert = courrier.EditeurToujoursOuvert();
+    if (ouvert) {
+      ExigerDocument(courrier);
+      courrier.Orientation(2);
+      courrier.InsertTextToTable(EnteteTabulee(kEnteteArticles));
+      courrier.InsertText(kDebutArticles, true, nullptr);
+    }
+    RepondreEdition(app, "KUP_ArticleEditerDebut", args, ouvert);
+  });
+}
+
+void KUP_PieceEditerDebut(App& app, Args& args) {
+  Pieger(app, "KUP_PieceEditerDebut", [&] {
+    ApCourrier& courrier = G_Courrier(app);
+    bool ouvert = courrier.EditeurToujoursOuvert();
+    if (ouvert) {
+      ExigerDocument(courrier);
+      courrier.MinimizeEditor();
+      courrier.Orientation(2);
+      courrier.InsertTextToTable(EnteteTabulee(kEntetePieces));
+      courrier.InsertText(kDebutPieces, true, nullptr);
+    }
+    RepondreEdition(app, "KUP_PieceEditerDebut", args, ouvert);
+  });
+}
+
+void KUP_BibleArticlePieceEditer(App& app, const Args& args, const std::string& itemMarker, int bodyFormat) {
+  Pieger(app, "KUP_BibleArticlePieceEditer", [&] {
+    // A TAB inside a field would split its cell and shift every later field
+    // of the row on the way back.
+    std::string ligne;
+    for (size_t i = 0; i + 1 < args.size(); ++i) {
+      ligne += Replace(StrOrEmpty(args[i]), "\t", " ");
+      if (i + 2 < args.size()) ligne += "\t";
+    }
+    ApCourrier& courrier = G_Courrier(app);
+    if (!courrier.EditeurToujoursOuvert()) return;
+    courrier.InsertText(itemMarker, true, nullptr);
+    courrier.InsertTextToTable(ligne);
+    std::string corps = args.empty() ? std::string() : CStr(args.back());
+    if (bodyFormat == kBibleFormatRTF) {
+      // The next marker must start a line of its own: glued to the body's
+      // last line it would make the read-back drop that line.
+      courrier.InsertTextRTF(corps, nullptr, !CorpsFinitParUneLigne(corps));
+    } else {
+      courrier.InsertText(corps, true, nullptr);
+    }
+  });
+}
+
+void KUP_ArticleEditer(App& app, Args& args) {
+  Pieger(app, "KUP_ArticleEditer", [&] {
+    ApCourrier& courrier = G_Courrier(app);
+    bool ouvert = courrier.EditeurToujoursOuvert();
+    if (ouvert) {
+      ExigerDocument(courrier);
+      KUP_BibleArticlePieceEditer(app, args, kArticle, kBibleFormatRTF);
+    }
+    RepondreEdition(app, "KUP_ArticleEditer", args, ouvert);
+  });
+}
+
+void KUP_PieceEditer(App& app, Args& args) {
+  Pieger(app, "KUP_PieceEditer", [&] {
+    ApCourrier& courrier = G_Courrier(app);
+    bool ouvert = courrier.EditeurToujoursOuvert();
+    if (ouvert) {
+      ExigerDocument(courrier);
+      KUP_BibleArticlePieceEditer(app, args, kPiece, kBibleFormatTexte);
+    }
+    RepondreEdition(app, "KUP_PieceEditer", args, ouvert);
+  });
+}
+
+namespace {
+void EditerFin(App& app, Args& args, const char* nom, const char* marqueurFin) {
+  Pieger(app, nom, [&] {
+    ApCourrier& courrier = G_Courrier(app);
+    ExigerDocument(courrier);
+    courrier.InsertText(marqueurFin, false, nullptr);
+    courrier.ZoomToPage();
+    courrier.MaximizeEditor();
+    RepondreEdition(app, nom, args, true);
+  });
+}
+}  // namespace
+
+void KUP_ArticleEditerFin(App& app, Args& args) { EditerFin(app, args, "KUP_ArticleEditerFin", kFinArticles); }
+
+void KUP_PieceEditerFin(App& app, Args& args) { EditerFin(app, args, "KUP_PieceEditerFin", kFinPieces); }
+
+// ---------------------------------------------------------------- reading a library back
+
+void KUP_BibleArticlePieceIntegrer(App& app, const std::string& replyName, int count, const std::string& itemMarker,
+                                   bool fromDocumentStart, int bodyFormat, const std::string& beginMarker,
+                                   const std::string& endMarker) {
+  Pieger(app, "KUP_BibleArticlePieceIntegrer", [&] {
+    if (count < 3) raise(vberr::InvalidCall);
+    StrArray r(static_cast<size_t>(count) + 1);
+    r[0] = replyName;
+    ApCourrier& courrier = G_Courrier(app);
+    ExigerDocument(courrier);
+
+    if (fromDocumentStart) {
+      courrier.UpdateActiveDocument();
+      courrier.GotoStartOfDoc();
+      courrier.GotoStartOfDoc();
+      courrier.GotoStartOfDoc();
+      courrier.SearchWord(beginMarker);
+      courrier.GotoEndOfLine();
+    }
+    courrier.GotoEndOfLine();
+    if (!courrier.SearchWord(itemMarker)) {
+      r[0] = "KUP_IntegrerFin";
+      RenvoyerReponse(app, r);
+      return;
+    }
+
+    // Into the first cell of the item's row.
+    courrier.GotoStartOfLine();
+    courrier.GoDown();
+    if (!courrier.SelectionInTable())
+      raise(vberr::InvalidCall, "Le tableau de l'élément manque sous le marqueur " + itemMarker);
+    const int cellules = count - 3;
+    for (int i = 1; i <= cellules; ++i) {
+      courrier.SelectCell();
+      r[static_cast<size_t>(i)] = courrier.CellTextSelected();
+      if (i == cellules) {
+        courrier.GoDown();
+        courrier.GotoStartOfLine();
+      } else {
+        courrier.GotoNextCell();
+      }
+    }
+
+    CursorPosition debutCorps = courrier.GetCursorPos().at(0);
+    if (courrier.SearchWord(itemMarker)) {
+      courrier.GotoStartOfLine();
+      courrier.GoUp();
+      courrier.GotoEndOfLine();
+    } else {
+      // Without its end marker the last body has no known end; reading on
+      // from where the cursor stands would answer an empty body for it.
+      if (!courrier.SearchWord(endMarker))
+        raise(vberr::InvalidCall, "Le marqueur de fin " + endMarker + " est introuvable");
+      courrier.GoUp();
+      courrier.GotoEndOfLine();
+    }
+    CursorPosition finCorps = courrier.GetCursorPos().at(0);
+
+    // An end inside the item's row table: the item has no body.
+    if (!courrier.SelectionInTable()) {
+      courrier.SetRange(debutCorps, finCorps);
+      r[static_cast<size_t>(count) - 2] =
+          bodyFormat == kBibleFormatRTF ? courrier.SelectionToRTF() : courrier.SelectionToText();
+    }
+    r[static_cast<size_t>(count) - 1] = "";
+    r[static_cast<size_t>(count)] = "";
+    RenvoyerReponse(app, r);
+  });
+}
+
+void KUP_ArticleIntegrer(App& app, Args&) {
+  KUP_BibleArticlePieceIntegrer(app, "KUP_ArticleIntegrer", kDernierIndiceArticle, kArticle, true, kBibleFormatRTF,
+                                kDebutArticles, kFinArticles);
+}
+
+void KUP_ArticleIntegrerSuivant(App& app, Args&) {
+  KUP_BibleArticlePieceIntegrer(app, "KUP_ArticleIntegrerSuivant", kDernierIndiceArticle, kArticle, false,
+                                kBibleFormatRTF, kDebutArticles, kFinArticles);
+}
+
+void KUP_PieceIntegrer(App& app, Args&) {
+  KUP_BibleArticlePieceIntegrer(app, "KUP_PieceIntegrer", kDernierIndicePiece, kPiece, true, kBibleFormatTexte,
+                                kDebutPieces, kFinPieces);
+}
+
+void KUP_PieceIntegrerSuivante(App& app, Args&) {
+  KUP_BibleArticlePieceIntegrer(app, "KUP_PieceIntegrerSuivante", kDernierIndicePiece, kPiece, false,
+                                kBibleFormatTexte, kDebutPieces, kFinPieces);
+}
+
+// ---------------------------------------------------------------- the library panel
+
+void KUP_BibleEntrer(App& app, Args& args) {
+  Pieger(app, "KUP_BibleEntrer", [&] {
+    MainWindow& w = app.KUP_MDI;
+    DocumentState& d = Docs(app);
+    d.bibleGauche = CLng(Value(w.Left));
+    d.bibleHaut = CLng(Value(w.Top));
+
+    int32_t gauche = d.bibleGauche, haut = d.bibleHaut;
+    std::string position = Gen_LireParametreKUP(app, "EDITION", "POSITION_FENETRE_ARRETE", "");
+    if (!position.empty()) {
+      StrArray parties = Split(Replace(Replace(position, "(", ""), ")", ""), ",");
+      LireCoordonnee(parties, 0, gauche);
+      LireCoordonnee(parties, 1, haut);
+    }
+
+    if (args.size() == 2) {
+      // Both sizes are read before the window changes, so that a bad one
+      // leaves it as it was.
+      double hauteur = TailleEnTwips(args[1], TwipsPerPixelY);
+      double largeur = TailleEnTwips(args[0], TwipsPerPixelX);
+      w.WindowState = 0;
+      w.BorderStyle = 3;
+      PoserHauteur(w, hauteur);
+      PoserLargeur(w, largeur);
+      w.Left = gauche;
+      w.Top = haut;
+      FenetrePremierPlan(app, w.hWnd, true);
+    }
+    RepondrePlacement(app, "KUP_BibleEntrer");
+  });
+}
+
+void KUP_BibleSortir(App& app, Args& args) {
+  Pieger(app, "KUP_BibleSortir", [&] {
+    MainWindow& w = app.KUP_MDI;
+    if (args.size() == 2) {
+      double hauteur = TailleEnTwips(args[1], TwipsPerPixelY);
+      double largeur = TailleEnTwips(args[0], TwipsPerPixelX);
+      PoserHauteur(w, hauteur);
+      PoserLargeur(w, largeur);
+      w.BorderStyle = 2;
+      const DocumentState& d = Docs(app);
+      w.Left = d.bibleGauche;
+      w.Top = d.bibleHaut;
+      w.WindowState = 2;
+      G_Courrier(app).CloseDocument(true);
+    }
+    FenetrePremierPlan(app, w.hWnd, false);
+    RepondrePlacement(app, "KUP_BibleSortir");
+  });
+}
+
+void KUP_Dimensionner(App& app, Args& args) {
+  Pieger(app, "KUP_Dimensionner", [&] {
+    MainWindow& w = app.KUP_MDI;
+    if (args.size() == 2) {
+      double hauteur = TailleEnTwips(args[1], TwipsPerPixelY);
+      double largeur = TailleEnTwips(args[0], TwipsPerPixelX);
+      PoserHauteur(w, hauteur);
+      PoserLargeur(w, largeur);
+    }
+    RepondrePlacement(app, "KUP_Dimensionner");
+  });
+}
+
+// ---------------------------------------------------------------- single texts
+
+void KUP_BibleInsererRTF(App& app, Args& args) {
+  Pieger(app, "KUP_BibleInsererRTF", [&] {
+    std::string texte;
+    if (!TexteUnique(args, "KUP_BibleInsererRTF", texte)) return;
+    ApCourrier& courrier = G_Courrier(app);
+    ExigerDocument(courrier);
+    courrier.InsertTextRTF(texte, nullptr, false);
+  });
+}
+
+void KUP_BibleInsererTexte(App& app, Args& args) {
+  Pieger(app, "KUP_BibleInsererTexte", [&] {
+    std::string texte;
+    if (!TexteUnique(args, "KUP_BibleInsererTexte", texte)) return;
+    ApCourrier& courrier = G_Courrier(app);
+    ExigerDocument(courrier);
+    courrier.InsertText(texte, false, nullptr);
+  });
+}
+
+void KUP_BibleRecupererRTF(App& app, Args&) {
+  Pieger(app, "KUP_BibleRecupererRTF", [&] {
+    ApCourrier& courrier = G_Courrier(app);
+    ExigerDocument(courrier);
+    RenvoyerReponse(app, {"KUP_BibleRecupererRTF", courrier.SelectionToRTF(), "", ""});
+  });
+}
+
+void KUP_BibleRecupererTexte(App& app, Args&) {
+  Pieger(app, "KUP_BibleRecupererTexte", [&] {
+    ApCourrier& courrier = G_Courrier(app);
+    ExigerDocument(courrier);
+    RenvoyerReponse(app, {"KUP_BibleRecupererTexte", courrier.SelectionToText(), "", ""});
+  });
+}
+
+void RegisterMdl_BibleExterne(CommandTable& table) {
+  table.add("KUP_BibleInitialiser", KUP_BibleInitialiser);
+  table.add("KUP_ArticleEditerDebut", KUP_ArticleEditerDebut);
+  table.add("KUP_ArticleEditer", KUP_ArticleEditer);
+  table.add("KUP_ArticleEditerFin", KUP_ArticleEditerFin);
+  table.add("KUP_PieceEditerDebut", KUP_PieceEditerDebut);
+  table.add("KUP_PieceEditer", KUP_PieceEditer);
+  table.add("KUP_PieceEditerFin", KUP_PieceEditerFin);
+  table.add("KUP_ArticleIntegrer", KUP_ArticleIntegrer);
+  table.add("KUP_ArticleIntegrerSuivant", KUP_ArticleIntegrerSuivant);
+  table.add("KUP_PieceIntegrer", KUP_PieceIntegrer);
+  table.add("KUP_PieceIntegrerSuivante", KUP_PieceIntegrerSuivante);
+  table.add("KUP_BibleEntrer", KUP_BibleEntrer);
+  table.add("KUP_BibleSortir", KUP_BibleSortir);
+  table.add("KUP_Dimensionner", KUP_Dimensionner);
+  table.add("KUP_BibleInsererRTF", KUP_BibleInsererRTF);
+  table.add("KUP_BibleInsererTexte", KUP_BibleInsererTexte);
+  table.add("KUP_BibleRecupererRTF", KUP_BibleRecupererRTF);
+  table.add("KUP_BibleRecupererTexte", KUP_BibleRecupererTexte);
+}
+
+}  // namespace kup
