@@ -135,9 +135,11 @@ TEST(LoCalc, QueryWorkbookImportNamesEmptyRowsAndFillDown) {
   c.SetSelectionName("DEUXIEME");
   c.GotoCell(2, 3);
   c.SetSelectionName("MONTANT");
-  c.MergeFields = {"DEUXIEME", "MONTANT"};
+  c.GotoCell(4, 1);
+  c.SetSelectionName("TROISIEME");
+  c.MergeFields = {"DEUXIEME", "MONTANT", "TROISIEME"};
   c.FindMergeFieldsValues();
-  EXPECT_EQ(c.MergeFieldsValues, (std::vector<std::string>{"Durand; \"fils\"", "12.5"}));
+  EXPECT_EQ(c.MergeFieldsValues, (std::vector<std::string>{"Durand; \"fils\"", "12.5", "Éloi"}));
   // The name covers the column down to its last used row.
   c.GotoCellName("DONNEES_NOM");
   c.GotoNextRow();
