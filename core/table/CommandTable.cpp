@@ -9,6 +9,8 @@
 #include "documents/Mdl_CourrierCache.h"
 #include "documents/Mdl_Fichier.h"
 #include "documents/Mdl_Html.h"
+#include "documents/Mdl_DocumentPLUExterne.h"
+#include "documents/Mdl_MSS.h"
 #include "documents/Mdl_TaxeExterne.h"
 #include "documents/Mdl_RequeteurExterne.h"
 #include "documents/Mdl_GrilleExterne.h"
@@ -32,6 +34,9 @@ std::shared_ptr<CommandTable> BuildCommandTable() {
   RegisterMdl_CourrierCache(*t);
   RegisterMdl_Fichier(*t);
   RegisterMdl_Html(*t);
+  RegisterAttacheFichier(*t);
+  RegisterMdl_DocumentPLUExterne(*t);
+  RegisterMdl_MSS(*t);
   RegisterMdl_TaxeExterne(*t);
   RegisterMdl_RequeteurExterne(*t);
   RegisterMdl_GrilleExterne(*t);
