@@ -605,6 +605,11 @@ class LoWord : public IWordTwin {
 
   void replaceMergeFields(const std::vector<FieldReplacement>& replacements) override {
     run([&](Session&) {
+      // Whatever happens, the fields known before are not the fields after.
+      struct Forget {
+        std::optional<std::vector<FieldGroup>>& groups;
+        ~Forget() { groups.reset(); }
+      } forget{groups_};
       groups_.reset();
       Reference<css::lang::XMultiServiceFactory> factory(doc_, UNO_QUERY_THROW);
       std::vector<std::pair<Reference<ctext::XDependentTextField>, const FieldReplacement*>> todo;
@@ -626,12 +631,12 @@ class LoWord : public IWordTwin {
           if (k > 0) {
             text->insertString(Reference<ctext::XTextRange>(c, UNO_QUERY_THROW), OUString(" "), false);
           }
-          Reference<beans::XPropertySet> master(factory->createInstance("com.sun.star.text.fieldmaster.DataBase"),
+          Reference<beans::XPropertySet> master(factory->createInstance("com.sun.star.text.FieldMaster.Database"),
                                                 UNO_QUERY_THROW);
           master->setPropertyValue("DataBaseName", oldMaster->getPropertyValue("DataBaseName"));
           master->setPropertyValue("DataTableName", oldMaster->getPropertyValue("DataTableName"));
           master->setPropertyValue("DataColumnName", Any(U(rep->newNames[k])));
-          Reference<ctext::XDependentTextField> f(factory->createInstance("com.sun.star.text.textfield.Database"),
+          Reference<ctext::XDependentTextField> f(factory->createInstance("com.sun.star.text.TextField.Database"),
                                                   UNO_QUERY_THROW);
           f->attachTextFieldMaster(master);
           OUString shown = U("\xC2\xAB" + rep->newNames[k] + "\xC2\xBB");

@@ -115,4 +115,27 @@ TEST(LoWordMerge, ABookmarkValueOverAMergeFieldTakesTheFieldAway) {
   EXPECT_EQ(t.documentText(t.wtwin()), "A remplacé B gardé\n");
 }
 
+TEST(LoWordMerge, OldFieldsAndBookmarksTakeTheirNewNames) {
+  LoApp t(2);
+  t.put("C:\\Modeles\\v2.rtf", Rtf("\\pard " + MergeField("ANCIEN") + " / " + MergeField("GARDE") + " / " +
+                                       MergeField("ANCIEN") + " " + Bookmark("SIG_V2", "x") + "\\par"));
+  auto& w = t.word();
+  w.OpenEditor();
+  w.OpenDocument("C:\\Modeles\\v2.rtf");
+  kup::FieldReplacement r;
+  r.oldName = "ancien";
+  r.newNames = {"NOUVEAU_1", "NOUVEAU_2"};
+  r.formats = {"", ""};
+  t.wtwin().replaceMergeFields({r});
+  t.wtwin().renameBookmark("sig_v2", "SIG_V3");
+  w.FindMergeFields(false);
+  EXPECT_EQ(w.MergeFields, (std::vector<std::string>{"GARDE", "NOUVEAU_1", "NOUVEAU_2"}));
+  w.FindBookMarks();
+  EXPECT_EQ(w.BookMarks, std::vector<std::string>{"SIG_V3"});
+  w.MergeFieldsValues = {"g", "n1", "n2"};
+  w.MailMerge();
+  EXPECT_EQ(t.documentText(t.wtwin()), "n1 n2 / g / n1 n2 x\n");
+  EXPECT_TRUE(t.errors().empty()) << t.errors()[0];
+}
+
 }  // namespace
