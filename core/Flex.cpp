@@ -102,6 +102,14 @@ bool ParseFlexRequest(const std::string& xml, std::string& name, Args& args) {
   return true;
 }
 
+// Text written inside <string>: "&" and "<" as entities, so that a value
+// holding markup (a GIS string, a constraint row, a value the interface sent
+// with entities) can neither break the XML nor add arguments to it.
+static std::string TexteXML(const std::string& v) {
+  if (v.find_first_of("&<") == std::string::npos) return v;
+  return Replace(Replace(v, "&", "&amp;"), "<", "&lt;");
+}
+
 std::string sSetReturnValueXML(const StrArray& values) {
   if (values.empty()) return {};
   std::string out = "<array>";
@@ -109,7 +117,7 @@ std::string sSetReturnValueXML(const StrArray& values) {
     out += "<property id=\"";
     out += std::to_string(i);
     out += "\"><string>";
-    out += Replace(Trim(values[i]), "<", "&lt;");
+    out += TexteXML(Trim(values[i]));
     out += "</string></property>";
   }
   out += "</array>";
@@ -120,7 +128,7 @@ std::string sInvokeXML(const std::string& name, const StrArray& values) {
   std::string out = "<invoke name=\"" + name + "\" returntype=\"xml\">";
   if (!values.empty()) {
     out += "<arguments>";
-    for (auto& v : values) out += "<string>" + v + "</string>";
+    for (auto& v : values) out += "<string>" + TexteXML(v) + "</string>";
     out += "</arguments>";
   }
   out += "</invoke>";

@@ -8,11 +8,11 @@
 using namespace kup;
 namespace mb = kup::platform::mb;
 
-TEST(ReplyXml, TrimsValuesEscapesOnlyLessThanAndEmptyArrayIsEmpty) {
+TEST(ReplyXml, TrimsValuesEscapesMarkupAndEmptyArrayIsEmpty) {
   EXPECT_EQ(sSetReturnValueXML({}), "");
   EXPECT_EQ(sSetReturnValueXML({"  a b  ", "<x>&\"y\"", ""}),
             "<array><property id=\"0\"><string>a b</string></property>"
-            "<property id=\"1\"><string>&lt;x>&\"y\"</string></property>"
+            "<property id=\"1\"><string>&lt;x>&amp;\"y\"</string></property>"
             "<property id=\"2\"><string></string></property></array>");
   // Only blanks are trimmed, as VB's Trim does.
   EXPECT_EQ(sSetReturnValueXML({"\tv\r\n"}), "<array><property id=\"0\"><string>\tv\r\n</string></property></array>");
@@ -21,8 +21,13 @@ TEST(ReplyXml, TrimsValuesEscapesOnlyLessThanAndEmptyArrayIsEmpty) {
 TEST(ReplyXml, InvokeKeepsValuesAsGivenAndEmptyValuesCount) {
   EXPECT_EQ(sInvokeXML("KUP_Quitter", {}), "<invoke name=\"KUP_Quitter\" returntype=\"xml\"></invoke>");
   EXPECT_EQ(sInvokeXML("N", {" a<b ", ""}),
-            "<invoke name=\"N\" returntype=\"xml\"><arguments><string> a<b </string><string></string>"
+            "<invoke name=\"N\" returntype=\"xml\"><arguments><string> a&lt;b </string><string></string>"
             "</arguments></invoke>");
+  // A value from outside (a GIS string, a constraint row) cannot add
+  // arguments to the call, and an entity the interface sent comes back as sent.
+  EXPECT_EQ(sInvokeXML("N", {"x</string><string>y", "&lt;"}),
+            "<invoke name=\"N\" returntype=\"xml\"><arguments><string>x&lt;/string>&lt;string>y</string>"
+            "<string>&amp;lt;</string></arguments></invoke>");
 }
 
 TEST(ReplyXml, DefaultAnswerEchoesArgumentsAsTextWithTwoEmptyStatuses) {
