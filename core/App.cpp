@@ -1,5 +1,9 @@
 #include "core/App.h"
 
+#include <algorithm>
+#include <cmath>
+
+#include "core/VbError.h"
 #include "core/VbString.h"
 
 namespace kup {
@@ -23,6 +27,17 @@ std::string ApParametre::get(const std::string& section, const std::string& key)
 bool ApParametre::has(const std::string& section, const std::string& key) const {
   auto s = data_.find(UCase(section));
   return s != data_.end() && s->second.count(UCase(key));
+}
+
+void MainWindow::SetOuterSize(double width, double height) {
+  for (double size : {width, height})
+    if (!std::isfinite(size) || size < 0) raise(vberr::InvalidPropertyValue);
+  double frameWidth = std::max(0.0, Width - ScaleWidth);
+  double frameHeight = std::max(0.0, Height - ScaleHeight);
+  Width = std::max(width, frameWidth);
+  Height = std::max(height, frameHeight);
+  ScaleWidth = Width - frameWidth;
+  ScaleHeight = Height - frameHeight;
 }
 
 size_t ApParametre::size() const {

@@ -80,6 +80,11 @@ struct MainWindow {
   // The argument-less operation the DDE receiver applies while the window
   // is visible: brings it back to the user.
   void SetFocus() { ++focusRequests; }
+  // A new outer size in twips. The model has no frame of its own: the frame
+  // keeps its thickness, so the inner size follows by the same amount, and
+  // the window is never smaller than its frame. A size that is negative or
+  // no finite number raises 380 and changes nothing.
+  void SetOuterSize(double width, double height);
 };
 
 constexpr double TwipsPerPixelX = 15;

@@ -23,6 +23,7 @@ std::string vbErrorText(int32_t number) {
     case vberr::InvalidUseOfNull: return "Utilisation incorrecte de Null";
     case vberr::ObjectRequired: return "Objet requis";
     case vberr::CantCreateObject: return "Un composant ActiveX ne peut pas créer un objet";
+    case vberr::InvalidPropertyValue: return "Valeur de propriété non valide";
     case vberr::DdeNoForeignApp: return "Aucune application étrangère n'a répondu à une tentative de conversation DDE";
     case vberr::DdeRefused: return "L'application étrangère n'exécutera pas la commande DDE ou l'opération";
     case vberr::DdeTimeout: return "Le délai d'attente de l'application distante a expiré";

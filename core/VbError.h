@@ -31,6 +31,7 @@ constexpr int32_t InvalidUseOfNull = 94;
 constexpr int32_t CantCreateObject = 429;
 constexpr int32_t Ignored = 440;             // automation error, ignored by TraiterErreur
 constexpr int32_t UserFacing = -404;         // shown in a critical box by TraiterErreur
+constexpr int32_t InvalidPropertyValue = 380; // a window given a size it cannot take
 constexpr int32_t DdeNoForeignApp = 282;     // no partner answers on that topic
 constexpr int32_t DdeRefused = 285;          // partner refused the execute (NAK)
 constexpr int32_t DdeTimeout = 286;          // no answer within the link time-out
