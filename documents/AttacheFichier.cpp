@@ -6,6 +6,7 @@
 #include "core/Core.h"
 #include "core/VbError.h"
 #include "core/VbString.h"
+#include "documents/Mdl_DocCommun.h"
 
 namespace kup {
 
@@ -80,17 +81,6 @@ void RaccourcirIdentifiant(App& app, std::string& identifiant) {
   if (identifiant.empty() || app.G_CodeInstructeur) return;
   const StrArray mots = Split(identifiant, " ");
   if (mots.size() >= 4 && Len(mots[3]) == 5) identifiant = Replace(identifiant, mots[3], Right(mots[3], 4));
-}
-
-template <class F>
-void Pieger(App& app, const char* source, F&& f) {
-  try {
-    f();
-  } catch (const VbError& e) {
-    TraiterErreur(app, source, e.number(), e.description());
-  } catch (const std::exception& e) {
-    TraiterErreur(app, source, vberr::InternalError, e.what());
-  }
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "documents/Mdl_ArreteExterne.h"
 
-#include <algorithm>
 #include <exception>
 #include <string>
 
@@ -9,6 +8,8 @@
 #include "core/VbString.h"
 #include "documents/DocumentState.h"
 #include "documents/Mdl_Commun.h"
+#include "documents/Mdl_DocCommun.h"
+#include "documents/Mdl_Panneau.h"
 #include "office/ApCourrier.h"
 
 namespace kup {
@@ -16,27 +17,6 @@ namespace kup {
 namespace {
 
 const char* const kNomsReponse = "KUP_ArreteValeursChampsSignets";
-// VB's "Invalid property value", raised by a window given a negative size.
-constexpr int32_t kValeurProprieteIncorrecte = 380;
-
-// Runs a handler's body; a failure ends it and goes to TraiterErreur under
-// the handler's name.
-template <class F>
-void Pieger(App& app, const std::string& source, F&& f) {
-  try {
-    f();
-  } catch (const VbError& e) {
-    TraiterErreur(app, source, e.number(), e.description());
-  } catch (const std::exception& e) {
-    TraiterErreur(app, source, vberr::InternalError, e.what());
-  }
-}
-
-// The Flex interface is told the decree is no longer in the word processor.
-void DocumentFerme(App& app) { TraiterErreur(app, "Communication", 1, "Document fermé"); }
-
-// The first argument as a text to work on; Null and undefined are nothing to do.
-std::string Premier(const Args& args) { return args.empty() ? std::string() : StrOrEmpty(args[0]); }
 
 // ---------------------------------------------------------------- names
 
@@ -91,40 +71,6 @@ std::string FichierArreteDecode(App& app, const std::string& texte) {
   return chemin;
 }
 
-// ---------------------------------------------------------------- main window
-
-// Pixels of a request to twips; a window takes no negative size.
-double TailleEnTwips(const Value& pixels, double twipsParPixel) {
-  int32_t n = CLng(pixels);
-  if (n < 0) raise(kValeurProprieteIncorrecte, "Valeur de propriété non valide");
-  return n * twipsParPixel;
-}
-
-// The window model has no frame of its own: its inner size follows the
-// outer size, the frame keeping its thickness.
-void PoserHauteur(MainWindow& w, double hauteur) {
-  w.ScaleHeight = std::max(0.0, w.ScaleHeight + hauteur - w.Height);
-  w.Height = hauteur;
-}
-void PoserLargeur(MainWindow& w, double largeur) {
-  w.ScaleWidth = std::max(0.0, w.ScaleWidth + largeur - w.Width);
-  w.Width = largeur;
-}
-
-void RepondrePlacement(App& app, const std::string& nom) {
-  RenvoyerReponse(app, {nom, NumberText(app.KUP_MDI.ScaleWidth), NumberText(app.KUP_MDI.ScaleHeight), "", ""});
-}
-
-// One coordinate of the panel position setting; a part that is missing or
-// no number leaves the coordinate as it was.
-void LireCoordonnee(const StrArray& parties, size_t i, int32_t& coordonnee) {
-  if (i >= parties.size()) return;
-  try {
-    coordonnee = CLng(Value(parties[i]));
-  } catch (const VbError&) {
-  }
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- editing panel
@@ -133,24 +79,15 @@ void KUP_ArreteEntrer(App& app, Args& args) {
   Pieger(app, "KUP_ArreteEntrer", [&] {
     MainWindow& w = app.KUP_MDI;
     DocumentState& d = Docs(app);
-    d.arreteGauche = CLng(Value(w.Left));
-    d.arreteHaut = CLng(Value(w.Top));
-
-    int32_t gauche = d.arreteGauche, haut = d.arreteHaut;
-    std::string position = Gen_LireParametreKUP(app, "EDITION", "POSITION_FENETRE_ARRETE", "");
-    if (!position.empty()) {
-      StrArray parties = Split(Replace(Replace(position, "(", ""), ")", ""), ",");
-      LireCoordonnee(parties, 0, gauche);
-      LireCoordonnee(parties, 1, haut);
-    }
+    PlacePanneau place = PlaceDuPanneau(app, d.arreteGauche, d.arreteHaut);
 
     if (args.size() == 2) {
+      // A bad size stops the command once the window is a panel at its place.
       w.WindowState = 0;
       w.BorderStyle = 3;
-      w.Left = gauche;
-      w.Top = haut;
-      PoserHauteur(w, TailleEnTwips(args[1], TwipsPerPixelY));
-      PoserLargeur(w, TailleEnTwips(args[0], TwipsPerPixelX));
+      w.Left = place.gauche;
+      w.Top = place.haut;
+      DimensionnerPanneau(w, args, true);
       FenetrePremierPlan(app, w.hWnd, true);
     }
 
@@ -168,8 +105,7 @@ void KUP_ArreteSortir(App& app, Args& args) {
     FenetrePremierPlan(app, w.hWnd, false);
 
     if (args.size() == 2) {
-      PoserHauteur(w, TailleEnTwips(args[1], TwipsPerPixelY));
-      PoserLargeur(w, TailleEnTwips(args[0], TwipsPerPixelX));
+      DimensionnerPanneau(w, args, true);
       w.BorderStyle = 2;
       w.WindowState = 2;
       ApCourrier& c = G_Courrier(app);
@@ -203,7 +139,7 @@ void KUP_ArreteInitialiser(App& app, Args& args) {
   Pieger(app, "KUP_ArreteInitialiser", [&] {
     ApCourrier& c = G_Courrier(app);
     c.G_AccesDocument = true;
-    std::string chemin = Premier(args);
+    std::string chemin = PremierTexte(args);
     if (chemin.empty()) return;
     if (!app.fs().fileExists(chemin)) {
       RepondreNoms(app, {}, {}, "1", "Le fichier " + chemin + " n'existe pas");
@@ -222,7 +158,7 @@ void KUP_ArreteCharger(App& app, Args& args) {
     ApCourrier& c = G_Courrier(app);
     DocumentState& d = Docs(app);
     c.G_AccesDocument = true;
-    std::string texte = Premier(args);
+    std::string texte = PremierTexte(args);
     if (texte.empty()) return;
     d.arreteFichier.clear();
     d.arreteFichier = FichierArreteDecode(app, texte);
@@ -237,7 +173,7 @@ void KUP_ArreteCharger(App& app, Args& args) {
 
 void KUP_ArreteChargerRTF(App& app, Args& args) {
   Pieger(app, "KUP_ArreteChargerRTF", [&] {
-    std::string rtf = Premier(args);
+    std::string rtf = PremierTexte(args);
     if (rtf.empty()) return;
     std::string code = args.size() > 1 ? CStr(args[1]) : std::string();
     ApCourrier& c = G_Courrier(app);
@@ -278,12 +214,7 @@ void KUP_ArreteOuvrir(App& app, Args& args) {
     ApCourrier& c = G_Courrier(app);
     if (!EtapeValeurs(app, c, args)) {
       c.MailMergeOpen(SansChamps(app), false);
-      // The last argument is never echoed.
-      StrArray reponse{"KUP_ArreteOuvrir"};
-      for (size_t i = 0; i + 1 < args.size(); ++i) reponse.push_back(StrOrEmpty(args[i]));
-      reponse.push_back("");
-      reponse.push_back("");
-      RenvoyerReponse(app, reponse);
+      RenvoyerReponse(app, ReponseEcho("KUP_ArreteOuvrir", args));
     }
     DebugKUP(app, "KUP_ArreteOuvrir (taille document)", std::to_string(c.OpenedDocumentLength()));
   });

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cmath>
-#include <exception>
 #include <set>
 #include <string_view>
 #include <vector>
@@ -12,6 +10,8 @@
 #include "core/VbError.h"
 #include "core/VbString.h"
 #include "documents/DocumentState.h"
+#include "documents/Mdl_DocCommun.h"
+#include "documents/Mdl_Panneau.h"
 #include "office/ApCourrier.h"
 
 namespace kup {
@@ -20,7 +20,6 @@ namespace {
 
 const char* kEditeurFerme = "L'éditeur a été fermé, impossible de continuer";
 constexpr int32_t kEditeurAbsent = 462;  // the word processor is gone
-constexpr int32_t kValeurProprieteIncorrecte = 380;
 
 const char* kEnteteArticles[] = {"Code commune", "Modèle", "Type", "Code", "Thème", "Titre", "Décision"};
 const char* kEntetePieces[] = {"ID1", "ID2", "Code commune", "Modèle", "Type", "Nom", "Défaut"};
@@ -35,19 +34,6 @@ const char* kFinPieces = "{FIN_BIBLE_PIECE}";
 // Reply upper index of the read-back: the cells, the body and the status pair.
 constexpr int kDernierIndiceArticle = 12;
 constexpr int kDernierIndicePiece = 10;
-
-// Runs a handler's body; a failure ends it and goes to TraiterErreur under
-// the handler's name.
-template <class F>
-void Pieger(App& app, const std::string& source, F&& f) {
-  try {
-    f();
-  } catch (const VbError& e) {
-    TraiterErreur(app, source, e.number(), e.description());
-  } catch (const std::exception& e) {
-    TraiterErreur(app, source, vberr::InternalError, e.what());
-  }
-}
 
 std::string EnteteTabulee(const char* const (&titres)[7]) {
   std::string s;
@@ -69,14 +55,10 @@ void ExigerDocument(ApCourrier& courrier) {
   w->cursorPos();  // fails when the driver's document is no longer open
 }
 
-// The echoed reply of the editing commands: the name, every argument but
-// the last as text, then the status pair.
+// The echoed reply of the editing commands; its status pair tells a closed
+// word processor.
 void RepondreEdition(App& app, const std::string& nom, const Args& args, bool editeurOuvert) {
-  StrArray r{nom};
-  for (size_t i = 0; i + 1 < args.size(); ++i) r.push_back(StrOrEmpty(args[i]));
-  r.push_back(editeurOuvert ? "" : "-1");
-  r.push_back(editeurOuvert ? "" : kEditeurFerme);
-  RenvoyerReponse(app, r);
+  RenvoyerReponse(app, editeurOuvert ? ReponseEcho(nom, args) : ReponseEcho(nom, args, "-1", kEditeurFerme));
 }
 
 // ---- where an inserted body leaves the cursor
@@ -190,42 +172,7 @@ bool CorpsFinitParUneLigne(const std::string& corps) {
   return corps.empty() || corps.back() == '\r' || corps.back() == '\n';
 }
 
-// ---- the library panel
-
-// Pixels of a request to twips; a window takes no negative size.
-double TailleEnTwips(const Value& pixels, double twipsParPixel) {
-  double twips = CDbl(pixels) * twipsParPixel;
-  if (!std::isfinite(twips) || twips < 0) raise(kValeurProprieteIncorrecte, "Valeur de propriété non valide");
-  return twips;
-}
-
-// The window model has no frame of its own: its inner size follows the
-// outer size, the frame keeping its thickness, and the window is never
-// smaller than its frame.
-void PoserHauteur(MainWindow& w, double hauteur) {
-  double cadre = std::max(0.0, w.Height - w.ScaleHeight);
-  w.Height = std::max(hauteur, cadre);
-  w.ScaleHeight = w.Height - cadre;
-}
-void PoserLargeur(MainWindow& w, double largeur) {
-  double cadre = std::max(0.0, w.Width - w.ScaleWidth);
-  w.Width = std::max(largeur, cadre);
-  w.ScaleWidth = w.Width - cadre;
-}
-
-void RepondrePlacement(App& app, const std::string& nom) {
-  RenvoyerReponse(app, {nom, NumberText(app.KUP_MDI.ScaleWidth), NumberText(app.KUP_MDI.ScaleHeight), "", ""});
-}
-
-// One coordinate of the panel position setting; a part that is missing or
-// no whole number a window can take leaves the coordinate as it was.
-void LireCoordonnee(const StrArray& parties, size_t i, int32_t& coordonnee) {
-  if (i >= parties.size()) return;
-  try {
-    coordonnee = CLng(Value(parties[i]));
-  } catch (const VbError&) {
-  }
-}
+// ---- single texts
 
 // The single text of an insertion request. A request without arguments
 // hands over the command's own name, which is no text to insert.
@@ -441,28 +388,15 @@ void KUP_BibleEntrer(App& app, Args& args) {
   Pieger(app, "KUP_BibleEntrer", [&] {
     MainWindow& w = app.KUP_MDI;
     DocumentState& d = Docs(app);
-    d.bibleGauche = CLng(Value(w.Left));
-    d.bibleHaut = CLng(Value(w.Top));
-
-    int32_t gauche = d.bibleGauche, haut = d.bibleHaut;
-    std::string position = Gen_LireParametreKUP(app, "EDITION", "POSITION_FENETRE_ARRETE", "");
-    if (!position.empty()) {
-      StrArray parties = Split(Replace(Replace(position, "(", ""), ")", ""), ",");
-      LireCoordonnee(parties, 0, gauche);
-      LireCoordonnee(parties, 1, haut);
-    }
+    PlacePanneau place = PlaceDuPanneau(app, d.bibleGauche, d.bibleHaut);
 
     if (args.size() == 2) {
-      // Both sizes are read before the window changes, so that a bad one
-      // leaves it as it was.
-      double hauteur = TailleEnTwips(args[1], TwipsPerPixelY);
-      double largeur = TailleEnTwips(args[0], TwipsPerPixelX);
+      // The size first, so that a bad one leaves the window as it was.
+      DimensionnerPanneau(w, args, false);
       w.WindowState = 0;
       w.BorderStyle = 3;
-      PoserHauteur(w, hauteur);
-      PoserLargeur(w, largeur);
-      w.Left = gauche;
-      w.Top = haut;
+      w.Left = place.gauche;
+      w.Top = place.haut;
       FenetrePremierPlan(app, w.hWnd, true);
     }
     RepondrePlacement(app, "KUP_BibleEntrer");
@@ -473,10 +407,7 @@ void KUP_BibleSortir(App& app, Args& args) {
   Pieger(app, "KUP_BibleSortir", [&] {
     MainWindow& w = app.KUP_MDI;
     if (args.size() == 2) {
-      double hauteur = TailleEnTwips(args[1], TwipsPerPixelY);
-      double largeur = TailleEnTwips(args[0], TwipsPerPixelX);
-      PoserHauteur(w, hauteur);
-      PoserLargeur(w, largeur);
+      DimensionnerPanneau(w, args, false);
       w.BorderStyle = 2;
       const DocumentState& d = Docs(app);
       w.Left = d.bibleGauche;
@@ -491,13 +422,7 @@ void KUP_BibleSortir(App& app, Args& args) {
 
 void KUP_Dimensionner(App& app, Args& args) {
   Pieger(app, "KUP_Dimensionner", [&] {
-    MainWindow& w = app.KUP_MDI;
-    if (args.size() == 2) {
-      double hauteur = TailleEnTwips(args[1], TwipsPerPixelY);
-      double largeur = TailleEnTwips(args[0], TwipsPerPixelX);
-      PoserHauteur(w, hauteur);
-      PoserLargeur(w, largeur);
-    }
+    if (args.size() == 2) DimensionnerPanneau(app.KUP_MDI, args, false);
     RepondrePlacement(app, "KUP_Dimensionner");
   });
 }

@@ -7,25 +7,13 @@
 #include "core/VbError.h"
 #include "core/VbString.h"
 #include "documents/Mdl_Commun.h"
+#include "documents/Mdl_DocCommun.h"
 #include "documents/Mdl_Html.h"
 #include "office/ApCourrier.h"
 
 namespace kup {
 
 namespace {
-
-// Runs a handler's body; a failure ends it and goes to TraiterErreur under
-// the handler's name.
-template <class F>
-void Pieger(App& app, const std::string& source, F&& f) {
-  try {
-    f();
-  } catch (const VbError& e) {
-    TraiterErreur(app, source, e.number(), e.description());
-  } catch (const std::exception& e) {
-    TraiterErreur(app, source, vberr::InternalError, e.what());
-  }
-}
 
 // A value list of the Flex interface: an empty text is one empty value.
 StrArray ListeValeurs(const std::string& text) {
@@ -84,7 +72,7 @@ void KUP_CourrierListeModele(App& app, Args& args) {
 
 void KUP_CourrierInitialiser(App& app, Args& args) {
   Pieger(app, "KUP_CourrierInitialiser", [&] {
-    std::string modele = args.empty() ? std::string() : StrOrEmpty(args[0]);
+    std::string modele = PremierTexte(args);
     if (modele.empty()) return;
     std::string bas = LCase(modele);
     if (Right(bas, 5) == ".html" || Right(bas, 4) == ".htm") {
@@ -117,25 +105,7 @@ void KUP_CourrierInitialiser(App& app, Args& args) {
 }
 
 void KUP_CourrierChoixModele(App& app, Args& args) {
-  static const char* kSource = "KUP_CourrierChoixModele";
-  // With a template root on a web server a failing step switches the root to
-  // the program folder for the rest of the session and the command goes on.
-  auto etape = [&](auto&& f) {
-    try {
-      f();
-      return true;
-    } catch (const std::exception& e) {
-      if (LCase(Left(app.G_RepModele, 4)) == "http") {
-        app.G_RepModele = app.env().programFolder();
-        return true;
-      }
-      if (auto* vb = dynamic_cast<const VbError*>(&e))
-        TraiterErreur(app, kSource, vb->number(), vb->description());
-      else
-        TraiterErreur(app, kSource, vberr::InternalError, e.what());
-      return false;
-    }
-  };
+  auto etape = [&](auto&& f) { return EtapeModele(app, "KUP_CourrierChoixModele", f); };
 
   std::string chemin;
   if (!etape([&] { chemin = G_Courrier(app).ChoiceFile(*app.pf.dialog); })) return;
@@ -157,13 +127,7 @@ void KUP_ChoixImprimante(App& app, Args& args) {
 }
 
 void KUP_CourrierAttenteLister(App& app, Args& args) {
-  Pieger(app, "KUP_CourrierAttenteLister", [&] {
-    StrArray reply{"KUP_CourrierAttenteLister"};
-    for (size_t i = 0; i + 1 < args.size(); ++i) reply.push_back(StrOrEmpty(args[i]));
-    reply.push_back("");
-    reply.push_back("");
-    RenvoyerReponse(app, reply);
-  });
+  Pieger(app, "KUP_CourrierAttenteLister", [&] { RenvoyerReponse(app, ReponseEcho("KUP_CourrierAttenteLister", args)); });
 }
 
 void KUP_CourrierAttenteImprimer(App& app, Args& args) {}
@@ -241,13 +205,7 @@ void sub_CourrierFusionner(App& app, const std::string& commandName, Args& reque
     request[n] = Value(piece[1]);
     request[n + 1] = Value(piece[2]);
 
-    StrArray reply;
-    reply.reserve(n + 5);
-    reply.push_back(commandName);
-    for (size_t i = 0; i + 1 < n + 3; ++i) reply.push_back(StrOrEmpty(request[i]));
-    reply.push_back("");
-    reply.push_back("");
-    RenvoyerReponse(app, reply);
+    RenvoyerReponse(app, ReponseEcho(commandName, request));
   });
 }
 

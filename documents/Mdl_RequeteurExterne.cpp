@@ -6,22 +6,12 @@
 #include "core/VbError.h"
 #include "core/VbString.h"
 #include "documents/Mdl_Commun.h"
+#include "documents/Mdl_DocCommun.h"
 #include "office/ApTableur.h"
 
 namespace kup {
 
 namespace {
-
-template <class F>
-void Pieger(App& app, const std::string& source, F&& f) {
-  try {
-    f();
-  } catch (const VbError& e) {
-    TraiterErreur(app, source, e.number(), e.description());
-  } catch (const std::exception& e) {
-    TraiterErreur(app, source, vberr::InternalError, e.what());
-  }
-}
 
 // The interface writes paths with every "\" doubled. Undoubling takes a
 // network path's leading pair down to one "\", which is put back.

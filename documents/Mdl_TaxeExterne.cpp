@@ -1,8 +1,5 @@
 #include "documents/Mdl_TaxeExterne.h"
 
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <exception>
 
 #include "core/Core.h"
@@ -10,54 +7,13 @@
 #include "core/VbString.h"
 #include "documents/DocumentState.h"
 #include "documents/Mdl_Commun.h"
+#include "documents/Mdl_DocCommun.h"
+#include "documents/Mdl_Panneau.h"
 #include "office/ApTableur.h"
 
 namespace kup {
 
 namespace {
-
-// Runs a handler's body; a failure ends it and goes to TraiterErreur under
-// the handler's name.
-template <class F>
-void Pieger(App& app, const std::string& source, F&& f) {
-  try {
-    f();
-  } catch (const VbError& e) {
-    TraiterErreur(app, source, e.number(), e.description());
-  } catch (const std::exception& e) {
-    TraiterErreur(app, source, vberr::InternalError, e.what());
-  }
-}
-
-// The reply of the commands that echo what they received: the name, every
-// argument but the last, then the two status values.
-StrArray ReponseEcho(const std::string& nom, const Args& args) {
-  StrArray reply{nom};
-  for (size_t i = 0; i + 1 < args.size(); ++i) reply.push_back(StrOrEmpty(args[i]));
-  reply.push_back("");
-  reply.push_back("");
-  return reply;
-}
-
-// A window measure as the text of a single-precision number.
-std::string TexteSimple(double valeur) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.7g", static_cast<double>(static_cast<float>(valeur)));
-  return NumberText(std::strtod(buf, nullptr));
-}
-
-// Gives the main window a new outer size; its inner size follows by the
-// same amount, the frame staying what it was.
-void Dimensionner(MainWindow& w, double largeur, double hauteur) {
-  w.ScaleWidth = std::max(0.0, w.ScaleWidth + largeur - w.Width);
-  w.ScaleHeight = std::max(0.0, w.ScaleHeight + hauteur - w.Height);
-  w.Width = largeur;
-  w.Height = hauteur;
-}
-
-StrArray ReponseFenetre(const std::string& nom, const MainWindow& w) {
-  return {nom, TexteSimple(w.ScaleWidth), TexteSimple(w.ScaleHeight), "", ""};
-}
 
 void ListeModele(App& app, Args& args, const std::string& nom, const std::string& sousDossier) {
   if (args.size() < 2) return;
@@ -70,8 +26,6 @@ void ListeModele(App& app, Args& args, const std::string& nom, const std::string
     RenvoyerReponse(app, {nom, liste[0], "", ""});
   });
 }
-
-void DocumentFerme(App& app) { TraiterErreur(app, "Communication", 1, "Document fermé"); }
 
 }  // namespace
 
@@ -188,25 +142,7 @@ void KUP_PartListeModele(App& app, Args& args) {
 }
 
 void KUP_TaxeChoixModele(App& app, Args& args) {
-  static const char* kSource = "KUP_TaxeChoixModele";
-  // With a template root on a web server a failing step switches the root to
-  // the program folder for the rest of the session and the command goes on.
-  auto etape = [&](auto&& f) {
-    try {
-      f();
-      return true;
-    } catch (const std::exception& e) {
-      if (LCase(Left(app.G_RepModele, 4)) == "http") {
-        app.G_RepModele = app.env().programFolder();
-        return true;
-      }
-      if (auto* vb = dynamic_cast<const VbError*>(&e))
-        TraiterErreur(app, kSource, vb->number(), vb->description());
-      else
-        TraiterErreur(app, kSource, vberr::InternalError, e.what());
-      return false;
-    }
-  };
+  auto etape = [&](auto&& f) { return EtapeModele(app, "KUP_TaxeChoixModele", f); };
 
   std::string dossier;
   if (!etape([&] { dossier = app.G_RepModele + "\\" + CStr(Arg(args, 0)) + "\\Taxe\\Taxe\\"; })) return;
@@ -233,39 +169,21 @@ void KUP_TaxeEntrer(App& app, Args& args) {
   Pieger(app, "KUP_TaxeEntrer", [&] {
     MainWindow& w = app.KUP_MDI;
     DocumentState& d = Docs(app);
-    d.taxeGauche = CLng(Value(w.Left));
-    d.taxeHaut = CLng(Value(w.Top));
+    PlacePanneau place = PlaceDuPanneau(app, d.taxeGauche, d.taxeHaut);
     d.taxeLargeur = w.Width;
     d.taxeHauteur = w.Height;
 
-    // A malformed position leaves the window where it stands.
-    int32_t x = d.taxeGauche, y = d.taxeHaut;
-    std::string position = Gen_LireParametreKUP(app, "EDITION", "POSITION_FENETRE_ARRETE", "");
-    if (!position.empty()) {
-      auto parties = Split(Replace(Replace(position, "(", ""), ")", ""), ",");
-      try {
-        if (parties.size() > 0) x = CLng(Value(parties[0]));
-      } catch (const VbError&) {
-      }
-      try {
-        if (parties.size() > 1) y = CLng(Value(parties[1]));
-      } catch (const VbError&) {
-      }
-    }
-
     if (args.size() == 2) {
-      // Sizes first: a size that is no number leaves the window as it was.
-      double largeur = CDbl(args[0]) * TwipsPerPixelX;
-      double hauteur = CDbl(args[1]) * TwipsPerPixelY;
+      // The size first, so that a bad one leaves the window as it was.
+      DimensionnerPanneau(w, args, false);
       w.WindowState = 0;
       w.BorderStyle = 3;
-      w.Left = x;
-      w.Top = y;
+      w.Left = place.gauche;
+      w.Top = place.haut;
       EffacerBarreControle(app, w.hWnd);
-      Dimensionner(w, largeur, hauteur);
       FenetrePremierPlan(app, w.hWnd, true);
     }
-    RenvoyerReponse(app, ReponseFenetre("KUP_TaxeEntrer", w));
+    RepondrePlacement(app, "KUP_TaxeEntrer", true);
   });
 }
 
@@ -279,11 +197,11 @@ void KUP_TaxeSortir(App& app, Args& args) {
     w.BorderStyle = 2;
     w.WindowState = 2;
     // Maximised again: the window takes back the size it had before the panel.
-    if (d.taxeLargeur > 0 && d.taxeHauteur > 0) Dimensionner(w, d.taxeLargeur, d.taxeHauteur);
+    if (d.taxeLargeur > 0 && d.taxeHauteur > 0) w.SetOuterSize(d.taxeLargeur, d.taxeHauteur);
     AfficherBarreControle(app, w.hWnd);
     ApTableur& tableur = G_Tableur(app);
     if (tableur.UpdateActiveDocument()) tableur.CloseDocument();
-    RenvoyerReponse(app, ReponseFenetre("KUP_TaxeSortir", w));
+    RepondrePlacement(app, "KUP_TaxeSortir", true);
   });
 }
 
