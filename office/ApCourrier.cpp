@@ -6,6 +6,7 @@
 #include "core/VbError.h"
 #include "core/VbString.h"
 #include "office/ApTableur.h"
+#include "office/DriverSupport.h"
 
 namespace kup {
 
@@ -72,17 +73,7 @@ bool ApCourrier::run(const char* source, const std::function<void(IWordTwin&)>& 
     TraiterErreur(app_, source, vberr::ObjectVariableNotSet, kNotOpen);
     return false;
   }
-  try {
-    fn(*twin_);
-    return true;
-  } catch (const VbError& e) {
-    TraiterErreur(app_, source, e.number(), e.description());
-  } catch (const std::exception& e) {
-    TraiterErreur(app_, source, vberr::InvalidCall, e.what());
-  } catch (...) {
-    TraiterErreur(app_, source, vberr::InternalError, vbErrorText(vberr::InternalError));
-  }
-  return false;
+  return ReportFailure(app_, source, [&] { fn(*twin_); });
 }
 
 // ---------------------------------------------------------------- the word processor
@@ -101,24 +92,9 @@ void ApCourrier::OpenEditor() {
   }
   if (!twin_ || twinType_ != t) {
     CloseEditor();
-    std::unique_ptr<IWordTwin> made;
-    try {
-      if (twinFactory) made = twinFactory(app_, t);
-    } catch (const VbError& e) {
-      TraiterErreur(app_, "OpenEditor", e.number(), e.description());
-      return;
-    } catch (const std::exception& e) {
-      TraiterErreur(app_, "OpenEditor", vberr::CantCreateObject, e.what());
-      return;
-    } catch (...) {
-      TraiterErreur(app_, "OpenEditor", vberr::CantCreateObject, vbErrorText(vberr::CantCreateObject));
-      return;
-    }
-    if (!made) {
-      TraiterErreur(app_, "OpenEditor", vberr::CantCreateObject,
-                    "Aucun traitement de texte n'est disponible pour le type éditeur " + std::to_string(t));
-      return;
-    }
+    auto made = MakeTwin<IWordTwin>(app_, "OpenEditor", twinFactory, t,
+                                    "Aucun traitement de texte n'est disponible pour le type éditeur ");
+    if (!made) return;
     twin_ = std::move(made);
     twinType_ = t;
   }
@@ -473,37 +449,15 @@ std::string ApCourrier::SelectionToText() {
 // ---------------------------------------------------------------- dialogs
 
 std::string ApCourrier::ChoiceFile(platform::ICommonDialog& dialog) {
-  try {
-    auto exts = ExtensionListeModeles();
-    std::string patterns;
-    for (const auto& e : exts) patterns += (patterns.empty() ? "*" : ";*") + e;
-    if (patterns.empty()) patterns = "*.*";
-    dialog.state.DialogTitle = "Choix du modèle";
-    dialog.state.InitDir = app_.G_RepModele;
-    dialog.state.Filter = "Modèles (" + patterns + ")|" + patterns;
-    dialog.state.FilterIndex = 1;
-    dialog.state.FileName.clear();
-    dialog.state.CancelError = true;
-    dialog.ShowOpen();
-    return dialog.state.FileName;
-  } catch (const VbError& e) {
-    if (e.number() != vberr::CancelError) TraiterErreur(app_, "ChoiceFile", e.number(), e.description());
-  } catch (const std::exception& e) {
-    TraiterErreur(app_, "ChoiceFile", vberr::InvalidCall, e.what());
-  }
-  return {};
+  return ChooseTemplate(app_, dialog, ExtensionListeModeles(), app_.G_RepModele);
 }
 
 void ApCourrier::ChoicePrint(platform::ICommonDialog& dialog) {
-  try {
+  ReportFailureUnlessCancelled(app_, "ChoicePrint", [&] {
     dialog.state.CancelError = true;
     dialog.ShowPrinter();
     printer_ = dialog.state.PrinterName;
-  } catch (const VbError& e) {
-    if (e.number() != vberr::CancelError) TraiterErreur(app_, "ChoicePrint", e.number(), e.description());
-  } catch (const std::exception& e) {
-    TraiterErreur(app_, "ChoicePrint", vberr::InvalidCall, e.what());
-  }
+  });
 }
 
 // ---------------------------------------------------------------- map pictures

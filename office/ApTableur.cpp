@@ -3,6 +3,7 @@
 #include "core/Core.h"
 #include "core/VbError.h"
 #include "core/VbString.h"
+#include "office/DriverSupport.h"
 
 namespace kup {
 
@@ -57,18 +58,11 @@ bool ApTableur::run(const char* source, const std::function<void(ICalcTwin&)>& f
     TraiterErreur(app_, source, vberr::ObjectVariableNotSet, "Le tableur n'est pas ouvert");
     return false;
   }
-  try {
-    fn(*twin_);
-    return true;
-  } catch (const VbError& e) {
-    // The spreadsheet's own failures stay silent towards the user; the trace keeps them.
-    DebugKUP(app_, std::string("ApTableur.") + source, std::to_string(e.number()) + " : " + e.description());
-  } catch (const std::exception& e) {
-    DebugKUP(app_, std::string("ApTableur.") + source, e.what());
-  } catch (...) {
-    DebugKUP(app_, std::string("ApTableur.") + source, vbErrorText(vberr::InternalError));
-  }
-  return false;
+  return TrapFailure([&] { fn(*twin_); }, vberr::InvalidCall, vberr::InternalError,
+                     [&](int32_t number, const std::string& text) {
+                       // The spreadsheet's own failures stay silent towards the user; the trace keeps them.
+                       DebugKUP(app_, std::string("ApTableur.") + source, std::to_string(number) + " : " + text);
+                     });
 }
 
 // ---------------------------------------------------------------- the application
@@ -78,24 +72,8 @@ void ApTableur::OpenCalc() {
   int t = typeEditeur_;
   if (!twin_ || twinType_ != t) {
     DetacheCalc();
-    std::unique_ptr<ICalcTwin> made;
-    try {
-      if (twinFactory) made = twinFactory(app_, t);
-    } catch (const VbError& e) {
-      TraiterErreur(app_, "OpenCalc", e.number(), e.description());
-      return;
-    } catch (const std::exception& e) {
-      TraiterErreur(app_, "OpenCalc", vberr::CantCreateObject, e.what());
-      return;
-    } catch (...) {
-      TraiterErreur(app_, "OpenCalc", vberr::CantCreateObject, vbErrorText(vberr::CantCreateObject));
-      return;
-    }
-    if (!made) {
-      TraiterErreur(app_, "OpenCalc", vberr::CantCreateObject,
-                    "Aucun tableur n'est disponible pour le type éditeur " + std::to_string(t));
-      return;
-    }
+    auto made = MakeTwin<ICalcTwin>(app_, "OpenCalc", twinFactory, t, "Aucun tableur n'est disponible pour le type éditeur ");
+    if (!made) return;
     twin_ = std::move(made);
     twinType_ = t;
   }
@@ -136,23 +114,7 @@ std::vector<std::string> ApTableur::ExtensionListeModeles() const {
 
 std::string ApTableur::ChoiceFile(platform::ICommonDialog& dialog, const std::string& folder) {
   if (!typeConnu()) return {};
-  try {
-    std::string patterns;
-    for (const auto& e : ExtensionListeModeles()) patterns += (patterns.empty() ? "*" : ";*") + e;
-    dialog.state.DialogTitle = "Choix du modèle";
-    dialog.state.InitDir = folder;
-    dialog.state.Filter = "Modèles (" + patterns + ")|" + patterns;
-    dialog.state.FilterIndex = 1;
-    dialog.state.FileName.clear();
-    dialog.state.CancelError = true;
-    dialog.ShowOpen();
-    return dialog.state.FileName;
-  } catch (const VbError& e) {
-    if (e.number() != vberr::CancelError) TraiterErreur(app_, "ChoiceFile", e.number(), e.description());
-  } catch (const std::exception& e) {
-    TraiterErreur(app_, "ChoiceFile", vberr::InvalidCall, e.what());
-  }
-  return {};
+  return ChooseTemplate(app_, dialog, ExtensionListeModeles(), folder);
 }
 
 // ---------------------------------------------------------------- documents
@@ -184,15 +146,7 @@ bool ApTableur::UpdateActiveDocument() {
 std::string ApTableur::SaveTemp() {
   if (!typeConnu()) return {};
   std::string path;
-  try {
-    path = sFichierTemporaire(app_, Extension());
-  } catch (const VbError& e) {
-    TraiterErreur(app_, "SaveTemp", e.number(), e.description());
-    return {};
-  } catch (const std::exception& e) {
-    TraiterErreur(app_, "SaveTemp", vberr::InvalidCall, e.what());
-    return {};
-  }
+  if (!ReportFailure(app_, "SaveTemp", [&] { path = sFichierTemporaire(app_, Extension()); })) return {};
   return run("SaveTemp", [&](ICalcTwin& c) { c.saveAsTemplate(path); }) ? path : std::string();
 }
 
@@ -286,7 +240,8 @@ void ApTableur::MailMergeOpen(bool bMaximize) {
 std::string ApTableur::ExportToTextFile(const Args& params, const std::string& recordSep,
                                         const std::string& fieldSep, bool csvExt) {
   if (!typeConnu()) return {};
-  try {
+  std::string path;
+  ReportFailure(app_, "ExportToTextFile", [&] {
     auto cols = Columns(params, recordSep, fieldSep);
     std::string text;
     std::string line;
@@ -308,22 +263,18 @@ std::string ApTableur::ExportToTextFile(const Args& params, const std::string& r
       }
       text += line + vbCrLf;
     }
-    std::string path = sFichierTemporaire(app_, csvExt ? ".csv" : ".txt");
-    app_.fs().writeFile(path, ToCp1252(text));
-    return path;
-  } catch (const VbError& e) {
-    TraiterErreur(app_, "ExportToTextFile", e.number(), e.description());
-  } catch (const std::exception& e) {
-    TraiterErreur(app_, "ExportToTextFile", vberr::InvalidCall, e.what());
-  }
-  return {};
+    std::string file = sFichierTemporaire(app_, csvExt ? ".csv" : ".txt");
+    app_.fs().writeFile(file, ToCp1252(text));
+    path = file;
+  });
+  return path;
 }
 
 std::vector<int> ApTableur::FormatExportedFile(const Args& params, const std::string& recordSep,
                                                const std::string& fieldSep) {
   if (!typeConnu()) return {};
-  try {
-    std::vector<int> format;
+  std::vector<int> format;
+  bool ok = ReportFailure(app_, "FormatExportedFile", [&] {
     for (const auto& c : Columns(params, recordSep, fieldSep)) {
       if (!c.visible) continue;
       if (c.type.find("DATE") != std::string::npos || c.type.find("TIMESTAMP") != std::string::npos)
@@ -333,13 +284,8 @@ std::vector<int> ApTableur::FormatExportedFile(const Args& params, const std::st
       else
         format.push_back(colfmt::General);
     }
-    return format;
-  } catch (const VbError& e) {
-    TraiterErreur(app_, "FormatExportedFile", e.number(), e.description());
-  } catch (const std::exception& e) {
-    TraiterErreur(app_, "FormatExportedFile", vberr::InvalidCall, e.what());
-  }
-  return {};
+  });
+  return ok ? format : std::vector<int>();
 }
 
 // ---------------------------------------------------------------- instance
