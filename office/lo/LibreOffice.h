@@ -77,6 +77,12 @@ class Office {
   std::unique_ptr<Impl> impl_;
 };
 
+// What containers that ended without their shut-down (crash, SIGKILL) left
+// behind, found by the names this layer gives: their office if it still
+// runs, its pipes, its profile under tempRoot ("" = $TMPDIR or /tmp). Done
+// by the first start of every process.
+void SweepLeftovers(const std::string& tempRoot = {});
+
 // Twin factories over one office (shared by the word processor and the
 // spreadsheet). They make twins for editor types 2, 3 and 4 only.
 WordTwinFactory LibreOfficeWordTwinFactory(std::shared_ptr<Office> office);

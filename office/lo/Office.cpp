@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -173,6 +175,53 @@ void SeedProfile(const std::string& dir) {
          "oor:op=\"fuse\"><value>false</value></prop></item>\n"
          "</oor:items>\n";
 }
+
+bool ProcessGone(long pid) { return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
+
+// The pid of the container that named a profile "kup-lo-<pid>-<n>" or a pipe
+// "kup_lo_<pid>_...", 0 when the name is not one of ours.
+long OwnerOf(const std::string& name, const std::string& prefix) {
+  if (name.rfind(prefix, 0) != 0) return 0;
+  size_t i = prefix.size(), j = i;
+  while (j < name.size() && std::isdigit(static_cast<unsigned char>(name[j]))) ++j;
+  if (j == i || j >= name.size() || (name[j] != '-' && name[j] != '_')) return 0;
+  return std::stol(name.substr(i, j - i));
+}
+
+}  // namespace
+
+void SweepLeftovers(const std::string& tempRootOrEmpty) {
+  std::string tempRoot = tempRootOrEmpty.empty() ? EnvOr("TMPDIR", "/tmp") : tempRootOrEmpty;
+  {
+    std::error_code ec;
+    const std::string pipePrefix = "OSL_PIPE_" + std::to_string(::getuid()) + "_kup_lo_";
+    for (const auto& e : std::filesystem::directory_iterator("/tmp", ec)) {
+      std::string name = e.path().filename().string();
+      long owner = OwnerOf(name, pipePrefix);
+      if (owner > 0 && ProcessGone(owner)) ::unlink(e.path().c_str());
+    }
+    for (const auto& e : std::filesystem::directory_iterator("/proc", ec)) {
+      std::ifstream in(e.path() / "cmdline", std::ios::binary);
+      std::string cmd((std::istreambuf_iterator<char>(in)), {});
+      size_t at = cmd.find("--accept=pipe,name=kup_lo_");
+      if (at == std::string::npos || cmd.find("soffice") == std::string::npos) continue;
+      long owner = OwnerOf(cmd.substr(at + 19), "kup_lo_");
+      if (owner > 0 && ProcessGone(owner)) ::kill(static_cast<pid_t>(std::stol(e.path().filename().string())), SIGKILL);
+    }
+    for (const auto& e : std::filesystem::directory_iterator(tempRoot, ec)) {
+      std::string name = e.path().filename().string();
+      long owner = OwnerOf(name, "kup-lo-");
+      if (owner <= 0 || !ProcessGone(owner) || !e.is_directory()) continue;
+      try {
+        ::unlink(PipePath(SingleInstancePipe(FileUrl(e.path().string()))).c_str());
+      } catch (...) {
+      }
+      std::filesystem::remove_all(e.path(), ec);
+    }
+  }
+}
+
+namespace {
 
 std::string FirstLine(const std::string& s) {
   auto p = s.find(" at ./");
@@ -452,6 +501,8 @@ void Office::Impl::start() {
   released.clear();
   if (!worker) worker = std::make_unique<Worker>();
 
+  static std::once_flag swept;
+  std::call_once(swept, [&] { SweepLeftovers(TempRoot(opt)); });
   static std::atomic<int> counter{0};
   int n = ++counter;
   if (profileDir.empty()) {

@@ -1,6 +1,8 @@
 // The office process the container supervises: killed, hung, never started,
 // and ended with the container.
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <set>
@@ -204,6 +206,37 @@ TEST(LoSupervision, TheOfficeEndsWithTheUnloadHookAndWithTheApplication) {
     ASSERT_GT(second, 0);
   }
   EXPECT_TRUE(Reaped(second));
+}
+
+TEST(LoSupervision, LeftoversOfAContainerThatCrashedAreSweptAway) {
+  // A container that is gone: a process that ended.
+  pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ::waitpid(dead, nullptr, 0);
+  ScratchDir tmp;
+  std::string mark = "kup_lo_" + std::to_string(dead) + "_1_7";
+  std::string pipe = "/tmp/OSL_PIPE_" + std::to_string(::getuid()) + "_" + mark;
+  std::ofstream(pipe) << "";
+  std::string profile = tmp.path + "/kup-lo-" + std::to_string(dead) + "-1";
+  std::filesystem::create_directories(profile + "/user");
+  std::string alive = tmp.path + "/kup-lo-" + std::to_string(::getpid()) + "-99";
+  std::filesystem::create_directories(alive);
+  // Its office, still running.
+  pid_t orphan = ::fork();
+  if (orphan == 0) {
+    ::execl("/bin/sh", "sh", "-c", "sleep 60", "soffice", ("--accept=pipe,name=" + mark + ";urp;").c_str(),
+            static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+
+  kup::lo::SweepLeftovers(tmp.path);
+  int status = 0;
+  EXPECT_EQ(::waitpid(orphan, &status, 0), orphan);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+  EXPECT_FALSE(std::filesystem::exists(pipe));
+  EXPECT_FALSE(std::filesystem::exists(profile));
+  EXPECT_TRUE(std::filesystem::exists(alive)) << "a living container's profile stays";
 }
 
 }  // namespace
