@@ -83,10 +83,7 @@ void KUP_ArreteEntrer(App& app, Args& args) {
 
     if (args.size() == 2) {
       // A bad size stops the command once the window is a panel at its place.
-      w.WindowState = 0;
-      w.BorderStyle = 3;
-      w.Left = place.gauche;
-      w.Top = place.haut;
+      FigerPanneau(w, place);
       DimensionnerPanneau(w, args, true);
       FenetrePremierPlan(app, w.hWnd, true);
     }

@@ -58,7 +58,7 @@ void ExigerDocument(ApCourrier& courrier) {
 // The echoed reply of the editing commands; its status pair tells a closed
 // word processor.
 void RepondreEdition(App& app, const std::string& nom, const Args& args, bool editeurOuvert) {
-  RenvoyerReponse(app, editeurOuvert ? ReponseEcho(nom, args) : ReponseEcho(nom, args, "-1", kEditeurFerme));
+  RenvoyerReponse(app, ReponseEcho(nom, args, editeurOuvert ? "" : "-1", editeurOuvert ? "" : kEditeurFerme));
 }
 
 // ---- where an inserted body leaves the cursor
@@ -393,10 +393,7 @@ void KUP_BibleEntrer(App& app, Args& args) {
     if (args.size() == 2) {
       // The size first, so that a bad one leaves the window as it was.
       DimensionnerPanneau(w, args, false);
-      w.WindowState = 0;
-      w.BorderStyle = 3;
-      w.Left = place.gauche;
-      w.Top = place.haut;
+      FigerPanneau(w, place);
       FenetrePremierPlan(app, w.hWnd, true);
     }
     RepondrePlacement(app, "KUP_BibleEntrer");

@@ -127,7 +127,8 @@ void KUP_ChoixImprimante(App& app, Args& args) {
 }
 
 void KUP_CourrierAttenteLister(App& app, Args& args) {
-  Pieger(app, "KUP_CourrierAttenteLister", [&] { RenvoyerReponse(app, ReponseEcho("KUP_CourrierAttenteLister", args)); });
+  Pieger(app, "KUP_CourrierAttenteLister",
+         [&] { RenvoyerReponse(app, ReponseEcho("KUP_CourrierAttenteLister", args)); });
 }
 
 void KUP_CourrierAttenteImprimer(App& app, Args& args) {}

@@ -8,6 +8,7 @@
 #include "core/VbError.h"
 #include "core/VbString.h"
 #include "documents/Mdl_Commun.h"
+#include "documents/Mdl_DocCommun.h"
 
 namespace kup {
 
@@ -223,7 +224,7 @@ void KUP_CourrierCacheComparer(App& app, Args& args) {
 
 void KUP_CourrierCacher(App& app, Args& args) {
   static const char* kSource = "KUP_CourrierCacher";
-  try {
+  Pieger(app, kSource, [&] {
     std::string nom = CStr(Arg(args, 0));
     std::string sousDossier = CStr(Arg(args, 1));
     if (!bNomFichierAdmis(nom)) raise(vberr::BadFileName, vbErrorText(vberr::BadFileName) + " : " + nom);
@@ -251,11 +252,7 @@ void KUP_CourrierCacher(App& app, Args& args) {
     std::string path = sCommunB64VersFichier2(app, nom, dossier, contenu);
     bFixerDateFichier(app, path, date);
     RenvoyerReponse(app, {"KUP_CourrierCacher", nom, dossier, path, "", ""});
-  } catch (const VbError& e) {
-    TraiterErreur(app, kSource, e.number(), e.description());
-  } catch (const std::exception& e) {
-    TraiterErreur(app, kSource, vberr::PathFileAccess, e.what());
-  }
+  }, vberr::PathFileAccess);
 }
 
 void RegisterMdl_CourrierCache(CommandTable& table) {

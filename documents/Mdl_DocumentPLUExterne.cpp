@@ -5,22 +5,19 @@
 #include "core/Core.h"
 #include "core/VbError.h"
 #include "documents/Mdl_Commun.h"
+#include "documents/Mdl_DocCommun.h"
 
 namespace kup {
 
 void KUP_ListeDocumentsReglement(App& app, Args& /*args*/) {
   static const char* kSource = "KUP_ListeDocumentsReglement";
-  try {
+  Pieger(app, kSource, [&] {
     // A listing that failed has already been reported and comes back
     // without its element: reading it fails here, and nothing is answered.
     const StrArray liste = sCommunListeFichier(app, app.G_RepFicReglement, "");
     if (liste.empty()) raise(vberr::SubscriptOutOfRange);
     RenvoyerReponse(app, {"KUP_ListeDocumentsReglement", liste[0], "", ""});
-  } catch (const VbError& e) {
-    TraiterErreur(app, kSource, e.number(), e.description());
-  } catch (const std::exception& e) {
-    TraiterErreur(app, kSource, vberr::InternalError, e.what());
-  }
+  });
 }
 
 void RegisterMdl_DocumentPLUExterne(CommandTable& table) {

@@ -4,6 +4,7 @@
 
 #include "core/Core.h"
 #include "core/VbError.h"
+#include "documents/Mdl_DocCommun.h"
 #include "office/ApCourrier.h"
 
 namespace kup {
@@ -37,18 +38,14 @@ void FichierOuvrir(App& app, const std::string& path, int16_t mode) {
 
 void KUP_OuvrirCourrier(App& app, Args& args) {
   static const char* kSource = "KUP_OuvrirCourrier";
-  try {
+  Pieger(app, kSource, [&] {
     if (args.empty() || StrOrEmpty(args[0]).empty()) return;
     StrArray reply{"KUP_OuvrirCourrier", CStr(args[0]), "", ""};
     int16_t mode = kOuvrirShell;
     if (args.size() >= 4) mode = CInt(args[3]);
     FichierOuvrir(app, CStr(args[0]), mode);
     RenvoyerReponse(app, reply);
-  } catch (const VbError& e) {
-    TraiterErreur(app, kSource, e.number(), e.description());
-  } catch (const std::exception& e) {
-    TraiterErreur(app, kSource, vberr::InvalidCall, e.what());
-  }
+  }, vberr::InvalidCall);
 }
 
 void RegisterMdl_Fichier(CommandTable& table) {

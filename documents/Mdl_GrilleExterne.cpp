@@ -5,12 +5,13 @@
 #include "core/Core.h"
 #include "core/VbError.h"
 #include "core/VbString.h"
+#include "documents/Mdl_DocCommun.h"
 #include "office/ApTableur.h"
 
 namespace kup {
 
 void KUP_GrilleExporterTableur(App& app, Args& args) {
-  try {
+  Pieger(app, "KUP_GrilleExporterTableur", [&] {
     ApTableur& tableur = G_Tableur(app);
     tableur.OpenCalc();
     bool csv = tableur.getVersion() == "9.0";
@@ -21,11 +22,7 @@ void KUP_GrilleExporterTableur(App& app, Args& args) {
     RenvoyerReponse(app, {"KUP_GrilleExporterTableur", "", ""});
     // The spreadsheet and the exported document now belong to the user.
     tableur.DetacheCalc();
-  } catch (const VbError& e) {
-    TraiterErreur(app, "KUP_GrilleExporterTableur", e.number(), e.description());
-  } catch (const std::exception& e) {
-    TraiterErreur(app, "KUP_GrilleExporterTableur", vberr::InternalError, e.what());
-  }
+  });
 }
 
 void RegisterMdl_GrilleExterne(CommandTable& table) {

@@ -7,6 +7,7 @@
 #include "core/Core.h"
 #include "core/VbError.h"
 #include "core/VbString.h"
+#include "documents/Mdl_DocCommun.h"
 #include "platform/PathText.h"
 
 namespace kup {
@@ -55,7 +56,7 @@ std::string sLireFichierTexte(App& app, const std::string& chemin) {
 }
 
 void KUP_appelScanMSS(App& app, Args& args) {
-  try {
+  Pieger(app, kSource, [&] {
     const std::string numero = CStr(Arg(args, 0));
     VerifierNumero(numero);
 
@@ -82,11 +83,7 @@ void KUP_appelScanMSS(App& app, Args& args) {
 
     const std::string resultat = sLireFichierTexte(app, numero + ".xml");
     KUP_EnvoyerChaineVersFlex(app, sInvokeXML("KUP_appelScanMSS", {"KUP_appelScanMSS", numero, resultat, "", ""}));
-  } catch (const VbError& e) {
-    TraiterErreur(app, kSource, e.number(), e.description());
-  } catch (const std::exception& e) {
-    TraiterErreur(app, kSource, vberr::InternalError, e.what());
-  }
+  });
 }
 
 void RegisterMdl_MSS(CommandTable& table) { table.addDeferred("KUP_appelScanMSS", 500, KUP_appelScanMSS); }

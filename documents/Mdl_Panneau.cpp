@@ -46,6 +46,13 @@ PlacePanneau PlaceDuPanneau(App& app, int32_t& gaucheSauvee, int32_t& hautSauve)
   return place;
 }
 
+void FigerPanneau(MainWindow& w, const PlacePanneau& place) {
+  w.WindowState = 0;
+  w.BorderStyle = 3;
+  w.Left = place.gauche;
+  w.Top = place.haut;
+}
+
 void DimensionnerPanneau(MainWindow& w, const Args& args, bool pixelsEntiers) {
   double hauteur = Pixels(Arg(args, 1), pixelsEntiers) * TwipsPerPixelY;
   double largeur = Pixels(Arg(args, 0), pixelsEntiers) * TwipsPerPixelX;

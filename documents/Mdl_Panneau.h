@@ -22,6 +22,10 @@ struct PlacePanneau {
 // whole number keeps the saved coordinate.
 PlacePanneau PlaceDuPanneau(App& app, int32_t& gaucheSauvee, int32_t& hautSauve);
 
+// Makes the main window a fixed panel at `place`: normal state, fixed
+// dialog border.
+void FigerPanneau(MainWindow& w, const PlacePanneau& place);
+
 // Gives the main window the outer size a request's (width, height) in
 // pixels asks for. Both are read, the height first, before the window
 // changes: a value that is no number raises 13 and a negative size 380,

@@ -176,10 +176,7 @@ void KUP_TaxeEntrer(App& app, Args& args) {
     if (args.size() == 2) {
       // The size first, so that a bad one leaves the window as it was.
       DimensionnerPanneau(w, args, false);
-      w.WindowState = 0;
-      w.BorderStyle = 3;
-      w.Left = place.gauche;
-      w.Top = place.haut;
+      FigerPanneau(w, place);
       EffacerBarreControle(app, w.hWnd);
       FenetrePremierPlan(app, w.hWnd, true);
     }

@@ -72,7 +72,8 @@ void ApTableur::OpenCalc() {
   int t = typeEditeur_;
   if (!twin_ || twinType_ != t) {
     DetacheCalc();
-    auto made = MakeTwin<ICalcTwin>(app_, "OpenCalc", twinFactory, t, "Aucun tableur n'est disponible pour le type éditeur ");
+    auto made =
+        MakeTwin<ICalcTwin>(app_, "OpenCalc", twinFactory, t, "Aucun tableur n'est disponible pour le type éditeur ");
     if (!made) return;
     twin_ = std::move(made);
     twinType_ = t;
