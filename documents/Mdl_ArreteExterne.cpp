@@ -127,8 +127,7 @@ void KUP_ArreteListeModele(App& app, Args& args) {
     std::string sousDossier = CStr(Arg(args, 2));
     StrArray liste =
         sCommunListeModele(app, dossierType, prefixe, sousDossier, "", G_Courrier(app).ExtensionListeModeles());
-    if (liste.empty()) raise(vberr::SubscriptOutOfRange);
-    RenvoyerReponse(app, {"KUP_ArreteListeModele", liste[0], "", ""});
+    RepondreListe(app, "KUP_ArreteListeModele", liste);
   });
 }
 

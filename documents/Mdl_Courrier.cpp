@@ -65,8 +65,7 @@ void KUP_CourrierListeModele(App& app, Args& args) {
     std::string quatrieme = CStr(Arg(args, 3));
     StrArray extensions = G_Courrier(app).ExtensionListeModeles();
     StrArray liste = sCommunListeModele(app, dossierType, prefixe, sousDossier, quatrieme, extensions);
-    if (liste.empty()) raise(vberr::SubscriptOutOfRange);
-    RenvoyerReponse(app, {"KUP_CourrierListeModele", liste[0], "", ""});
+    RepondreListe(app, "KUP_CourrierListeModele", liste);
   });
 }
 

@@ -42,6 +42,14 @@ inline StrArray ReponseEcho(const std::string& nom, const Args& args, const std:
   return reponse;
 }
 
+// Answers a listing as [nom, its element, "", ""]. A listing that failed has
+// been reported and comes back without its element: reading it raises 9 and
+// nothing is answered.
+inline void RepondreListe(App& app, const std::string& nom, const StrArray& liste) {
+  if (liste.empty()) raise(vberr::SubscriptOutOfRange);
+  RenvoyerReponse(app, {nom, liste[0], "", ""});
+}
+
 // Tells the Flex interface the document is no longer in the office program.
 inline void DocumentFerme(App& app) { TraiterErreur(app, "Communication", 1, "Document fermé"); }
 

@@ -12,11 +12,8 @@ namespace kup {
 void KUP_ListeDocumentsReglement(App& app, Args& /*args*/) {
   static const char* kSource = "KUP_ListeDocumentsReglement";
   Pieger(app, kSource, [&] {
-    // A listing that failed has already been reported and comes back
-    // without its element: reading it fails here, and nothing is answered.
     const StrArray liste = sCommunListeFichier(app, app.G_RepFicReglement, "");
-    if (liste.empty()) raise(vberr::SubscriptOutOfRange);
-    RenvoyerReponse(app, {"KUP_ListeDocumentsReglement", liste[0], "", ""});
+    RepondreListe(app, "KUP_ListeDocumentsReglement", liste);
   });
 }
 

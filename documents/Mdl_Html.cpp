@@ -8,6 +8,7 @@
 #include "data/ApOraSession.h"
 #include "documents/DocumentState.h"
 #include "documents/Mdl_Commun.h"
+#include "documents/Mdl_DocCommun.h"
 #include "documents/Mdl_Fichier.h"
 
 namespace kup {
@@ -52,8 +53,7 @@ std::string sLireModeleHtml(App& app, const std::string& path) {
 void KUP_RapportHtmlLister(App& app, Args& args) {
   AvecReponseEchec(app, "KUP_RapportHtmlLister", [&] {
     StrArray liste = sCommunListeModele(app, "RapportHTML", "", "", "", ExtensionsHtml());
-    if (liste.empty()) raise(vberr::SubscriptOutOfRange);
-    RenvoyerReponse(app, {"KUP_RapportHtmlLister", liste[0], "", ""});
+    RepondreListe(app, "KUP_RapportHtmlLister", liste);
   });
 }
 
@@ -64,8 +64,7 @@ void KUP_FicheHtmlLister(App& app, Args& args) {
     std::string sousDossier = CStr(Arg(args, 2));
     std::string quatrieme = CStr(Arg(args, 3));
     StrArray liste = sCommunListeModele(app, "FicheHTML", prefixe, sousDossier, quatrieme, ExtensionsHtml());
-    if (liste.empty()) raise(vberr::SubscriptOutOfRange);
-    RenvoyerReponse(app, {"KUP_FicheHtmlLister", liste[0], "", ""});
+    RepondreListe(app, "KUP_FicheHtmlLister", liste);
   });
 }
 

@@ -32,8 +32,7 @@ void KUP_RequeteurListeModele(App& app, Args& args) {
   if (args.size() < 2) return;
   Pieger(app, "KUP_RequeteurListeModele", [&] {
     StrArray liste = sCommunListeFichier(app, app.G_RepModele + "\\Requeteur\\", G_Tableur(app).Extension());
-    if (liste.empty()) raise(vberr::SubscriptOutOfRange, vbErrorText(vberr::SubscriptOutOfRange));
-    RenvoyerReponse(app, {"KUP_RequeteurListeModele", liste[0], "", ""});
+    RepondreListe(app, "KUP_RequeteurListeModele", liste);
   });
 }
 

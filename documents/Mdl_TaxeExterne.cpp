@@ -22,8 +22,7 @@ void ListeModele(App& app, Args& args, const std::string& nom, const std::string
     std::string dossier = CStr(Arg(args, 2));
     StrArray liste =
         sCommunListeModele(app, sousDossier, prefixe, dossier, "", G_Tableur(app).ExtensionListeModeles());
-    if (liste.empty()) raise(vberr::SubscriptOutOfRange, vbErrorText(vberr::SubscriptOutOfRange));
-    RenvoyerReponse(app, {nom, liste[0], "", ""});
+    RepondreListe(app, nom, liste);
   });
 }
 
