@@ -206,7 +206,11 @@ void SweepLeftovers(const std::string& tempRootOrEmpty) {
       size_t at = cmd.find("--accept=pipe,name=kup_lo_");
       if (at == std::string::npos || cmd.find("soffice") == std::string::npos) continue;
       long owner = OwnerOf(cmd.substr(at + 19), "kup_lo_");
-      if (owner > 0 && ProcessGone(owner)) ::kill(static_cast<pid_t>(std::stol(e.path().filename().string())), SIGKILL);
+      if (owner > 0 && ProcessGone(owner)) {
+        pid_t office = static_cast<pid_t>(std::stol(e.path().filename().string()));
+        ::kill(-office, SIGKILL);  // the group it leads, when it was started as ours
+        ::kill(office, SIGKILL);
+      }
     }
     for (const auto& e : std::filesystem::directory_iterator(tempRoot, ec)) {
       std::string name = e.path().filename().string();

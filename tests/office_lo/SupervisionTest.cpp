@@ -224,8 +224,8 @@ TEST(LoSupervision, LeftoversOfAContainerThatCrashedAreSweptAway) {
   // Its office, still running.
   pid_t orphan = ::fork();
   if (orphan == 0) {
-    ::execl("/bin/sh", "sh", "-c", "sleep 60", "soffice", ("--accept=pipe,name=" + mark + ";urp;").c_str(),
-            static_cast<char*>(nullptr));
+    std::string name = "soffice --accept=pipe,name=" + mark + ";urp;";
+    ::execl("/bin/sleep", name.c_str(), "60", static_cast<char*>(nullptr));
     ::_exit(127);
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
