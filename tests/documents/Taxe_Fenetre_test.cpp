@@ -196,6 +196,13 @@ TEST_F(TaxeFenetre, EntrerPositionRules) {
   EXPECT_EQ(w.BorderStyle, 2);
   ASSERT_EQ(Erreurs(t).size(), 1u);
   EXPECT_EQ(Erreurs(t)[0][0], "KUP_TaxeEntrer");
+
+  // A negative size is refused (380) and the window keeps its size.
+  double largeur = w.Width;
+  EXPECT_TRUE(requete({"KUP_TaxeEntrer", "-5", "10"}).empty());
+  EXPECT_EQ(w.Width, largeur);
+  ASSERT_EQ(Erreurs(t).size(), 1u);
+  EXPECT_EQ(Erreurs(t)[0][1], "380");
 }
 
 TEST_F(TaxeFenetre, SortirWithoutSpreadsheetOrPanelAnswersNormally) {
