@@ -6,6 +6,11 @@
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
+#ifndef KUP_WITH_LIBREOFFICE
+// Built without the LibreOffice twins: nothing to measure.
+BENCHMARK_MAIN();
+#else
+
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -137,3 +142,5 @@ BENCHMARK(BM_LoadStoreFloor)->Unit(benchmark::kMillisecond)->Iterations(60)->Use
 BENCHMARK(BM_WarmLetterMerge)->Unit(benchmark::kMillisecond)->Iterations(60)->UseManualTime();
 
 BENCHMARK_MAIN();
+
+#endif  // KUP_WITH_LIBREOFFICE
