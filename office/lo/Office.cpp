@@ -392,7 +392,7 @@ bool Office::Impl::processRunning() {
   if (r == static_cast<pid_t>(pid)) {
     lastExit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   } else if (::kill(static_cast<pid_t>(pid), 0) == 0) {
-    return true;  // reaped by someone else yet still there: cannot be; keep it
+    return true;  // not ours to wait for (reaped elsewhere): alive while it exists
   }
   pid = 0;
   connected = false;
