@@ -7,31 +7,27 @@
 
 namespace kup {
 
-namespace {
-
-// Drivers made before the settings arrive, and any made again later, get
-// the twins; a factory someone else put there (tests) is left alone.
-void PutTwins(App& app, const std::shared_ptr<lo::Office>& office) {
-  auto& courrier = G_Courrier(app);
-  if (!courrier.twinFactory) courrier.twinFactory = lo::LibreOfficeWordTwinFactory(office);
-  auto& tableur = G_Tableur(app);
-  if (!tableur.twinFactory) tableur.twinFactory = lo::LibreOfficeCalcTwinFactory(office);
-}
-
-}  // namespace
-
 void InstallLibreOfficeTwins(App& app) {
   lo::OfficeOptions options = lo::OfficeOptions::FromEnvironment();
   App* a = &app;
   options.log = [a](const std::string& text) { EcrireLog(*a, "office", text); };
   auto office = std::make_shared<lo::Office>(std::move(options));
-  PutTwins(app, office);
 
-  auto previousType = app.hooks.setEditorType;
-  app.hooks.setEditorType = [previousType, office](App& x, int type) {
-    if (previousType) previousType(x, type);
-    PutTwins(x, office);
+  // Each driver gets the twins when it is made (first use, and again after
+  // a release); a factory a test puts there afterwards takes their place.
+  auto previousCourrier = app.hooks.configureCourrier;
+  app.hooks.configureCourrier = [previousCourrier, office](App& x, ApCourrier& c) {
+    if (previousCourrier) previousCourrier(x, c);
+    if (!c.twinFactory) c.twinFactory = lo::LibreOfficeWordTwinFactory(office);
   };
+  auto previousTableur = app.hooks.configureTableur;
+  app.hooks.configureTableur = [previousTableur, office](App& x, ApTableur& t) {
+    if (previousTableur) previousTableur(x, t);
+    if (!t.twinFactory) t.twinFactory = lo::LibreOfficeCalcTwinFactory(office);
+  };
+  // Drivers made before this (without a factory) get them too.
+  if (app.G_Courrier) app.hooks.configureCourrier(app, *app.G_Courrier);
+  if (app.G_Tableur) app.hooks.configureTableur(app, *app.G_Tableur);
   // The office ends with the container: after the drivers let go of it.
   auto previousUnload = app.hooks.unload;
   app.hooks.unload = [previousUnload, office](App& x) {
