@@ -1,10 +1,20 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the container on the bundled
-# sample session through the bridge client, printing what comes back.
+# sample sessions through the bridge client, printing what comes back:
+# samples/session.txt (settings, logon, lists, errors, a deferred dialog),
+# then samples/letter_session.txt (a real letter merged by LibreOffice).
+# ./run.sh FILE [korvane switches] runs one session file of your own.
 set -euo pipefail
 cd "$(dirname "$0")"
 bash scripts/install-deps.sh
 BUILD=${KUP_BUILD_DIR:-build}
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$BUILD" -j"$(nproc)" --target korvane kup_bridge_client
-exec "$BUILD/bin/kup_bridge_client" --session "${1:-samples/session.txt}" -- "$BUILD/bin/korvane" "${@:2}"
+run() { "$BUILD/bin/kup_bridge_client" --session "$1" --timeout 120 -- "$BUILD/bin/korvane" "${@:2}"; }
+if [[ $# -gt 0 ]]; then
+  run "$1" "${@:2}"
+else
+  run samples/session.txt
+  echo
+  run samples/letter_session.txt
+fi
