@@ -71,6 +71,15 @@ std::string FichierArreteDecode(App& app, const std::string& texte) {
   return chemin;
 }
 
+// Gives the panel the size a request's (width, height) in pixels asks for,
+// each pixel count taken as a 32-bit whole number. The height is in place
+// before the width is read: a width that is no size stops the command with
+// the new height kept, as every earlier step is.
+void DimensionnerArrete(MainWindow& w, const Args& args) {
+  w.SetOuterSize(w.Width, CLng(Arg(args, 1)) * TwipsPerPixelY);
+  w.SetOuterSize(CLng(Arg(args, 0)) * TwipsPerPixelX, w.Height);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- editing panel
@@ -84,7 +93,7 @@ void KUP_ArreteEntrer(App& app, Args& args) {
     if (args.size() == 2) {
       // A bad size stops the command once the window is a panel at its place.
       FigerPanneau(w, place);
-      DimensionnerPanneau(w, args, true);
+      DimensionnerArrete(w, args);
       FenetrePremierPlan(app, w.hWnd, true);
     }
 
@@ -102,7 +111,7 @@ void KUP_ArreteSortir(App& app, Args& args) {
     FenetrePremierPlan(app, w.hWnd, false);
 
     if (args.size() == 2) {
-      DimensionnerPanneau(w, args, true);
+      DimensionnerArrete(w, args);
       w.BorderStyle = 2;
       w.WindowState = 2;
       ApCourrier& c = G_Courrier(app);

@@ -158,3 +158,31 @@ TEST(Arrete_Panneau, LeaveClosesTheDecreeAndDeletesItsWorkingFile) {
   EXPECT_FALSE(p.t.fs.fileExists("C:\\Temp\\decret2.dot"));
   EXPECT_TRUE(p.erreurs().empty());
 }
+
+TEST(Arrete_Panneau, HeightIsKeptWhenTheWidthThenFails) {
+  Panneau p;
+  p.docs().arreteFichier = "C:\\Temp\\ancien.dot";
+  p.requete({"KUP_ArreteEntrer", "large", "300"});
+  EXPECT_FALSE(p.repondu());
+  ASSERT_EQ(p.erreurs().size(), 1u);
+  EXPECT_EQ(p.erreurs()[0][1], "13");
+  EXPECT_EQ(p.w().Height, 4500);
+  EXPECT_EQ(p.w().Width, 15360);
+  EXPECT_FALSE(p.dessus());
+  // Stopped before the working file is forgotten.
+  EXPECT_EQ(p.docs().arreteFichier, "C:\\Temp\\ancien.dot");
+
+  // Leaving: the height is taken, then the silent stop keeps the panel
+  // border, the decree open and its file.
+  p.requete({"KUP_ArreteEntrer", "400", "300"});
+  p.requete({"KUP_ArreteCharger", arrete_test::B64("decret.dot", arrete_test::kModele)});
+  p.requete({"KUP_ArreteSortir", "-1", "768"});
+  EXPECT_FALSE(p.repondu());
+  EXPECT_TRUE(p.erreurs().empty());
+  EXPECT_EQ(p.w().Height, 768 * 15);
+  EXPECT_EQ(p.w().Width, 6000);
+  EXPECT_EQ(p.w().BorderStyle, 3);
+  EXPECT_EQ(p.w().WindowState, 0);
+  EXPECT_EQ(p.word->documents.size(), 1u);
+  EXPECT_TRUE(p.t.fs.fileExists("C:\\Temp\\decret.dot"));
+}

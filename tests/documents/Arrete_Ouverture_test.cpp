@@ -165,3 +165,19 @@ TEST(Arrete_Ouverture, NewScanOfTheOpenDecreeOrDocumentClosed) {
   a.requete({"KUP_ArreteInitialiser", "C:\\Modeles\\arrete.dot"});
   EXPECT_EQ(a.requete({"KUP_ArreteRelancerFusion"}), (V{kNoms, "NOM", "VISAS", "", ""}));
 }
+
+TEST(Arrete_Ouverture, OpeningCommandsAllowTheDecreeAgainEvenWithNothingToOpen) {
+  for (const char* commande : {"KUP_ArreteInitialiser", "KUP_ArreteCharger"}) {
+    Arrete a;
+    a.courrier().G_AccesDocument = false;
+    a.requete({commande, ""});
+    EXPECT_FALSE(a.repondu()) << commande;
+    EXPECT_TRUE(a.courrier().G_AccesDocument) << commande;
+  }
+  // The RTF loading leaves the flag alone.
+  Arrete b;
+  b.courrier().G_AccesDocument = false;
+  b.requete({"KUP_ArreteChargerRTF", ""});
+  EXPECT_FALSE(b.courrier().G_AccesDocument);
+  EXPECT_TRUE(b.erreurs().empty());
+}

@@ -175,3 +175,44 @@ TEST(Arrete_Valeurs, DeleteClosesWithoutSavingAndKeepsTheWorkingFile) {
   EXPECT_EQ(a.requete({"KUP_ArreteSupprimer"}), (V{"KUP_ArreteSupprimer", "", ""}));
   EXPECT_TRUE(a.erreurs().empty());
 }
+
+TEST(Arrete_Valeurs, SaveAskingForNamesAgainSavesNothingButClearsThePrintedFlag) {
+  Arrete a;
+  a.requete({"KUP_ArreteInitialiser", "C:\\Modeles\\inclus.dot"});
+  a.docs().arreteFichier = "C:\\Temp\\decret.dot";
+  a.docs().arreteImprime = true;
+  auto r = a.requete({"KUP_ArreteSauver", "1 rue Haute", ""});
+  EXPECT_EQ(r, (V{kNoms, "NOM" + Sep240() + "ADRESSE", "", "", ""}));
+  EXPECT_FALSE(a.docs().arreteImprime);
+  EXPECT_EQ(a.docs().arreteFichier, "C:\\Temp\\decret.dot");
+  EXPECT_FALSE(a.courrier().G_MergeFieldIncludeText);
+
+  // A merge choice that is no Boolean is answered as a failed save, not reported.
+  a.t.app.G_TypeFusionArrete = "peut-être";
+  a.docs().arreteImprime = true;
+  r = a.requete({"KUP_ArreteSauver", "Durand" + Sep240() + "1 rue Haute", ""});
+  ASSERT_EQ(r.size(), 5u);
+  EXPECT_EQ((V{r[0], r[1], r[2], r[4]}), (V{"KUP_ArreteSauver", "", "13", ""}));
+  EXPECT_EQ(a.docs().arreteFichier, "C:\\Temp\\decret.dot");
+  EXPECT_TRUE(a.docs().arreteImprime);
+  EXPECT_TRUE(a.erreurs().empty());
+}
+
+TEST(Arrete_Valeurs, FailedPrintLeavesThePrintedFlagAndOpenTracesTheSizeEitherWay) {
+  Arrete a;
+  a.requete({"KUP_ArreteInitialiser", "C:\\Modeles\\arrete.dot"});
+  a.t.app.G_TypeFusionArrete = "peut-être";
+  a.requete({"KUP_ArreteImprimer", "Durand", ""});
+  EXPECT_FALSE(a.docs().arreteImprime);
+  a.t.app.G_TypeFusionArrete = "0";
+
+  a.t.app.G_Debug = true;
+  a.requete({"KUP_ArreteInitialiser", "C:\\Modeles\\inclus.dot"});
+  a.requete({"KUP_ArreteOuvrir", "1 rue Haute", ""});  // names asked for again
+  a.requete({"KUP_ArreteOuvrir", "Durand" + Sep240() + "1 rue Haute", ""});
+  const std::string& traces = a.t.app.debugWindow;
+  const std::string trace = "KUP_ArreteOuvrir (taille document) : ";
+  const size_t premiere = traces.find(trace);
+  ASSERT_NE(premiere, std::string::npos) << traces;
+  EXPECT_NE(traces.find(trace, premiere + 1), std::string::npos) << traces;
+}
