@@ -156,10 +156,8 @@ void KUP_CourrierMajValeursChamps(App& app, Args& args) {
 void sub_CourrierFusionner(App& app, const std::string& commandName, Args& request, bool attach) {
   Pieger(app, commandName, [&] {
     ApCourrier& courrier = G_Courrier(app);
-    StrArray champs = ListeValeurs(CStr(Arg(request, 6)));
-    StrArray signets = ListeValeurs(CStr(Arg(request, 7)));
-    courrier.MergeFieldsValues = std::move(champs);
-    courrier.BookMarksValues = std::move(signets);
+    courrier.MergeFieldsValues = ListeValeurs(CStr(Arg(request, 6)));
+    courrier.BookMarksValues = ListeValeurs(CStr(Arg(request, 7)));
     int32_t copies = CLng(Arg(request, 4));
 
     bool inclus = courrier.G_MergeFieldIncludeText;

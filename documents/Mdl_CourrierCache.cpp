@@ -145,11 +145,33 @@ bool bLireDateRegionale(const platform::RegionalProfile& profile, const std::str
 
   int heure = 0, minute = 0, seconde = 0;
   if (!partieHeure.empty()) {
-    if (!bDecouperNombres(partieHeure, profile.timeSeparator + ":", n, w) || n.size() < 2 || n.size() > 3)
+    // A 12-hour long time carries its AM/PM designator before or after the
+    // digits (the picture's "tt" or "t"); the date text must read back.
+    int apresMidi = -1;
+    std::string chiffres = partieHeure;
+    for (const char* marque : {"AM", "PM", "A", "P"}) {
+      const std::string m = marque;
+      std::string u = UCase(chiffres);
+      if (u.size() > m.size() && u.compare(u.size() - m.size(), m.size(), m) == 0) {
+        chiffres = Trim(chiffres.substr(0, chiffres.size() - m.size()));
+      } else if (u.size() > m.size() && u.compare(0, m.size(), m) == 0) {
+        chiffres = Trim(chiffres.substr(m.size()));
+      } else {
+        continue;
+      }
+      apresMidi = m[0] == 'P' ? 1 : 0;
+      break;
+    }
+    if (!bDecouperNombres(chiffres, profile.timeSeparator + ":", n, w) || n.size() < 2 || n.size() > 3)
       return false;
     heure = n[0];
     minute = n[1];
     seconde = n.size() == 3 ? n[2] : 0;
+    if (apresMidi >= 0) {
+      if (heure < 1 || heure > 12) return false;
+      if (heure == 12) heure = 0;
+      if (apresMidi == 1) heure += 12;
+    }
     if (heure > 23 || minute > 59 || seconde > 59) return false;
   }
 

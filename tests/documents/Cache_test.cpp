@@ -115,3 +115,28 @@ TEST(Cache_Dates, RegionalDateTextsAreReadAsTheProfileWritesThem) {
   for (const char* faux : {"29/02/2025", "06/13/2026", "06/12/2026 24:00:00", "06/12/2026 15", "", "06/12"})
     EXPECT_FALSE(bLireDateRegionale(fr, faux, tm)) << faux;
 }
+
+TEST(Cache_Dates, TwelveHourTimesStampAndCompareAsTheyAreWritten) {
+  platform::RegionalProfile us;
+  us.shortDate = "M/d/yyyy";
+  us.longTime = "h:mm:ss tt";
+  std::tm tm{};
+  ASSERT_TRUE(bLireDateRegionale(us, "12/6/2026 3:02:33 PM", tm));
+  EXPECT_EQ(std::make_tuple(tm.tm_mday, tm.tm_mon, tm.tm_hour, tm.tm_min), std::make_tuple(6, 11, 15, 2));
+  ASSERT_TRUE(bLireDateRegionale(us, "12/6/2026 12:05:00 AM", tm));
+  EXPECT_EQ(tm.tm_hour, 0);
+  ASSERT_TRUE(bLireDateRegionale(us, "12/6/2026 12:05:00 pm", tm));
+  EXPECT_EQ(tm.tm_hour, 12);
+  EXPECT_FALSE(bLireDateRegionale(us, "12/6/2026 13:05:00 PM", tm));
+
+  // Written with the workstation's 12-hour text, the copy is current for it.
+  TestApp t;
+  t.app.pf.regional = us;
+  courrier_test::InstallerBibliotheque(t);
+  const char* date = "12/6/2026 3:02:33 PM";
+  Args a{"lettre.dot", "lettres", encodeBase64("abc"), date};
+  KUP_CourrierCacher(t.app, a);
+  ASSERT_TRUE(Erreurs(t).empty());
+  EXPECT_EQ(sDateFichier(t.app, kFichier), date);
+  EXPECT_EQ(Slot5(t, {"lettre.dot", "lettres", "3", date}), kDossier);
+}

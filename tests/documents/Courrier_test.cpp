@@ -215,3 +215,55 @@ TEST(Courrier_Dialogues, TemplateDialogRunsFromTheTimerAndCancelSendsNothing) {
   EXPECT_EQ(l.t.app.G_RepModele, "C:\\Korvane");
   EXPECT_TRUE(l.t.msgbox.boxes.empty());
 }
+
+TEST(Courrier_Fusion, MailSlotFiveAttachmentPrinterDialogAndValueOrder) {
+  Lettre l;
+  l.requete({"KUP_CourrierInitialiser", "C:\\Modeles\\lettre.dot"});
+  auto r = l.action("KUP_CourrierMail", "Durand");
+  EXPECT_EQ(r, (V{"KUP_CourrierMail", "lettre.dot", "A", "B", "C", "1", "", "Durand", "", "", "", "", ""}));
+  ASSERT_EQ(l.word->mailed.size(), 1u);
+  EXPECT_NE(l.word->mailed[0].find("Madame Durand"), std::string::npos);
+
+  // Slot 5 asks KUP_CourrierOuvrir to attach: the reply keeps its own name.
+  l.requete({"KUP_CourrierInitialiser", "C:\\Modeles\\lettre.dot"});
+  r = l.action("KUP_CourrierOuvrir", "Martin", "", "KUP_AttFicAttacher");
+  ASSERT_EQ(r.size(), 13u);
+  EXPECT_EQ(r[0], "KUP_CourrierOuvrir");
+  EXPECT_EQ(r[6], "KUP_AttFicAttacher");
+  EXPECT_EQ(r[8], "lettre-06-12-2026-15-02-33.doc");
+  EXPECT_NE(decodeBase64(r[10]).find("Martin"), std::string::npos);
+
+  // The printer dialog runs from the timer, sends nothing, and its printer
+  // is the one of the next printing.
+  l.t.flash.clear();
+  l.t.dialog.answerPrinter("Bureau 2", 1);
+  l.requete({"KUP_ChoixImprimante"});
+  EXPECT_TRUE(l.t.flash.returns.empty());
+  EXPECT_EQ(l.t.timer.interval(), 500);
+  l.t.timer.fire();
+  EXPECT_TRUE(l.t.flash.calls.empty());
+  l.requete({"KUP_CourrierInitialiser", "C:\\Modeles\\lettre.dot"});
+  l.action("KUP_CourrierImprimer", "Durand", "", "", "2");
+  ASSERT_EQ(l.word->printed.size(), 1u);
+  EXPECT_EQ(l.word->printed[0].printer, "Bureau 2");
+  EXPECT_EQ(l.word->printed[0].copies, 2);
+  EXPECT_FALSE(l.word->printed[0].dialog);
+
+  // The merge-field values are taken before the bookmark values are read:
+  // a request cut after slot 6 leaves them set, and fails.
+  l.requete({"KUP_CourrierInitialiser", "C:\\Modeles\\lettre.dot"});
+  l.requete({"KUP_CourrierOuvrir", "lettre.dot", "A", "B", "C", "1", "", "x" + Sep240() + "y"});
+  EXPECT_EQ(l.courrier().MergeFieldsValues, (V{"x", "y"}));
+  EXPECT_TRUE(l.t.flash.returns.empty());
+  ASSERT_EQ(Erreurs(l.t).size(), 1u);
+  EXPECT_EQ(Erreurs(l.t)[0][0], "KUP_CourrierOuvrir");
+}
+
+TEST(Courrier_Initialiser, OnlyHtmlAndHtmEndingsTakeTheHtmlRoute) {
+  Lettre l;
+  l.t.fs.put("C:\\Modeles\\page.shtml", kSimple);
+  auto r = l.requete({"KUP_CourrierInitialiser", "C:\\Modeles\\page.shtml"});
+  ASSERT_EQ(r.size(), 10u);
+  EXPECT_EQ(r[0], "KUP_CourrierValeursChampsSignets");
+  EXPECT_EQ(r[1], "NOM");
+}
