@@ -267,3 +267,21 @@ TEST(Courrier_Initialiser, OnlyHtmlAndHtmEndingsTakeTheHtmlRoute) {
   EXPECT_EQ(r[0], "KUP_CourrierValeursChampsSignets");
   EXPECT_EQ(r[1], "NOM");
 }
+
+TEST(Courrier_Commandes, ShortListRequestAndEmptyMapReturn) {
+  Lettre l;
+  // Argument 3 is read: two or three arguments are a failure, reported, not answered.
+  for (V demande : {V{"KUP_CourrierListeModele", "Courrier", "33"}, V{"KUP_CourrierListeModele", "Courrier", "33", "V"}}) {
+    l.requete(demande);
+    EXPECT_TRUE(l.t.flash.returns.empty());
+    ASSERT_EQ(Erreurs(l.t).size(), 1u);
+    EXPECT_EQ(Erreurs(l.t)[0], (V{"KUP_CourrierListeModele", "9", vbErrorText(9)}));
+  }
+
+  // An empty first list leaves the letter alone; the default answer still comes.
+  l.requete({"KUP_CourrierInitialiser", "C:\\Modeles\\lettre.dot"});
+  auto r = l.requete({"Retour_SIG_FusionCartoParcelle", "", "ID7", "800", "600", "2500"});
+  EXPECT_EQ(r, (V{"", "ID7", "800", "600", "2500", "", ""}));
+  EXPECT_EQ(l.word->active()->fieldsOf(MemoryDocument::FieldKind::MapPlaceholder).size(), 1u);
+  EXPECT_TRUE(Erreurs(l.t).empty());
+}
