@@ -143,8 +143,9 @@ void KUP_PartListeModele(App& app, Args& args) {
 void KUP_TaxeChoixModele(App& app, Args& args) {
   auto etape = [&](auto&& f) { return EtapeModele(app, "KUP_TaxeChoixModele", f); };
 
+  // Joined as text, a null folder adds nothing to the path.
   std::string dossier;
-  if (!etape([&] { dossier = app.G_RepModele + "\\" + CStr(Arg(args, 0)) + "\\Taxe\\Taxe\\"; })) return;
+  if (!etape([&] { dossier = app.G_RepModele + "\\" + StrOrEmpty(Arg(args, 0)) + "\\Taxe\\Taxe\\"; })) return;
   bool vide = true;
   if (!etape([&] { vide = app.fs().listFiles(dossier).empty(); })) return;
   if (vide) dossier = app.G_RepModele + "\\Taxe\\Taxe\\";

@@ -18,6 +18,7 @@ TEST(Bible_Edition, ArticleLibraryLayoutAndReplies) {
   EXPECT_EQ(b.word->windowState, 2);
   EXPECT_EQ(b.requete({"KUP_ArticleEditerDebut"}), (V{"KUP_ArticleEditerDebut", "", ""}));
   EXPECT_EQ(b.document()->orientation, 2);
+  EXPECT_EQ(b.word->windowState, 2);  // unlike the piece library, not minimised
 
   Req champs = Champs("a", 9);
   champs[4] = std::nullopt;  // a null field: an empty cell, an empty echo
@@ -110,6 +111,14 @@ TEST(Bible_Edition, ClosedWordProcessorOrDocument) {
   EXPECT_FALSE(b.envoyer({"KUP_ArticleEditerFin"}));
   ASSERT_EQ(b.erreurs().size(), 1u);
   EXPECT_EQ(b.erreurs()[0][0], "KUP_ArticleEditerFin");
+
+  // No word processor for the editor type: the article library cannot
+  // connect and answers the closed status after the driver's own report.
+  Bible u(7);
+  EXPECT_EQ(u.requete({"KUP_ArticleEditerDebut", "x", "y"}),
+            (V{"KUP_ArticleEditerDebut", "x", "-1", "L'éditeur a été fermé, impossible de continuer"}));
+  ASSERT_EQ(u.erreurs().size(), 1u);
+  EXPECT_EQ(u.erreurs()[0][0], "OpenEditor");
 
   // The word processor still runs but the library document was closed.
   Bible c;

@@ -18,6 +18,9 @@ struct Panneau : Bible {
   }
   void position(const std::string& texte) { t.app.G_Parametres.set("EDITION", "POSITION_FENETRE_ARRETE", texte); }
   bool auPremierPlan() const { return t.windows.isTopmost(t.app.KUP_MDI.hWnd); }
+  bool menuSysteme() {
+    return (t.windows.getWindowLong(t.app.KUP_MDI.hWnd, platform::GWL_STYLE) & platform::WS_SYSMENU) != 0;
+  }
 };
 
 }  // namespace
@@ -35,6 +38,7 @@ TEST(Bible_Panneau, EnterPlacesTheFixedPanelAndLeaveRestoresTheWindow) {
   EXPECT_EQ(p.w.BorderStyle, 3);
   EXPECT_EQ(p.w.WindowState, 0);
   EXPECT_TRUE(p.auPremierPlan());
+  EXPECT_TRUE(p.menuSysteme());  // unlike the tax panel, the library panel keeps its menu
   EXPECT_EQ(Docs(p.t.app).bibleGauche, 1000);
   EXPECT_EQ(Docs(p.t.app).bibleHaut, 2000);  // to the nearest even whole number
 

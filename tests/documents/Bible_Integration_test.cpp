@@ -119,6 +119,28 @@ TEST_P(Bible_RelectureTypes, EmptyLibraryAndOtherKind) {
   EXPECT_TRUE(b.erreurs().empty());
 }
 
+TEST_P(Bible_RelectureTypes, BlanksAreTrimmedAndTheCursorIsTheReadingPoint) {
+  Bible b(GetParam());
+  b.requete({"KUP_BibleInitialiser"});
+  b.requete({"KUP_PieceEditerDebut"});
+  Req champs = Champs("p", 7);
+  champs[0] = std::string("  p1  ");
+  EXPECT_EQ(b.piece(champs, std::string("  corps  "))[1], "p1");
+  b.piece(Champs("q", 7), std::string("second"));
+  b.requete({"KUP_PieceEditerFin"});
+
+  V r = b.requete({"KUP_PieceIntegrer"});
+  EXPECT_EQ(r[1], "p1");
+  EXPECT_EQ(r[8], "corps");
+  // Moved back to the top, the next-item command starts over.
+  G_Courrier(b.t.app).GotoStartOfDoc();
+  r = b.requete({"KUP_PieceIntegrerSuivante"});
+  EXPECT_EQ(r[0], "KUP_PieceIntegrerSuivante");
+  EXPECT_EQ(r[2], "p2");
+  EXPECT_EQ(b.requete({"KUP_PieceIntegrerSuivante"})[1], "q1");
+  EXPECT_TRUE(b.erreurs().empty());
+}
+
 INSTANTIATE_TEST_SUITE_P(TypesEditeur, Bible_RelectureTypes, ::testing::Values(2, 4));
 
 TEST(Bible_Relecture, FailuresAnswerNothing) {

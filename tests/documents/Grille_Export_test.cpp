@@ -47,6 +47,9 @@ TEST_F(Grille, ExportOpensTheRowsWithTheirFormatAndLetsGo) {
   EXPECT_EQ(wb->cell(0, 2, 1), "PC 12");
   EXPECT_EQ(wb->cell(0, 3, 1), "DP 3");
   EXPECT_EQ(wb->importFormat, (std::vector<int>{colfmt::Text, colfmt::DateDMY}));
+  // The visible columns only, quoted, ";"-separated, one line per row.
+  EXPECT_EQ(t.fs.readFile(wb->path),
+            "\"Dossier\";\"D\xE9p\xF4t\"\r\n\"PC 12\";\"01/02/2024\"\r\n\"DP 3\";\"\"\r\n");
   EXPECT_EQ(calc->windowState, 2);
   // The spreadsheet stays for the user; the driver holds nothing of it.
   EXPECT_EQ(G_Tableur(t.app).twin(), nullptr);

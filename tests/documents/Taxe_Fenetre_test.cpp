@@ -107,6 +107,13 @@ TEST_F(TaxeFenetre, ChoixModeleRunsLaterAndSendsTheChosenTemplate) {
   t.timer.fire();
   EXPECT_EQ(t.dialog.shown.back().state.InitDir, "C:\\m\\Commune\\Taxe\\Taxe\\");
   EXPECT_TRUE(t.flash.calls.empty());
+
+  // A null folder adds nothing to the path: the dialog still opens.
+  Args nul{Value::null()};
+  KUP_TaxeChoixModele(t.app, nul);
+  ASSERT_EQ(t.dialog.shown.size(), 3u);
+  EXPECT_EQ(Right(t.dialog.shown.back().state.InitDir, 11), "\\Taxe\\Taxe\\");
+  EXPECT_TRUE(Erreurs(t).empty());
 }
 
 TEST_F(TaxeFenetre, ChoixModeleOnAWebRootFallsBackToTheProgramFolder) {
@@ -206,13 +213,24 @@ TEST_F(TaxeFenetre, EntrerPositionRules) {
 }
 
 TEST_F(TaxeFenetre, SortirWithoutSpreadsheetOrPanelAnswersNormally) {
-  auto r = requete({"KUP_TaxeSortir"});
-  EXPECT_EQ(r, (V{"KUP_TaxeSortir", "15240", "10800", "", ""}));
-  // Never entered: the saved place is the origin.
-  EXPECT_EQ(t.app.KUP_MDI.Left, 0);
-  EXPECT_EQ(t.app.KUP_MDI.WindowState, 2);
-  EXPECT_FALSE(calc->running);
-  EXPECT_TRUE(Erreurs(t).empty());
+  for (int type : {2, 4}) {
+    G_Tableur(t.app).setTypeEditeur(type);
+    auto r = requete({"KUP_TaxeSortir"});
+    EXPECT_EQ(r, (V{"KUP_TaxeSortir", "15240", "10800", "", ""})) << type;
+    // Never entered: the saved place is the origin.
+    EXPECT_EQ(t.app.KUP_MDI.Left, 0);
+    EXPECT_EQ(t.app.KUP_MDI.WindowState, 2);
+    EXPECT_FALSE(calc->running);
+    EXPECT_TRUE(Erreurs(t).empty()) << type;
+  }
+}
+
+TEST_F(TaxeFenetre, PanelRepliesWriteTheInnerSizeAsSinglePrecision) {
+  auto& w = t.app.KUP_MDI;
+  w.ScaleWidth = 1234.56789;
+  w.ScaleHeight = 0.1;
+  EXPECT_EQ(requete({"KUP_TaxeEntrer", "640"}), (V{"KUP_TaxeEntrer", "1234.568", "0.1", "", ""}));
+  EXPECT_EQ(requete({"KUP_TaxeSortir"}), (V{"KUP_TaxeSortir", "1234.568", "0.1", "", ""}));
 }
 
 }  // namespace
