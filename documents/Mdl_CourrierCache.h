@@ -30,7 +30,8 @@ bool bFixerDateFichier(App& app, const std::string& path, const std::string& dat
 std::string sRacineCache(App& app);
 
 // Reads a date text written with the regional short date, optionally followed
-// by a blank and a time (hours, minutes, optional seconds). Fills t (local
+// by a blank and a time (hours, minutes, optional seconds, and an AM/PM
+// designator before or after them for a 12-hour clock). Fills t (local
 // time, tm_isdst -1) and returns true when it is a valid date.
 bool bLireDateRegionale(const platform::RegionalProfile& profile, const std::string& text, std::tm& t);
 
