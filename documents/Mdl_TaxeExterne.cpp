@@ -147,7 +147,13 @@ void KUP_TaxeChoixModele(App& app, Args& args) {
   std::string dossier;
   if (!etape([&] { dossier = app.G_RepModele + "\\" + StrOrEmpty(Arg(args, 0)) + "\\Taxe\\Taxe\\"; })) return;
   bool vide = true;
-  if (!etape([&] { vide = app.fs().listFiles(dossier).empty(); })) return;
+  if (!etape([&] {
+        // A web address names no folder to list: the probe fails, as a bad
+        // file name, rather than find it empty.
+        if (LCase(Left(dossier, 4)) == "http") raise(vberr::BadFileName, vbErrorText(vberr::BadFileName));
+        vide = app.fs().listFiles(dossier).empty();
+      }))
+    return;
   if (vide) dossier = app.G_RepModele + "\\Taxe\\Taxe\\";
 
   std::string chemin;

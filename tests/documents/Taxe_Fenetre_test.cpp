@@ -128,12 +128,26 @@ TEST_F(TaxeFenetre, ChoixModeleOnAWebRootFallsBackToTheProgramFolder) {
   EXPECT_EQ(t.dialog.shown[0].state.InitDir, "C:\\Korvane\\Taxe\\Taxe\\");
   EXPECT_TRUE(Erreurs(t).empty());
 
+  // A root on a web server cannot be listed: the dialog opens on the
+  // program folder's templates, which answer the choice.
+  t.app.G_RepModele = "http://serveur/modeles";
+  t.fs.put("C:\\Korvane\\Taxe\\Taxe\\t2.xlt", "x");
+  t.dialog.answerFile("C:\\Korvane\\Taxe\\Taxe\\t2.xlt");
+  KUP_TaxeChoixModele(t.app, args);
+  EXPECT_EQ(t.app.G_RepModele, "C:\\Korvane");
+  ASSERT_EQ(t.dialog.shown.size(), 2u);
+  EXPECT_EQ(t.dialog.shown[1].state.InitDir, "C:\\Korvane\\Taxe\\Taxe\\");
+  ASSERT_EQ(t.flash.calls.size(), 1u);
+  EXPECT_EQ(t.flash.calls[0],
+            sInvokeXML("KUP_TaxeChoixModele", {"C:\\Korvane\\Taxe\\Taxe\\" + Sep241() + "t2.xlt", "", ""}));
+  EXPECT_TRUE(Erreurs(t).empty());
+
   // Any other root: reported, no dialog.
   t.app.G_RepModele = "C:\\m";
   t.fs.put("C:\\m\\Commune\\Taxe\\Taxe\\t.xlt", "x");
   t.fs.fail("C:\\m\\Commune\\Taxe\\Taxe\\", 70, platform::FakeFileSystem::Op::Read);
   KUP_TaxeChoixModele(t.app, args);
-  EXPECT_EQ(t.dialog.shown.size(), 1u);
+  EXPECT_EQ(t.dialog.shown.size(), 2u);
   ASSERT_EQ(Erreurs(t).size(), 1u);
   EXPECT_EQ(Erreurs(t)[0][0], "KUP_TaxeChoixModele");
   EXPECT_EQ(Erreurs(t)[0][1], "70");
