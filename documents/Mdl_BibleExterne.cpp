@@ -55,6 +55,18 @@ void ExigerDocument(ApCourrier& courrier) {
   w->cursorPos();  // fails when the driver's document is no longer open
 }
 
+// The driver reports a failed call itself and answers an empty text, false
+// or nothing: told apart from a real answer only by its failure count.
+class ControleEchecs {
+ public:
+  explicit ControleEchecs(const ApCourrier& courrier) : courrier_(courrier), avant_(courrier.Echecs()) {}
+  bool echoue() const { return courrier_.Echecs() != avant_; }
+
+ private:
+  const ApCourrier& courrier_;
+  long avant_;
+};
+
 // The echoed reply of the editing commands; its status pair tells a closed
 // word processor.
 void RepondreEdition(App& app, const std::string& nom, const Args& args, bool editeurOuvert) {
@@ -302,6 +314,9 @@ void KUP_BibleArticlePieceIntegrer(App& app, const std::string& replyName, int c
     r[0] = replyName;
     ApCourrier& courrier = G_Courrier(app);
     ExigerDocument(courrier);
+    // A driver call that failed has been reported already; what the reader
+    // saw after it is no item, so no answer is sent.
+    const ControleEchecs echecs(courrier);
 
     if (fromDocumentStart) {
       courrier.UpdateActiveDocument();
@@ -313,6 +328,7 @@ void KUP_BibleArticlePieceIntegrer(App& app, const std::string& replyName, int c
     }
     courrier.GotoEndOfLine();
     if (!courrier.SearchWord(itemMarker)) {
+      if (echecs.echoue()) return;
       r[0] = "KUP_IntegrerFin";
       RenvoyerReponse(app, r);
       return;
@@ -321,8 +337,10 @@ void KUP_BibleArticlePieceIntegrer(App& app, const std::string& replyName, int c
     // Into the first cell of the item's row.
     courrier.GotoStartOfLine();
     courrier.GoDown();
-    if (!courrier.SelectionInTable())
+    if (!courrier.SelectionInTable()) {
+      if (echecs.echoue()) return;
       raise(vberr::InvalidCall, "Le tableau de l'élément manque sous le marqueur " + itemMarker);
+    }
     const int cellules = count - 3;
     for (int i = 1; i <= cellules; ++i) {
       courrier.SelectCell();
@@ -343,8 +361,10 @@ void KUP_BibleArticlePieceIntegrer(App& app, const std::string& replyName, int c
     } else {
       // Without its end marker the last body has no known end; reading on
       // from where the cursor stands would answer an empty body for it.
-      if (!courrier.SearchWord(endMarker))
+      if (!courrier.SearchWord(endMarker)) {
+        if (echecs.echoue()) return;
         raise(vberr::InvalidCall, "Le marqueur de fin " + endMarker + " est introuvable");
+      }
       courrier.GoUp();
       courrier.GotoEndOfLine();
     }
@@ -358,6 +378,7 @@ void KUP_BibleArticlePieceIntegrer(App& app, const std::string& replyName, int c
     }
     r[static_cast<size_t>(count) - 1] = "";
     r[static_cast<size_t>(count)] = "";
+    if (echecs.echoue()) return;
     RenvoyerReponse(app, r);
   });
 }
@@ -391,9 +412,14 @@ void KUP_BibleEntrer(App& app, Args& args) {
     PlacePanneau place = PlaceDuPanneau(app, d.bibleGauche, d.bibleHaut);
 
     if (args.size() == 2) {
-      // The size first, so that a bad one leaves the window as it was.
+      // Back to normal with a fixed border before the size is taken: a
+      // maximised window would not keep it. A size the window cannot take
+      // stops the command there, leaving state and border as set.
+      w.WindowState = 0;
+      w.BorderStyle = 3;
       DimensionnerPanneau(w, args, false);
-      FigerPanneau(w, place);
+      w.Left = place.gauche;
+      w.Top = place.haut;
       FenetrePremierPlan(app, w.hWnd, true);
     }
     RepondrePlacement(app, "KUP_BibleEntrer");
@@ -450,7 +476,10 @@ void KUP_BibleRecupererRTF(App& app, Args&) {
   Pieger(app, "KUP_BibleRecupererRTF", [&] {
     ApCourrier& courrier = G_Courrier(app);
     ExigerDocument(courrier);
-    RenvoyerReponse(app, {"KUP_BibleRecupererRTF", courrier.SelectionToRTF(), "", ""});
+    const ControleEchecs echecs(courrier);
+    std::string selection = courrier.SelectionToRTF();
+    if (echecs.echoue()) return;  // reported by the driver
+    RenvoyerReponse(app, {"KUP_BibleRecupererRTF", selection, "", ""});
   });
 }
 
@@ -458,7 +487,10 @@ void KUP_BibleRecupererTexte(App& app, Args&) {
   Pieger(app, "KUP_BibleRecupererTexte", [&] {
     ApCourrier& courrier = G_Courrier(app);
     ExigerDocument(courrier);
-    RenvoyerReponse(app, {"KUP_BibleRecupererTexte", courrier.SelectionToText(), "", ""});
+    const ControleEchecs echecs(courrier);
+    std::string selection = courrier.SelectionToText();
+    if (echecs.echoue()) return;  // reported by the driver
+    RenvoyerReponse(app, {"KUP_BibleRecupererTexte", selection, "", ""});
   });
 }
 

@@ -68,12 +68,18 @@ ApCourrier::~ApCourrier() {
   }
 }
 
+void ApCourrier::signaler(const char* source, int32_t number, const std::string& text) {
+  ++echecs_;
+  TraiterErreur(app_, source, number, text);
+}
+
 bool ApCourrier::run(const char* source, const std::function<void(IWordTwin&)>& fn) {
   if (!twin_) {
-    TraiterErreur(app_, source, vberr::ObjectVariableNotSet, kNotOpen);
+    signaler(source, vberr::ObjectVariableNotSet, kNotOpen);
     return false;
   }
-  return ReportFailure(app_, source, [&] { fn(*twin_); });
+  return TrapFailure([&] { fn(*twin_); }, vberr::InvalidCall, vberr::InternalError,
+                     [&](int32_t number, const std::string& text) { signaler(source, number, text); });
 }
 
 // ---------------------------------------------------------------- the word processor
@@ -87,14 +93,17 @@ std::vector<std::string> ApCourrier::ExtensionListeModeles() const {
 void ApCourrier::OpenEditor() {
   int t = typeEditeur_;
   if (!IsKnownType(t)) {
-    TraiterErreur(app_, "OpenEditor", vberr::InvalidCall, "Type éditeur inconnu : " + std::to_string(t));
+    signaler("OpenEditor", vberr::InvalidCall, "Type éditeur inconnu : " + std::to_string(t));
     return;
   }
   if (!twin_ || twinType_ != t) {
     CloseEditor();
     auto made = MakeTwin<IWordTwin>(app_, "OpenEditor", twinFactory, t,
                                     "Aucun traitement de texte n'est disponible pour le type éditeur ");
-    if (!made) return;
+    if (!made) {
+      ++echecs_;  // reported by MakeTwin
+      return;
+    }
     twin_ = std::move(made);
     twinType_ = t;
   }
@@ -283,11 +292,11 @@ std::string ApCourrier::MailMergePrint(int32_t copies, bool bClose, bool bShowDi
 std::string ApCourrier::MailMergeSave(const std::string& fileName, bool bAutoAttach) {
   // The name comes from the request: it must stay inside the save folder.
   if (!IsBareFileName(fileName)) {
-    TraiterErreur(app_, "MailMergeSave", vberr::BadFileName, "Nom de fichier incorrect : " + fileName);
+    signaler("MailMergeSave", vberr::BadFileName, "Nom de fichier incorrect : " + fileName);
     return {};
   }
   if (app_.G_RepCourrierAttente.empty()) {
-    TraiterErreur(app_, "MailMergeSave", vberr::PathNotFound,
+    signaler("MailMergeSave", vberr::PathNotFound,
                   "Le dossier des courriers en attente (REP_COURRIERATTENTE) n'est pas défini");
     return {};
   }
@@ -303,7 +312,7 @@ void ApCourrier::SubstituteMergeFieldsDocument(const std::string& templateCode, 
                                                Equivalence_V3* equivalences, ErreurTxt* errors) {
   const auto& lk = equivalenceLookups;
   if (!catalogue || !equivalences || !lk.sNomVariableV3 || !lk.vNomsEquivalence || !lk.sModeEquivalence) {
-    TraiterErreur(app_, "SubstituteMergeFieldsDocument", vberr::ObjectVariableNotSet,
+    signaler("SubstituteMergeFieldsDocument", vberr::ObjectVariableNotSet,
                   "Le catalogue V3 et ses équivalences ne sont pas disponibles");
     return;
   }
@@ -345,7 +354,7 @@ void ApCourrier::SubstituteMergeFieldsDocument(const std::string& templateCode, 
 void ApCourrier::SubstituteBookMarks(Equivalence_V3* equivalences, ErreurTxt* errors) {
   const auto& lk = equivalenceLookups;
   if (!equivalences || !lk.signetEquivalent) {
-    TraiterErreur(app_, "SubstituteBookMarks", vberr::ObjectVariableNotSet,
+    signaler("SubstituteBookMarks", vberr::ObjectVariableNotSet,
                   "Les équivalences des signets ne sont pas disponibles");
     return;
   }
@@ -453,11 +462,16 @@ std::string ApCourrier::ChoiceFile(platform::ICommonDialog& dialog) {
 }
 
 void ApCourrier::ChoicePrint(platform::ICommonDialog& dialog) {
-  ReportFailureUnlessCancelled(app_, "ChoicePrint", [&] {
-    dialog.state.CancelError = true;
-    dialog.ShowPrinter();
-    printer_ = dialog.state.PrinterName;
-  });
+  TrapFailure(
+      [&] {
+        dialog.state.CancelError = true;
+        dialog.ShowPrinter();
+        printer_ = dialog.state.PrinterName;
+      },
+      vberr::InvalidCall, vberr::InternalError,
+      [&](int32_t number, const std::string& text) {
+        if (number != vberr::CancelError) signaler("ChoicePrint", number, text);
+      });
 }
 
 // ---------------------------------------------------------------- map pictures

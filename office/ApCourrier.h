@@ -7,6 +7,8 @@
 // through TraiterErreur under the member's name and the member returns its
 // neutral result ("" / false / nothing); members never raise to their caller.
 // A member called while no word processor is connected reports number 91.
+// Echecs() counts the failures reported so far, so that a caller can tell
+// an empty answer from a failed call.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -63,6 +65,8 @@ class ApCourrier {
   EquivalenceLookups equivalenceLookups;  // installed by the document module
   // The connected twin, nullptr while no word processor is connected.
   IWordTwin* twin() const { return twin_.get(); }
+  // How many failures the members have reported since the driver was made.
+  long Echecs() const { return echecs_; }
 
   // ---- the word processor
   std::vector<std::string> ExtensionListeModeles() const;
@@ -136,6 +140,8 @@ class ApCourrier {
   const std::string& printerName() const { return printer_; }
 
  private:
+  // Every failure a member reports goes through here.
+  void signaler(const char* source, int32_t number, const std::string& text);
   // Runs fn on the twin; a failure is reported under source and false returned.
   bool run(const char* source, const std::function<void(IWordTwin&)>& fn);
   std::string mergeAndAttach(const char* source, bool bWithoutFields, bool bAutoAttach);
@@ -149,6 +155,7 @@ class ApCourrier {
   std::unique_ptr<IWordTwin> twin_;
   int twinType_ = 0;
   std::string printer_;
+  long echecs_ = 0;
 };
 
 // The single instance, created on first use in app.G_Courrier.

@@ -116,16 +116,24 @@ TEST(Bible_Panneau, SavedPositionEdgeCases) {
   EXPECT_EQ(s.w.Width, 150);
 }
 
-TEST(Bible_Panneau, BadSizesAreReportedAndChangeNothing) {
+TEST(Bible_Panneau, BadSizeStopsEnteringAfterStateAndBorder) {
   for (const Req& req : {Req{"KUP_BibleEntrer", "abc", "10"}, Req{"KUP_BibleEntrer", "10", std::nullopt},
                          Req{"KUP_BibleEntrer", "-5", "10"}}) {
     Panneau p;
+    p.position("(300,200)");
+    p.w.WindowState = 2;
     EXPECT_FALSE(p.envoyer(req));
     ASSERT_EQ(p.erreurs().size(), 1u);
     EXPECT_EQ(p.erreurs()[0][0], "KUP_BibleEntrer");
+    // Normal state and fixed border come first and stay; size, place and
+    // the top are not reached.
+    EXPECT_EQ(p.w.WindowState, 0);
+    EXPECT_EQ(p.w.BorderStyle, 3);
     EXPECT_EQ(p.w.Width, 15360);
-    EXPECT_EQ(p.w.BorderStyle, 2);
+    EXPECT_EQ(p.w.Height, 11520);
+    EXPECT_EQ(p.w.Left, 1000.4);
     EXPECT_FALSE(p.auPremierPlan());
+    EXPECT_EQ(Docs(p.t.app).bibleGauche, 1000);  // saved before
   }
   Panneau p;
   EXPECT_FALSE(p.envoyer({"KUP_Dimensionner", "10", "x"}));

@@ -182,3 +182,108 @@ TEST(Bible_Relecture, FailuresAnswerNothing) {
   ASSERT_EQ(t.erreurs().size(), 1u);
   EXPECT_EQ(t.erreurs()[0][0], "KUP_BibleArticlePieceIntegrer");
 }
+
+namespace {
+
+// A word processor whose chosen member fails on its n-th call: once, or
+// because the user closed the document just before.
+struct Panne {
+  std::string membre;
+  int appel = 1;
+  bool fermer = false;
+};
+
+class MemoryWordEnPanne : public MemoryWord {
+ public:
+  MemoryWordEnPanne(App& app, int type, std::shared_ptr<MemoryWordApp> etat, std::shared_ptr<Panne> panne)
+      : MemoryWord(app, type, std::move(etat)), panne_(std::move(panne)) {}
+
+  bool searchWord(const std::string& t) override { return (verifier("searchWord"), MemoryWord::searchWord(t)); }
+  std::string cellTextSelected() override { return (verifier("cellTextSelected"), MemoryWord::cellTextSelected()); }
+  std::string selectionRtf() override { return (verifier("selectionRtf"), MemoryWord::selectionRtf()); }
+  std::string selectionText() override { return (verifier("selectionText"), MemoryWord::selectionText()); }
+
+ private:
+  void verifier(const std::string& membre) {
+    if (membre != panne_->membre || --panne_->appel != 0) return;
+    if (!panne_->fermer) throw VbError(5, "Panne de " + membre);
+    state().userCloses(document());
+  }
+  std::shared_ptr<Panne> panne_;
+};
+
+struct BibleEnPanne : Bible {
+  std::shared_ptr<Panne> panne = std::make_shared<Panne>();
+  explicit BibleEnPanne(int type = 2) : Bible(type) {
+    G_Courrier(t.app).twinFactory = [etat = word, p = panne](App& app, int type) {
+      return std::make_unique<MemoryWordEnPanne>(app, type, etat, p);
+    };
+  }
+  // Arms the failure and empties the calls seen so far.
+  void echouer(const std::string& membre, int appel, bool fermer = false) {
+    *panne = {membre, appel, fermer};
+    t.flash.clear();
+  }
+};
+
+}  // namespace
+
+TEST(Bible_Relecture, FailedDriverCallAnswersNothing) {
+  // The user closes the library document while the body is being copied:
+  // the driver reports it, and no item with an empty body is answered.
+  BibleEnPanne b;
+  EcrireArticles(b);
+  b.echouer("selectionRtf", 1, true);
+  EXPECT_FALSE(b.envoyer({"KUP_ArticleIntegrer"}));
+  ASSERT_EQ(b.erreurs().size(), 1u);
+  EXPECT_EQ(b.erreurs()[0][0], "SelectionToRTF");
+
+  // A failed search for the next item is not the end of the library.
+  BibleEnPanne s(4);
+  EcrireArticles(s);
+  s.echouer("searchWord", 2);  // after the begin marker
+  EXPECT_FALSE(s.envoyer({"KUP_ArticleIntegrer"}));
+  ASSERT_EQ(s.erreurs().size(), 1u);
+  EXPECT_EQ(s.erreurs()[0][0], "SearchWord");
+  // The failure was the call's own: the next read goes on normally.
+  EXPECT_EQ(s.requete({"KUP_ArticleIntegrer"})[1], "a1");
+
+  // A cell that could not be read: one report, from the driver, and no
+  // second one from the reader for what it then failed to find.
+  BibleEnPanne c;
+  EcrireArticles(c);
+  c.echouer("cellTextSelected", 3);
+  EXPECT_FALSE(c.envoyer({"KUP_ArticleIntegrer"}));
+  ASSERT_EQ(c.erreurs().size(), 1u);
+  EXPECT_EQ(c.erreurs()[0][0], "CellTextSelected");
+  c.echouer("cellTextSelected", 1, true);
+  EXPECT_FALSE(c.envoyer({"KUP_ArticleIntegrerSuivant"}));
+  ASSERT_FALSE(c.erreurs().empty());
+  EXPECT_EQ(c.erreurs()[0][0], "CellTextSelected");
+  for (const auto& e : c.erreurs()) EXPECT_NE(e[0], "KUP_BibleArticlePieceIntegrer");
+
+  // Pieces: the plain-text body.
+  BibleEnPanne p;
+  p.requete({"KUP_BibleInitialiser"});
+  p.requete({"KUP_PieceEditerDebut"});
+  p.piece(Champs("p", 7), std::string("corps"));
+  p.requete({"KUP_PieceEditerFin"});
+  p.echouer("selectionText", 1);
+  EXPECT_FALSE(p.envoyer({"KUP_PieceIntegrer"}));
+  ASSERT_EQ(p.erreurs().size(), 1u);
+  EXPECT_EQ(p.erreurs()[0][0], "SelectionToText");
+}
+
+TEST(Bible_Echange, FailedSelectionCopyAnswersNothing) {
+  BibleEnPanne b(4);
+  b.requete({"KUP_BibleInitialiser"});
+  b.envoyer({"KUP_BibleInsererTexte", "Bonjour"});
+  b.echouer("selectionText", 1);
+  EXPECT_FALSE(b.envoyer({"KUP_BibleRecupererTexte"}));
+  ASSERT_EQ(b.erreurs().size(), 1u);
+  EXPECT_EQ(b.erreurs()[0][0], "SelectionToText");
+  b.echouer("selectionRtf", 1, true);
+  EXPECT_FALSE(b.envoyer({"KUP_BibleRecupererRTF"}));
+  ASSERT_EQ(b.erreurs().size(), 1u);
+  EXPECT_EQ(b.erreurs()[0][0], "SelectionToRTF");
+}

@@ -447,3 +447,29 @@ TEST_F(CourrierTest, SubstitutionGoesThroughTheCatalogueLookups) {
 }
 
 }  // namespace
+
+// Callers tell a failed member from an empty answer by the failure count:
+// it follows the reports, and what is not reported does not count.
+TEST_F(CourrierTest, FailureCountFollowsTheReports) {
+  ApCourrier& d = drv(2);
+  EXPECT_EQ(d.Echecs(), 0);
+  d.GotoStartOfDoc();  // nothing connected
+  EXPECT_EQ(d.Echecs(), 1);
+  d.setTypeEditeur(9);
+  d.OpenEditor();  // unknown type
+  EXPECT_EQ(d.Echecs(), 2);
+
+  opened(2);
+  d.SelectionToText();  // an empty selection is an answer
+  d.ChoicePrint(*t.app.pf.dialog);  // cancelled by the user
+  EXPECT_EQ(d.Echecs(), 2);
+  word->userCloses(word->active());
+  d.SelectionToText();  // the twin fails
+  EXPECT_EQ(d.Echecs(), 3);
+  d.CloseEditor();
+  d.CloseDocument(true);  // nothing connected: silent
+  EXPECT_FALSE(d.UpdateActiveDocument());
+  EXPECT_FALSE(d.EditeurToujoursOuvert());
+  EXPECT_EQ(d.Echecs(), 3);
+  EXPECT_EQ(errors().size(), 3u);
+}
