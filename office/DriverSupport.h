@@ -14,6 +14,12 @@
 
 namespace kup {
 
+// Of a document path ("\" or "/" separated): the extension, lower-cased,
+// with its dot ("" when none), and the file name without folder and
+// extension (a name that starts with its only dot is kept whole).
+std::string ExtensionOf(const std::string& path);
+std::string BaseNameOf(const std::string& path);
+
 // Calls fn and answers true. What it throws is handed to
 // failed(number, description) instead and false answered: a VbError with its
 // own number and description, any other exception as `other` with its

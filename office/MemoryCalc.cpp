@@ -5,6 +5,7 @@
 #include "core/App.h"
 #include "core/VbError.h"
 #include "core/VbString.h"
+#include "office/DriverSupport.h"
 
 namespace kup {
 
@@ -55,20 +56,6 @@ int ToInt(const std::string& s) {
   } catch (...) {
     raise(vberr::TypeMismatch, "Fichier de classeur incorrect");
   }
-}
-
-std::string LowerExtension(const std::string& path) {
-  size_t slash = path.find_last_of("\\/");
-  size_t dot = path.rfind('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-  return LCase(path.substr(dot));
-}
-
-std::string BaseNameOf(const std::string& path) {
-  size_t slash = path.find_last_of("\\/");
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  size_t dot = name.rfind('.');
-  return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
 }  // namespace
@@ -260,7 +247,7 @@ void MemoryCalc::maximize() {
 
 void MemoryCalc::openDocument(const std::string& path, const std::vector<int>& format) {
   requireRunning();
-  std::string ext = LowerExtension(path);
+  std::string ext = ExtensionOf(path);
   auto wb = std::make_shared<MemoryWorkbook>(MemoryWorkbook::parse(app_.fs().readFile(path), BaseNameOf(path)));
   wb->baseName = BaseNameOf(path);
   bool isTemplate = ext == ".xlt" || ext == ".xltx" || ext == ".ots";

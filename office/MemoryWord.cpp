@@ -8,6 +8,7 @@
 #include "core/App.h"
 #include "core/VbError.h"
 #include "core/VbString.h"
+#include "office/DriverSupport.h"
 
 namespace kup {
 
@@ -44,14 +45,6 @@ std::string TrimBlanks(std::string s) {
   if (b == std::string::npos) return {};
   size_t e = s.find_last_not_of(" \t\r\n");
   return s.substr(b, e - b + 1);
-}
-
-// File name without folder and extension.
-std::string BaseNameOf(const std::string& path) {
-  size_t slash = path.find_last_of("\\/");
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  size_t dot = name.rfind('.');
-  return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
 bool Contains(const std::u32string& s, char32_t c) { return s.find(c) != std::u32string::npos; }

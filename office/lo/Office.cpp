@@ -265,20 +265,6 @@ Sequence<beans::PropertyValue> Props(const std::vector<beans::PropertyValue>& pr
   return Sequence<beans::PropertyValue>(props.data(), static_cast<sal_Int32>(props.size()));
 }
 
-std::string ExtensionOf(const std::string& path) {
-  size_t slash = path.find_last_of("\\/");
-  size_t dot = path.rfind('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-  return LCase(path.substr(dot));
-}
-
-std::string BaseNameOf(const std::string& path) {
-  size_t slash = path.find_last_of("\\/");
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  size_t dot = name.rfind('.');
-  return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-}
-
 void RaiseUno() {
   auto with = [](const uno::Exception& e, const std::string& base) {
     std::string msg = FirstLine(S(e.Message));

@@ -16,6 +16,8 @@
 #include <utility>
 #include <vector>
 
+#include "office/DriverSupport.h"
+
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/frame/XDesktop2.hpp>
@@ -57,10 +59,6 @@ Reference<T> Q(const Any& a) {
   return Reference<T>(a, UNO_QUERY_THROW);
 }
 
-// Lower-cased extension with its dot (".ott"), "" when none.
-std::string ExtensionOf(const std::string& path);
-// Name without folder and extension.
-std::string BaseNameOf(const std::string& path);
 
 // What a twin's operation sees of the office.
 struct Session {
