@@ -111,18 +111,7 @@ class LoCalc : public ICalcTwin {
   void connect() override { office_->start(); }
 
   void detach() override {
-    if (!doc_.is()) return;
-    auto& o = office_->impl();
-    if (docGeneration_ == office_->generation() && o.connected) {
-      try {
-        o.call([&](Session&) {
-          o.noteReleased(doc_);
-          doc_.clear();
-        });
-      } catch (...) {
-      }
-    }
-    doc_.clear();
+    office_->impl().releaseDocument(docGeneration_, doc_, [&] { doc_.clear(); });
   }
 
   // Headless: nothing to show; the office must still be there.
@@ -139,8 +128,7 @@ class LoCalc : public ICalcTwin {
     std::string ext = ExtensionOf(host);
     auto& o = office_->impl();
     o.call([&](Session& s) {
-      std::vector<beans::PropertyValue> args = {Prop("Hidden", Any(true)), Prop("MacroExecutionMode", Any(sal_Int16(0))),
-                                                Prop("UpdateDocMode", Any(sal_Int16(0)))};
+      std::vector<beans::PropertyValue> args;
       bool text = ext == ".txt" || ext == ".csv";
       if (text) {
         args.push_back(Prop("FilterName", Any(OUString("Text - txt - csv (StarCalc)"))));
@@ -148,22 +136,9 @@ class LoCalc : public ICalcTwin {
       } else {
         args.push_back(Prop("AsTemplate", Any(IsTemplateExtension(ext))));
       }
-      Reference<css::lang::XComponent> doc;
-      try {
-        doc = Q<css::frame::XComponentLoader>(s.desktop)->loadComponentFromURL(FileUrl(host), "_blank", 0, Props(args));
-      } catch (const css::uno::RuntimeException&) {
-        throw;
-      } catch (const css::uno::Exception& e) {
-        raise(vberr::PathFileAccess, "Le fichier " + path + " ne peut pas être ouvert (" + S(e.Message).substr(0, 120) + ")");
-      }
-      if (!doc.is())
-        raise(vberr::PathFileAccess,
-              "Le fichier " + path + " ne peut pas être ouvert : classeur endommagé ou protégé par un mot de passe");
+      Reference<css::lang::XComponent> doc = o.loadHidden(s, FileUrl(host), args, path, "classeur");
       if (!Reference<sheet::XSpreadsheetDocument>(doc, UNO_QUERY).is()) {
-        try {
-          Q<css::util::XCloseable>(doc)->close(true);
-        } catch (...) {
-        }
+        Office::Impl::closeQuietly(doc);
         raise(vberr::PathFileAccess, "Le fichier " + path + " n'est pas un classeur");
       }
       if (doc_.is()) o.noteReleased(doc_);

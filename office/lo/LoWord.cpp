@@ -243,18 +243,7 @@ class LoWord : public IWordTwin {
   void connect() override { office_->start(); }
 
   void release() override {
-    if (!doc_.is()) return;
-    auto& o = office_->impl();
-    if (docGeneration_ == office_->generation() && o.connected) {
-      try {
-        o.call([&](Session&) {
-          o.noteReleased(doc_);
-          dropDocument();
-        });
-      } catch (...) {
-      }
-    }
-    dropDocument();
+    office_->impl().releaseDocument(docGeneration_, doc_, [&] { dropDocument(); });
   }
 
   bool isRunning() override { return office_->alive(); }
@@ -283,19 +272,8 @@ class LoWord : public IWordTwin {
     auto& o = office_->impl();
     o.call([&](Session& s) {
       OUString url = host.empty() ? OUString("private:factory/swriter") : FileUrl(host);
-      auto args = Props({Prop("Hidden", Any(true)), Prop("AsTemplate", Any(!host.empty())),
-                         Prop("MacroExecutionMode", Any(sal_Int16(0))), Prop("UpdateDocMode", Any(sal_Int16(0)))});
-      Reference<css::lang::XComponent> doc;
-      try {
-        doc = Q<css::frame::XComponentLoader>(s.desktop)->loadComponentFromURL(url, "_blank", 0, args);
-      } catch (const css::uno::RuntimeException&) {
-        throw;
-      } catch (const css::uno::Exception& e) {
-        raise(vberr::PathFileAccess, "Le fichier " + path + " ne peut pas être ouvert (" + S(e.Message).substr(0, 120) + ")");
-      }
-      if (!doc.is())
-        raise(vberr::PathFileAccess,
-              "Le fichier " + path + " ne peut pas être ouvert : document endommagé ou protégé par un mot de passe");
+      Reference<css::lang::XComponent> doc =
+          o.loadHidden(s, url, {Prop("AsTemplate", Any(!host.empty()))}, path, "document");
       Reference<ctext::XTextDocument> td(doc, UNO_QUERY);
       std::string filter;
       for (const auto& a : Q<css::frame::XModel>(doc)->getArgs())
@@ -304,10 +282,7 @@ class LoWord : public IWordTwin {
       // not a document of the word processor.
       bool plain = filter == "Text" || filter == "Text (encoded)";
       if (!td.is() || (plain && !host.empty() && ExtensionOf(host) != ".txt")) {
-        try {
-          Q<css::util::XCloseable>(doc)->close(true);
-        } catch (...) {
-        }
+        Office::Impl::closeQuietly(doc);
         raise(vberr::PathFileAccess, "Le fichier " + path + " n'est pas un document de traitement de texte");
       }
       if (doc_.is()) o.noteReleased(doc_);

@@ -644,6 +644,47 @@ void Office::Impl::shutdown() {
 
 void Office::Impl::noteActive(const Reference<css::lang::XComponent>& doc) { activeText = doc; }
 
+Reference<css::lang::XComponent> Office::Impl::loadHidden(Session& s, const ::rtl::OUString& url,
+                                                         std::vector<beans::PropertyValue> args,
+                                                         const std::string& path, const char* what) {
+  args.insert(args.begin(), {Prop("Hidden", Any(true)), Prop("MacroExecutionMode", Any(sal_Int16(0))),
+                             Prop("UpdateDocMode", Any(sal_Int16(0)))});
+  Reference<css::lang::XComponent> doc;
+  try {
+    doc = Q<css::frame::XComponentLoader>(s.desktop)->loadComponentFromURL(url, "_blank", 0, Props(args));
+  } catch (const css::uno::RuntimeException&) {
+    throw;
+  } catch (const css::uno::Exception& e) {
+    raise(vberr::PathFileAccess, "Le fichier " + path + " ne peut pas être ouvert (" + S(e.Message).substr(0, 120) + ")");
+  }
+  if (!doc.is())
+    raise(vberr::PathFileAccess, "Le fichier " + path + " ne peut pas être ouvert : " + what +
+                                     " endommagé ou protégé par un mot de passe");
+  return doc;
+}
+
+void Office::Impl::closeQuietly(const Reference<css::lang::XComponent>& doc) {
+  try {
+    Q<css::util::XCloseable>(doc)->close(true);
+  } catch (...) {
+  }
+}
+
+void Office::Impl::releaseDocument(int docGeneration, const Reference<css::lang::XComponent>& doc,
+                                   const std::function<void()>& drop) {
+  if (!doc.is()) return;
+  if (docGeneration == generation && connected) {
+    try {
+      call([&](Session&) {
+        noteReleased(doc);
+        drop();
+      });
+    } catch (...) {
+    }
+  }
+  drop();
+}
+
 void Office::Impl::noteReleased(const Reference<css::lang::XComponent>& doc) {
   if (!doc.is()) return;
   released.push_back(doc);

@@ -129,6 +129,20 @@ struct Office::Impl {
   void noteActive(const Reference<::com::sun::star::lang::XComponent>& doc);
   void noteReleased(const Reference<::com::sun::star::lang::XComponent>& doc);
   void noteClosed(const Reference<::com::sun::star::lang::XComponent>& doc);
+  // Inside a job: loads url hidden, with macros off. A load that fails or
+  // gives nothing raises 75 naming `path` and `what` ("document",
+  // "classeur"); a UNO run-time failure goes up as it is.
+  Reference<::com::sun::star::lang::XComponent> loadHidden(Session& s, const ::rtl::OUString& url,
+                                                           std::vector<::com::sun::star::beans::PropertyValue> args,
+                                                           const std::string& path, const char* what);
+  // Inside a job: closes a document, whatever it answers.
+  static void closeQuietly(const Reference<::com::sun::star::lang::XComponent>& doc);
+
+  // A twin letting go of its document of generation `docGeneration`: while
+  // that office still runs, the document goes to the released ones and
+  // `drop` runs on the worker; `drop` runs again here in any case.
+  void releaseDocument(int docGeneration, const Reference<::com::sun::star::lang::XComponent>& doc,
+                       const std::function<void()>& drop);
 
   // Process bookkeeping (any thread, under mutex).
   bool processRunning();
