@@ -349,4 +349,19 @@ std::string ToCp1252(std::string_view utf8) {
   return out;
 }
 
+std::string EchapperXml(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (char c : s) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
 }  // namespace kup

@@ -50,6 +50,10 @@ std::string FromCp1252(std::string_view bytes);
 // Characters without a Windows-1252 code become '?'.
 std::string ToCp1252(std::string_view utf8);
 
+// Text made safe for XML element content and attribute values: & < > "
+// written as entities.
+std::string EchapperXml(std::string_view s);
+
 // The list separators of the Flex exchange, outermost first.
 inline const std::string& Sep242() { static const std::string s = "\xC3\xB2"; return s; }  // U+00F2
 inline const std::string& Sep241() { static const std::string s = "\xC3\xB1"; return s; }  // U+00F1

@@ -61,22 +61,6 @@ namespace {
 
 using FnEnveloppe = int32_t (*)(const char*, int32_t);
 
-// Element text and attribute values of the envelope.
-std::string EchapperXml(const std::string& s) {
-  std::string out;
-  out.reserve(s.size());
-  for (char c : s) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
 void RaccourcirIdentifiant(App& app, std::string& identifiant) {
   if (identifiant.empty() || app.G_CodeInstructeur) return;
   const StrArray mots = Split(identifiant, " ");

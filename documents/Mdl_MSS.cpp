@@ -23,12 +23,6 @@ std::string DeuxChiffres(int n) {
   return c;
 }
 
-// The hand-over file is read by an XML reader: a number holding "&" or "<"
-// must not break it.
-std::string EchapperXml(const std::string& s) {
-  return Replace(Replace(Replace(s, "&", "&amp;"), "<", "&lt;"), ">", "&gt;");
-}
-
 // The number names the result file, which is then sent to the Flex
 // interface: it must stay a bare file name.
 void VerifierNumero(const std::string& numero) {

@@ -30,7 +30,7 @@ en_utf8() {
   if command -v iconv >/dev/null 2>&1; then iconv -f CP1252 -t UTF-8; else cat; fi
 }
 brut=$(LC_ALL=C sed -n 's:.*<NUM_DOSS>\(.*\)</NUM_DOSS>.*:\1:p' "$echange" | head -n 1)
-numero=$(printf '%s\n' "$brut" | en_utf8 | sed -e 's/&lt;/</g' -e 's/&gt;/>/g' -e 's/&amp;/\&/g') ||
+numero=$(printf '%s\n' "$brut" | en_utf8 | sed -e 's/&lt;/</g' -e 's/&gt;/>/g' -e 's/&quot;/"/g' -e 's/&amp;/\&/g') ||
   fin 3 "fichier d'échange illisible : $echange"
 
 case "$numero" in

@@ -1,5 +1,7 @@
 #include "tools/bridge_client/Session.h"
 
+#include "core/VbString.h"
+
 #include <cstdint>
 
 namespace kup::bridgeclient {
@@ -30,21 +32,6 @@ std::string_view TrimBlanks(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
   return s;
-}
-
-std::string XmlText(std::string_view s) {
-  std::string out;
-  out.reserve(s.size());
-  for (char c : s) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
 }
 
 // Splits at '|' not escaped by a backslash.
@@ -79,7 +66,7 @@ std::string ArgumentXml(std::string_view field) {
   }
   if (!field.empty() && field[0] == '@')
     throw SessionError("unknown typed field " + std::string(field) + " (a text opening with '@' writes it {64})");
-  return "<string>" + XmlText(UnescapeField(field)) + "</string>";
+  return "<string>" + kup::EchapperXml(UnescapeField(field)) + "</string>";
 }
 
 std::string DecodeEntities(std::string_view s) {
@@ -187,8 +174,8 @@ std::string ShortFormToXml(std::string_view line) {
   auto fields = SplitFields(line);
   std::string name = UnescapeField(TrimBlanks(fields[0]));
   if (name.empty()) throw SessionError("missing command name");
-  std::string xml = "<invoke name=\"" + XmlText(name) + "\" returntype=\"xml\"><arguments><array>";
-  xml += "<property id=\"0\"><string>" + XmlText(name) + "</string></property>";
+  std::string xml = "<invoke name=\"" + kup::EchapperXml(name) + "\" returntype=\"xml\"><arguments><array>";
+  xml += "<property id=\"0\"><string>" + kup::EchapperXml(name) + "</string></property>";
   for (size_t i = 1; i < fields.size(); ++i) {
     xml += "<property id=\"" + std::to_string(i) + "\">" + ArgumentXml(TrimBlanks(fields[i])) + "</property>";
   }
