@@ -417,7 +417,7 @@ void KUP_BibleEntrer(App& app, Args& args) {
       // stops the command there, leaving state and border as set.
       w.WindowState = 0;
       w.BorderStyle = 3;
-      DimensionnerPanneau(w, args, false);
+      DimensionnerPanneau(w, args);
       w.Left = place.gauche;
       w.Top = place.haut;
       FenetrePremierPlan(app, w.hWnd, true);
@@ -430,7 +430,7 @@ void KUP_BibleSortir(App& app, Args& args) {
   Pieger(app, "KUP_BibleSortir", [&] {
     MainWindow& w = app.KUP_MDI;
     if (args.size() == 2) {
-      DimensionnerPanneau(w, args, false);
+      DimensionnerPanneau(w, args);
       w.BorderStyle = 2;
       const DocumentState& d = Docs(app);
       w.Left = d.bibleGauche;
@@ -445,7 +445,7 @@ void KUP_BibleSortir(App& app, Args& args) {
 
 void KUP_Dimensionner(App& app, Args& args) {
   Pieger(app, "KUP_Dimensionner", [&] {
-    if (args.size() == 2) DimensionnerPanneau(app.KUP_MDI, args, false);
+    if (args.size() == 2) DimensionnerPanneau(app.KUP_MDI, args);
     RepondrePlacement(app, "KUP_Dimensionner");
   });
 }

@@ -21,8 +21,6 @@ void LireCoordonnee(const StrArray& parties, size_t i, int32_t& coordonnee) {
   }
 }
 
-double Pixels(const Value& v, bool entiers) { return entiers ? CLng(v) : CDbl(v); }
-
 // A window measure as the text of a single-precision number.
 std::string TexteSimple(double valeur) {
   char buf[32];
@@ -53,9 +51,9 @@ void FigerPanneau(MainWindow& w, const PlacePanneau& place) {
   w.Top = place.haut;
 }
 
-void DimensionnerPanneau(MainWindow& w, const Args& args, bool pixelsEntiers) {
-  double hauteur = Pixels(Arg(args, 1), pixelsEntiers) * TwipsPerPixelY;
-  double largeur = Pixels(Arg(args, 0), pixelsEntiers) * TwipsPerPixelX;
+void DimensionnerPanneau(MainWindow& w, const Args& args) {
+  double hauteur = CDbl(Arg(args, 1)) * TwipsPerPixelY;
+  double largeur = CDbl(Arg(args, 0)) * TwipsPerPixelX;
   w.SetOuterSize(largeur, hauteur);
 }
 

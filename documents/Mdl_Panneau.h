@@ -29,9 +29,8 @@ void FigerPanneau(MainWindow& w, const PlacePanneau& place);
 // Gives the main window the outer size a request's (width, height) in
 // pixels asks for. Both are read, the height first, before the window
 // changes: a value that is no number raises 13 and a negative size 380,
-// and the window stays as it was. With `pixelsEntiers` each pixel count is
-// first taken as a 32-bit whole number.
-void DimensionnerPanneau(MainWindow& w, const Args& args, bool pixelsEntiers);
+// and the window stays as it was.
+void DimensionnerPanneau(MainWindow& w, const Args& args);
 
 // The placement reply: the command name, the main window's inner width and
 // height in twips, "", "". With `simplePrecision` the sizes are written as

@@ -181,7 +181,7 @@ void KUP_TaxeEntrer(App& app, Args& args) {
 
     if (args.size() == 2) {
       // The size first, so that a bad one leaves the window as it was.
-      DimensionnerPanneau(w, args, false);
+      DimensionnerPanneau(w, args);
       FigerPanneau(w, place);
       EffacerBarreControle(app, w.hWnd);
       FenetrePremierPlan(app, w.hWnd, true);
