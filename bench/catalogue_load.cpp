@@ -12,7 +12,7 @@
 #include <string>
 
 #include "core/App.h"
-#include "core/VbString.h"
+#include "vb/VbString.h"
 #include "documents/Catal_V3.h"
 #include "documents/Equivalence_V3.h"
 #include "documents/ErreurTxt.h"

@@ -20,7 +20,7 @@ BENCHMARK_MAIN();
 #include <vector>
 
 #include "core/App.h"
-#include "core/VbString.h"
+#include "vb/VbString.h"
 #include "office/ApCourrier.h"
 #include "office/lo/LibreOffice.h"
 #include "platform/FakePlatform.h"

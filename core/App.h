@@ -8,9 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "core/Value.h"
-#include "platform/Dde.h"
-#include "platform/Interfaces.h"
+#include "vb/Value.h"
+#include "platform/Platform.h"
 
 namespace kup {
 
@@ -27,25 +26,6 @@ class FormCoulSig;
 struct CommandTable;
 struct GisState;       // partner route / template route / themes / palette
 struct DocumentState;  // decree working file, saved panel positions, html pages written
-
-// Everything the platform provides, owned here.
-struct Platform {
-  std::unique_ptr<platform::IFileSystem> fs;
-  std::unique_ptr<platform::IEnvironment> env;
-  std::unique_ptr<platform::IRandom> random;
-  std::unique_ptr<platform::IMessageBox> msgbox;
-  std::unique_ptr<platform::ICommonDialog> dialog;  // KUP_MDI.CommonDialog1
-  std::unique_ptr<platform::IClipboard> clipboard;
-  std::unique_ptr<platform::IWindowSystem> windows;
-  std::unique_ptr<platform::IProcessLauncher> processes;
-  std::unique_ptr<platform::IShell> shell;
-  std::unique_ptr<platform::IDynamicLibraries> libraries;
-  std::unique_ptr<platform::ILog> log;
-  std::unique_ptr<platform::IFlash> flash;         // the Flash control
-  std::unique_ptr<platform::ITimer> timer;         // KUP_MDI.TimerAppelDiffere
-  std::unique_ptr<platform::IDdeSystem> dde;
-  platform::RegionalProfile regional;
-};
 
 // The settings store: section -> key -> value (keys compared without regard to case).
 class ApParametre {

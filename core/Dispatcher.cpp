@@ -5,8 +5,8 @@
 #include <cstdio>
 
 #include "core/Core.h"
-#include "core/VbError.h"
-#include "core/VbString.h"
+#include "vb/VbError.h"
+#include "vb/VbString.h"
 
 namespace kup {
 

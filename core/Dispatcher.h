@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/App.h"
-#include "core/Value.h"
+#include "vb/Value.h"
 
 namespace kup {
 

@@ -3,8 +3,8 @@
 
 #include "core/Core.h"
 #include "core/Dispatcher.h"
-#include "core/VbError.h"
-#include "core/VbString.h"
+#include "vb/VbError.h"
+#include "vb/VbString.h"
 
 namespace kup {
 

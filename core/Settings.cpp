@@ -1,8 +1,8 @@
 // The settings store, its reader and the commands that feed it.
 #include "core/Core.h"
 #include "core/SsoKeys.h"
-#include "core/VbError.h"
-#include "core/VbString.h"
+#include "vb/VbError.h"
+#include "vb/VbString.h"
 
 namespace kup {
 

@@ -1,7 +1,7 @@
 // The error routine and the debug and performance traces.
 #include "core/Core.h"
-#include "core/VbError.h"
-#include "core/VbString.h"
+#include "vb/VbError.h"
+#include "vb/VbString.h"
 
 namespace kup {
 

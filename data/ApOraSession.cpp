@@ -1,8 +1,8 @@
 #include "data/ApOraSession.h"
 
 #include "core/Core.h"
-#include "core/VbError.h"
-#include "core/VbString.h"
+#include "vb/VbError.h"
+#include "vb/VbString.h"
 
 namespace kup {
 

@@ -10,7 +10,7 @@
 
 #include "core/App.h"
 #include "core/Dispatcher.h"
-#include "core/Value.h"
+#include "vb/Value.h"
 #include "data/OraBackend.h"
 
 namespace kup {

@@ -1,7 +1,7 @@
 #include "data/FakeOraBackend.h"
 
-#include "core/VbError.h"
-#include "core/VbString.h"
+#include "vb/VbError.h"
+#include "vb/VbString.h"
 
 namespace kup {
 

@@ -1,8 +1,8 @@
 // The logon commands: the database name, then Connexion with the user's
 // name and password.
 #include "core/Core.h"
-#include "core/VbError.h"
-#include "core/VbString.h"
+#include "vb/VbError.h"
+#include "vb/VbString.h"
 #include "data/ApOraSession.h"
 
 namespace kup {

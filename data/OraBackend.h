@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "core/Value.h"
+#include "vb/Value.h"
 
 namespace kup {
 

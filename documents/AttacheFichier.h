@@ -8,7 +8,7 @@
 
 #include "core/App.h"
 #include "core/Dispatcher.h"
-#include "core/Value.h"
+#include "vb/Value.h"
 
 namespace kup {
 

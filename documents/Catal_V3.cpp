@@ -4,9 +4,9 @@
 #include <string>
 
 #include "core/App.h"
-#include "core/Value.h"
-#include "core/VbError.h"
-#include "core/VbString.h"
+#include "vb/Value.h"
+#include "vb/VbError.h"
+#include "vb/VbString.h"
 #include "documents/LecteurTexte.h"
 #include "documents/Mdl_Equivalence.h"
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "core/VbString.h"
+#include "vb/VbString.h"
 
 namespace kup {
 

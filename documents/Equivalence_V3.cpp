@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "core/App.h"
-#include "core/VbString.h"
+#include "vb/VbString.h"
 #include "documents/LecteurTexte.h"
 #include "documents/Mdl_Equivalence.h"
 

@@ -1,6 +1,6 @@
 #include "documents/ErreurTxt.h"
 
-#include "core/VbString.h"
+#include "vb/VbString.h"
 
 namespace kup {
 

@@ -6,8 +6,8 @@
 #include <new>
 
 #include "core/App.h"
-#include "core/VbError.h"
-#include "core/VbString.h"
+#include "vb/VbError.h"
+#include "vb/VbString.h"
 
 namespace kup {
 

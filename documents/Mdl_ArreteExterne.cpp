@@ -4,8 +4,8 @@
 #include <string>
 
 #include "core/Core.h"
-#include "core/VbError.h"
-#include "core/VbString.h"
+#include "vb/VbError.h"
+#include "vb/VbString.h"
 #include "documents/DocumentState.h"
 #include "documents/Mdl_Commun.h"
 #include "documents/Mdl_DocCommun.h"

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "core/Core.h"
-#include "core/VbError.h"
-#include "core/VbString.h"
+#include "vb/VbError.h"
+#include "vb/VbString.h"
 #include "documents/DocumentState.h"
 #include "documents/Mdl_DocCommun.h"
 #include "documents/Mdl_Panneau.h"

@@ -3,8 +3,8 @@
 #include <cstdint>
 
 #include "core/Core.h"
-#include "core/VbError.h"
-#include "core/VbString.h"
+#include "vb/VbError.h"
+#include "vb/VbString.h"
 #include "documents/AttacheFichier.h"
 #include "platform/PathText.h"
 

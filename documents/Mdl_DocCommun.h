@@ -9,9 +9,9 @@
 
 #include "core/App.h"
 #include "core/Core.h"
-#include "core/Value.h"
-#include "core/VbError.h"
-#include "core/VbString.h"
+#include "vb/Value.h"
+#include "vb/VbError.h"
+#include "vb/VbString.h"
 
 namespace kup {
 

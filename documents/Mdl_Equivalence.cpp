@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "core/VbString.h"
+#include "vb/VbString.h"
 #include "documents/Catal_V3.h"
 #include "documents/Equivalence_V3.h"
 #include "documents/ErreurTxt.h"

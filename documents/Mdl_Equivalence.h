@@ -15,7 +15,7 @@
 #include <string_view>
 
 #include "core/App.h"
-#include "core/Value.h"
+#include "vb/Value.h"
 
 namespace kup {
 

@@ -3,7 +3,7 @@
 #include <exception>
 
 #include "core/Core.h"
-#include "core/VbError.h"
+#include "vb/VbError.h"
 #include "documents/Mdl_DocCommun.h"
 #include "office/ApCourrier.h"
 

@@ -3,8 +3,8 @@
 #include <exception>
 
 #include "core/Core.h"
-#include "core/VbError.h"
-#include "core/VbString.h"
+#include "vb/VbError.h"
+#include "vb/VbString.h"
 #include "data/ApOraSession.h"
 #include "documents/DocumentState.h"
 #include "documents/Mdl_Commun.h"

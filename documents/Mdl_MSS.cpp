@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "core/Core.h"
-#include "core/VbError.h"
-#include "core/VbString.h"
+#include "vb/VbError.h"
+#include "vb/VbString.h"
 #include "documents/Mdl_DocCommun.h"
 #include "platform/PathText.h"
 

@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "TestApp.h"
-#include "core/VbString.h"
+#include "vb/VbString.h"
 
 namespace kup::fuzz {
 

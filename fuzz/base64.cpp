@@ -6,7 +6,7 @@
 // fuzz-lien: kup_core
 #include "FuzzOutils.h"
 #include "core/Core.h"
-#include "core/VbError.h"
+#include "vb/VbError.h"
 #include "tools/attachefichier/Chiffrement.h"
 
 using namespace kup;

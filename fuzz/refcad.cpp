@@ -6,7 +6,7 @@
 
 // fuzz-lien: kup_gis
 #include "FuzzOutils.h"
-#include "core/VbError.h"
+#include "vb/VbError.h"
 #include "gis/DDE_Client.h"
 #include "gis/Mdl_SIG_Old.h"
 #include "gis/Str_DDESRV.h"

@@ -7,7 +7,7 @@
 #include "FuzzOutils.h"
 #include "core/Core.h"
 #include "core/Dispatcher.h"
-#include "core/VbError.h"
+#include "vb/VbError.h"
 #include "platform/RealFlash.h"
 
 using namespace kup;

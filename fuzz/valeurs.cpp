@@ -5,12 +5,12 @@
 // (Len of Mid, Split then Join, Replace without a match, round trips of
 // the Windows code page and of number texts).
 
-// fuzz-lien: kup_base
+// fuzz-lien: kup_vb
 #include <cmath>
 
 #include "FuzzOutils.h"
-#include "core/Value.h"
-#include "core/VbError.h"
+#include "vb/Value.h"
+#include "vb/VbError.h"
 #include "platform/RealFlash.h"
 
 using namespace kup;

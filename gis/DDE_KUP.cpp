@@ -1,6 +1,6 @@
 #include "gis/DDE_KUP.h"
 
-#include "core/VbError.h"
+#include "vb/VbError.h"
 #include "gis/DDE_Client.h"
 #include "gis/GisState.h"
 

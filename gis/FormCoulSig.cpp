@@ -3,8 +3,8 @@
 #include <exception>
 
 #include "core/Core.h"
-#include "core/VbError.h"
-#include "core/VbString.h"
+#include "vb/VbError.h"
+#include "vb/VbString.h"
 #include "gis/GisState.h"
 #include "gis/Mdl_Themes.h"
 #include "gis/SIG_Partenaire.h"

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "core/App.h"
-#include "core/Value.h"
+#include "vb/Value.h"
 #include "gis/GrilleFlex.h"
 
 namespace kup {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/VbError.h"
+#include "vb/VbError.h"
 
 namespace kup {
 

@@ -2,8 +2,8 @@
 
 #include <exception>
 
-#include "core/VbError.h"
-#include "core/VbString.h"
+#include "vb/VbError.h"
+#include "vb/VbString.h"
 #include "gis/GisState.h"
 
 namespace kup {

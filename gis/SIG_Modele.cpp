@@ -1,6 +1,6 @@
 #include "gis/SIG_Modele.h"
 
-#include "core/VbString.h"
+#include "vb/VbString.h"
 
 namespace kup {
 

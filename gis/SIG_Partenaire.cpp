@@ -1,8 +1,8 @@
 #include "gis/SIG_Partenaire.h"
 
 #include "core/Core.h"
-#include "core/VbError.h"
-#include "core/VbString.h"
+#include "vb/VbError.h"
+#include "vb/VbString.h"
 #include "gis/DDE_Client.h"
 #include "gis/GisState.h"
 #include "gis/SIG_Modele.h"

@@ -1,8 +1,8 @@
 #include "gis/SIG_Thematique.h"
 
 #include "core/Core.h"
-#include "core/VbError.h"
-#include "core/VbString.h"
+#include "vb/VbError.h"
+#include "vb/VbString.h"
 #include "gis/DDE_Client.h"
 
 namespace kup {

@@ -3,8 +3,8 @@
 #include <functional>
 
 #include "core/Core.h"
-#include "core/VbError.h"
-#include "core/VbString.h"
+#include "vb/VbError.h"
+#include "vb/VbString.h"
 #include "gis/DDE_Client.h"
 #include "gis/GisState.h"
 

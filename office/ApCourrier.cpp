@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "core/Core.h"
-#include "core/VbError.h"
-#include "core/VbString.h"
+#include "vb/VbError.h"
+#include "vb/VbString.h"
 #include "office/ApTableur.h"
 #include "office/DriverSupport.h"
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "core/App.h"
-#include "core/Value.h"
+#include "vb/Value.h"
 #include "office/WordTwin.h"
 
 namespace kup {

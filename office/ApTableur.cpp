@@ -1,8 +1,8 @@
 #include "office/ApTableur.h"
 
 #include "core/Core.h"
-#include "core/VbError.h"
-#include "core/VbString.h"
+#include "vb/VbError.h"
+#include "vb/VbString.h"
 #include "office/DriverSupport.h"
 
 namespace kup {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "core/App.h"
-#include "core/Value.h"
+#include "vb/Value.h"
 #include "office/CalcTwin.h"
 
 namespace kup {

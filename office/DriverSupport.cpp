@@ -1,6 +1,6 @@
 #include "office/DriverSupport.h"
 
-#include "core/VbString.h"
+#include "vb/VbString.h"
 
 namespace kup {
 

@@ -10,7 +10,7 @@
 
 #include "core/App.h"
 #include "core/Core.h"
-#include "core/VbError.h"
+#include "vb/VbError.h"
 
 namespace kup {
 

@@ -16,7 +16,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/VbString.h"
+#include "vb/VbString.h"
 
 namespace kup::platform::dde {
 

@@ -4,7 +4,7 @@
 #include <deque>
 #include <vector>
 
-#include "core/VbError.h"
+#include "vb/VbError.h"
 #include "platform/Interfaces.h"
 
 namespace kup::platform {

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/VbString.h"
+#include "vb/VbString.h"
 #include "platform/Interfaces.h"
 
 namespace kup::platform {

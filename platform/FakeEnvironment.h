@@ -3,7 +3,7 @@
 // on the workstation), folders and clocks set by the test.
 #include <map>
 
-#include "core/VbString.h"
+#include "vb/VbString.h"
 #include "platform/Interfaces.h"
 
 namespace kup::platform {

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "core/VbError.h"
-#include "core/VbString.h"
+#include "vb/VbError.h"
+#include "vb/VbString.h"
 
 namespace kup::platform {
 

@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 
-#include "core/VbError.h"
+#include "vb/VbError.h"
 #include "platform/Interfaces.h"
 
 namespace kup::platform {

@@ -7,7 +7,7 @@
 //   fakes.msgbox->answers.push_back(kup::platform::mb::No);
 //
 // tests/TestApp.h wraps exactly this.
-#include "core/App.h"
+#include "platform/Platform.h"
 #include "platform/FakeClipboard.h"
 #include "platform/FakeCommonDialog.h"
 #include "platform/FakeDynamicLibraries.h"

@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "core/VbError.h"
-#include "core/VbString.h"
+#include "vb/VbError.h"
+#include "vb/VbString.h"
 
 namespace kup::platform {
 

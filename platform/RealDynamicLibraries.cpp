@@ -6,7 +6,7 @@
 
 #include <cstdlib>
 
-#include "core/VbString.h"
+#include "vb/VbString.h"
 #include "platform/PathText.h"
 #include "platform/RealEnvironment.h"
 

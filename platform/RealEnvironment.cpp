@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "core/VbError.h"
+#include "vb/VbError.h"
 
 namespace kup::platform {
 

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "core/VbError.h"
+#include "vb/VbError.h"
 
 namespace kup::platform {
 

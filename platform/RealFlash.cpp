@@ -1,6 +1,6 @@
 #include "platform/RealFlash.h"
 
-#include "core/VbError.h"
+#include "vb/VbError.h"
 
 namespace kup::platform {
 

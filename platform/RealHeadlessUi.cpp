@@ -1,6 +1,6 @@
 #include "platform/RealHeadlessUi.h"
 
-#include "core/VbError.h"
+#include "vb/VbError.h"
 
 namespace kup::platform {
 

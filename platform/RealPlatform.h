@@ -3,7 +3,7 @@
 // the Flash control (the UI bridge), the timer, the window registry and DDE.
 #include <string>
 
-#include "core/App.h"
+#include "platform/Platform.h"
 #include "platform/PathText.h"
 
 namespace kup::platform {

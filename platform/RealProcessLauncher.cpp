@@ -13,7 +13,7 @@
 #include <cstring>
 #include <thread>
 
-#include "core/VbString.h"
+#include "vb/VbString.h"
 #include "platform/PathText.h"
 #include "platform/RealEnvironment.h"
 

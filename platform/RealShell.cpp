@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-#include "core/VbString.h"
+#include "vb/VbString.h"
 #include "platform/PathText.h"
 
 namespace kup::platform {

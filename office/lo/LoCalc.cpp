@@ -46,8 +46,8 @@
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 
 #include "core/App.h"
-#include "core/Value.h"
-#include "core/VbString.h"
+#include "vb/Value.h"
+#include "vb/VbString.h"
 #include "office/lo/Uno.h"
 
 namespace kup::lo {

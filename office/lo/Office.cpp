@@ -35,7 +35,7 @@
 #include <osl/file.hxx>
 #include <rtl/digest.h>
 
-#include "core/VbString.h"
+#include "vb/VbString.h"
 
 extern char** environ;
 

@@ -28,7 +28,7 @@
 #include <com/sun/star/uno/XComponentContext.hpp>
 #include <rtl/ustring.hxx>
 
-#include "core/VbError.h"
+#include "vb/VbError.h"
 #include "office/lo/LibreOffice.h"
 
 namespace kup::lo {

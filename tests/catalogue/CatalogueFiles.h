@@ -3,7 +3,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "core/VbString.h"
+#include "vb/VbString.h"
 
 namespace kup::test {
 

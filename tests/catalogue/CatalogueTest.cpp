@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "TestApp.h"
-#include "core/VbString.h"
+#include "vb/VbString.h"
 #include "documents/Catal_V3.h"
 #include "documents/ErreurTxt.h"
 #include "documents/Mdl_Equivalence.h"

@@ -3,8 +3,8 @@
 #include <set>
 
 #include "core/Core.h"
-#include "core/VbError.h"
-#include "core/VbString.h"
+#include "vb/VbError.h"
+#include "vb/VbString.h"
 #include "tests/TestApp.h"
 
 using namespace kup;

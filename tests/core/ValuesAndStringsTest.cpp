@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "core/Value.h"
-#include "core/VbError.h"
-#include "core/VbString.h"
+#include "vb/Value.h"
+#include "vb/VbError.h"
+#include "vb/VbString.h"
 
 using namespace kup;
 

@@ -9,7 +9,7 @@
 
 #include "core/Core.h"
 #include "core/Dispatcher.h"
-#include "core/VbString.h"
+#include "vb/VbString.h"
 #include "documents/DocumentState.h"
 #include "documents/Mdl_ArreteExterne.h"
 #include "office/ApCourrier.h"

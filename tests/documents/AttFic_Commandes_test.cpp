@@ -10,7 +10,7 @@
 
 #include "core/Core.h"
 #include "core/Dispatcher.h"
-#include "core/VbString.h"
+#include "vb/VbString.h"
 #include "documents/AttacheFichier.h"
 #include "documents/Courrier_TestOutils.h"
 #include "tests/TestApp.h"

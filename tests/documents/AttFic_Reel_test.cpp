@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "core/Core.h"
-#include "core/VbString.h"
+#include "vb/VbString.h"
 #include "documents/AttacheFichier.h"
 #include "documents/AttacheFichierTestOutils.h"
 #include "documents/Courrier_TestOutils.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "core/VbString.h"
+#include "vb/VbString.h"
 
 extern char** environ;
 

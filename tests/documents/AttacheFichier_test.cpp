@@ -8,7 +8,7 @@
 #include "TestApp.h"
 #include "core/Core.h"
 #include "core/SsoKeys.h"
-#include "core/VbError.h"
+#include "vb/VbError.h"
 #include "documents/AttacheFichier.h"
 #include "documents/AttacheFichierTestOutils.h"
 #include "platform/RealDynamicLibraries.h"

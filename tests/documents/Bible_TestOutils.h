@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/Dispatcher.h"
-#include "core/VbString.h"
+#include "vb/VbString.h"
 #include "documents/Mdl_BibleExterne.h"
 #include "office/ApCourrier.h"
 #include "office/MemoryWord.h"

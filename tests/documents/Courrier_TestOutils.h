@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/Core.h"
-#include "core/VbString.h"
+#include "vb/VbString.h"
 #include "platform/FakeFileSystem.h"
 #include "tests/TestApp.h"
 

@@ -10,11 +10,11 @@
 
 #include "TestApp.h"
 #include "core/Core.h"
-#include "core/VbString.h"
+#include "vb/VbString.h"
 #include "documents/AttacheFichierTestOutils.h"
 #include "documents/Mdl_Commun.h"
 #include "documents/Mdl_CourrierCache.h"
-#include "core/VbError.h"
+#include "vb/VbError.h"
 #include "platform/RealFileSystem.h"
 
 using namespace kup;

@@ -5,7 +5,7 @@
 
 #include "core/Core.h"
 #include "core/Dispatcher.h"
-#include "core/VbString.h"
+#include "vb/VbString.h"
 #include "documents/Courrier_TestOutils.h"
 #include "documents/Mdl_Commun.h"
 #include "documents/Mdl_DocumentPLUExterne.h"

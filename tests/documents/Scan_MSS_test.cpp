@@ -9,7 +9,7 @@
 
 #include "core/Core.h"
 #include "core/Dispatcher.h"
-#include "core/VbString.h"
+#include "vb/VbString.h"
 #include "documents/AttacheFichierTestOutils.h"
 #include "documents/Courrier_TestOutils.h"
 #include "documents/Mdl_MSS.h"

@@ -10,7 +10,7 @@
 
 #include "host/RealTimer.h"
 #include "host/StdioBridge.h"
-#include "core/VbError.h"
+#include "vb/VbError.h"
 
 using namespace std::chrono_literals;
 

@@ -4,7 +4,7 @@
 
 #include "GisTestApp.h"
 #include "core/Core.h"
-#include "core/VbError.h"
+#include "vb/VbError.h"
 #include "gis/SIG_Partenaire.h"
 #include "gis/SIG_Thematique.h"
 #include "gis/SIG_Theme.h"

@@ -7,8 +7,8 @@
 
 #include "TestApp.h"
 #include "core/Core.h"
-#include "core/VbError.h"
-#include "core/VbString.h"
+#include "vb/VbError.h"
+#include "vb/VbString.h"
 #include "gis/Mdl_ContrainteReglement.h"
 
 using Strings = std::vector<std::string>;

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "StandinProcess.h"
-#include "core/VbError.h"
+#include "vb/VbError.h"
 #include "platform/DdeFolder.h"
 #include "platform/RealDde.h"
 #include "platform/RealWindowSystem.h"

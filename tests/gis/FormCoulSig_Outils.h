@@ -7,7 +7,7 @@
 
 #include "GisTestApp.h"
 #include "core/Core.h"
-#include "core/VbString.h"
+#include "vb/VbString.h"
 #include "gis/FormCoulSig.h"
 #include "gis/Mdl_DDE_Reception.h"
 #include "gis/Mdl_Themes.h"

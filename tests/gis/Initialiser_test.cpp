@@ -3,7 +3,7 @@
 
 #include "GisTestApp.h"
 #include "core/Core.h"
-#include "core/VbString.h"
+#include "vb/VbString.h"
 
 namespace {
 std::vector<std::string> Cles(GisTestApp& t) {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "GisTestApp.h"
-#include "core/VbError.h"
+#include "vb/VbError.h"
 
 using kup::vberr::DdeNoChannel;
 using kup::vberr::DdeNoForeignApp;

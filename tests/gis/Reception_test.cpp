@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "FormCoulSig_Outils.h"
-#include "core/VbError.h"
+#include "vb/VbError.h"
 #include "gis/Mdl_SIG_Old.h"
 
 using Strings = std::vector<std::string>;

@@ -7,7 +7,7 @@
 #include <chrono>
 
 #include "TestApp.h"
-#include "core/VbString.h"
+#include "vb/VbString.h"
 #include "gis/Mdl_SIG_Old.h"
 
 namespace {

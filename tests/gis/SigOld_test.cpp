@@ -4,8 +4,8 @@
 
 #include "GisTestApp.h"
 #include "core/Core.h"
-#include "core/VbError.h"
-#include "core/VbString.h"
+#include "vb/VbError.h"
+#include "vb/VbString.h"
 #include "gis/Mdl_SIG_Old.h"
 #include "gis/SIG_Partenaire.h"
 

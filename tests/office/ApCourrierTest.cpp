@@ -5,7 +5,7 @@
 
 #include "TestApp.h"
 #include "core/Core.h"
-#include "core/VbString.h"
+#include "vb/VbString.h"
 #include "office/ApCourrier.h"
 #include "office/ApTableur.h"
 #include "office/MemoryWord.h"

@@ -3,7 +3,7 @@
 
 #include "TestApp.h"
 #include "core/Core.h"
-#include "core/VbString.h"
+#include "vb/VbString.h"
 #include "office/ApTableur.h"
 #include "office/MemoryCalc.h"
 

@@ -16,8 +16,8 @@
 
 #include "core/App.h"
 #include "core/Core.h"
-#include "core/VbError.h"
-#include "core/VbString.h"
+#include "vb/VbError.h"
+#include "vb/VbString.h"
 #include "office/ApCourrier.h"
 #include "office/ApTableur.h"
 #include "office/lo/LibreOffice.h"

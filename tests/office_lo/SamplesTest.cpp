@@ -1,6 +1,6 @@
 // The bundled sample templates, driven by the letter and tax commands as the
 // interface drives them: listed, opened, merged and attached.
-#include "core/Value.h"
+#include "vb/Value.h"
 #include "documents/Mdl_Courrier.h"
 #include "tests/office_lo/LoTestSupport.h"
 

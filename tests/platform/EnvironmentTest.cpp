@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <set>
 
-#include "core/VbError.h"
+#include "vb/VbError.h"
 #include "platform/FakeEnvironment.h"
 #include "platform/FakeRandom.h"
 #include "platform/RealEnvironment.h"

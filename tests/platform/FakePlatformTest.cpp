@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "core/VbError.h"
+#include "vb/VbError.h"
 #include "platform/FakePlatform.h"
 
 using namespace kup::platform;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "core/VbError.h"
+#include "vb/VbError.h"
 #include "platform/FakeFlash.h"
 #include "platform/FakeProcessLauncher.h"
 #include "platform/FakeTimer.h"

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "core/VbError.h"
+#include "vb/VbError.h"
 #include "platform/FakeFileSystem.h"
 #include "platform/RealFileSystem.h"
 #include "tests/platform/TempDir.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "core/VbError.h"
+#include "vb/VbError.h"
 #include "platform/FakeCommonDialog.h"
 #include "platform/FakeLog.h"
 #include "platform/FakeMessageBox.h"

@@ -2,7 +2,7 @@
 
 #include "core/Core.h"
 #include "core/Dispatcher.h"
-#include "core/VbString.h"
+#include "vb/VbString.h"
 #include "core/table/CommandTable.h"
 #include "tests/TestApp.h"
 

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "core/SsoKeys.h"
-#include "core/VbString.h"
+#include "vb/VbString.h"
 #include "tools/attachefichier/Chiffrement.h"
 
 namespace {

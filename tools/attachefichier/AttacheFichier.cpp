@@ -16,7 +16,7 @@
 #include <memory>
 #include <string>
 
-#include "core/VbString.h"
+#include "vb/VbString.h"
 #include "platform/PathText.h"
 #include "tools/attachefichier/Chiffrement.h"
 

@@ -11,7 +11,7 @@
 #include <limits>
 #include <string>
 
-#include "core/VbString.h"
+#include "vb/VbString.h"
 #include "tools/attachefichier/Stockage.h"
 
 #define KUP_EXPORT extern "C" __attribute__((visibility("default")))

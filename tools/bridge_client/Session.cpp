@@ -1,6 +1,6 @@
 #include "tools/bridge_client/Session.h"
 
-#include "core/VbString.h"
+#include "vb/VbString.h"
 
 #include <cstdint>
 

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "core/App.h"
-#include "core/VbError.h"
+#include "vb/VbError.h"
 #include "office/lo/LibreOffice.h"
 #include "platform/FakePlatform.h"
 #include "platform/RealFileSystem.h"

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "core/App.h"
-#include "core/VbString.h"
+#include "vb/VbString.h"
 #include "data/ApOraSession.h"
 #include "data/FakeOraBackend.h"
 #include "host/Run.h"

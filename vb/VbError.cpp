@@ -1,4 +1,4 @@
-#include "core/VbError.h"
+#include "vb/VbError.h"
 
 namespace kup {
 

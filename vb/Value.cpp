@@ -1,12 +1,12 @@
-#include "core/Value.h"
+#include "vb/Value.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
 
-#include "core/VbError.h"
-#include "core/VbString.h"
+#include "vb/VbError.h"
+#include "vb/VbString.h"
 
 namespace kup {
 

@@ -1,8 +1,8 @@
-#include "core/VbString.h"
+#include "vb/VbString.h"
 
 #include <unicode/uchar.h>
 
-#include "core/VbError.h"
+#include "vb/VbError.h"
 
 namespace kup {
 
