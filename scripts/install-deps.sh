@@ -5,7 +5,9 @@ set -euo pipefail
 PKGS=(cmake g++ ninja-build pkg-config make
       libasio-dev libpugixml-dev libzip-dev libsodium-dev libicu-dev libfmt-dev
       libgtest-dev libgmock-dev libbenchmark-dev zip unzip
-      libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-dev)
+      postgresql libpq-dev
+      qt6-base-dev xvfb xauth xdotool x11-utils fonts-dejavu-core
+      libreoffice-writer libreoffice-calc libreoffice-dev)
 if [[ "${KUP_NO_OFFICE:-0}" == 1 ]]; then
   PKGS=("${PKGS[@]/libreoffice-*}")
 fi

@@ -6,9 +6,12 @@
 // MERGEFIELDs come in as such) and user fields; map-picture placeholders are
 // fields "CARTE name;identifier;width;height;scale", which Writer keeps as
 // unhandled Word fields.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -76,7 +79,7 @@
 
 #include "core/App.h"
 #include "core/Core.h"
-#include "core/VbString.h"
+#include "vb/VbString.h"
 #include "office/lo/Uno.h"
 
 namespace kup::lo {
@@ -88,6 +91,25 @@ using rtl::OUString;
 namespace {
 
 bool IsWordType(int t) { return t == 2 || t == 3; }
+
+// Without a print system the office still lists its own "Generic Printer",
+// whose jobs go to an lpr that is not there and vanish without a word. It is
+// a printer only where lpr exists.
+bool IsRealPrinter(const std::string& name) {
+  if (name.empty()) return false;
+  if (name != "Generic Printer") return true;
+  const char* path = std::getenv("PATH");
+  std::string dirs = path ? path : "/usr/bin:/bin";
+  size_t start = 0;
+  while (start <= dirs.size()) {
+    size_t end = dirs.find(':', start);
+    if (end == std::string::npos) end = dirs.size();
+    std::string dir = dirs.substr(start, end - start);
+    if (!dir.empty() && ::access((dir + "/lpr").c_str(), X_OK) == 0) return true;
+    start = end + 1;
+  }
+  return false;
+}
 
 // Where a text content sits; a content taken out of the document has no
 // place any more, which is an error of the office, never a crash.
@@ -371,11 +393,13 @@ class LoWord : public IWordTwin {
           s.ctx->getServiceManager()->createInstanceWithContext("com.sun.star.awt.PrinterServer", s.ctx), UNO_QUERY);
       if (!server.is()) return;
       std::vector<std::string> names;
-      for (const auto& n : server->getPrinterNames()) names.push_back(S(n));
+      for (const auto& n : server->getPrinterNames())
+        if (IsRealPrinter(S(n))) names.push_back(S(n));
       if (!printer.empty() && std::find(names.begin(), names.end(), printer) != names.end())
         target = printer;
       else
         target = S(server->getDefaultPrinterName());
+      if (!IsRealPrinter(target)) target.clear();
       if (target.empty() && !names.empty()) target = names.front();
     });
     if (target.empty()) {
