@@ -1,24 +1,45 @@
 #include "host/DdePoller.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <asio/post.hpp>
+
 #include "core/Core.h"
 #include "platform/RealDde.h"
 #include "platform/RealWindowSystem.h"
 
 namespace kup::host {
 
-namespace {
-// Short enough that a partner waiting for its ACK does not notice.
-constexpr auto kPeriod = std::chrono::milliseconds(10);
-}  // namespace
+DdePoller::DdePoller(asio::io_context& io, App& app, platform::RealWindowSystem* windows,
+                     platform::RealDdeSystem* dde)
+    : io_(io), wake_(io), expiry_(io), app_(app), windows_(windows), dde_(dde) {
+  if (dde_)
+    dde_->onLog = [this](const std::string& line) { EcrireLog(app_, "dde", line); };
+}
+
+DdePoller::~DdePoller() {
+  *alive_ = false;
+  if (dde_) dde_->onLog = nullptr;
+  asio::error_code ec;
+  wake_.close(ec);
+}
 
 void DdePoller::start() {
   if (!dde_) return;
+  started_ = true;
   sync();
-  arm();
 }
 
 void DdePoller::sync() {
-  if (!dde_ || !windows_) return;
+  if (!dde_ || !started_) return;
+  watch();
+  publish();
+}
+
+void DdePoller::publish() {
+  if (!windows_) return;
   if (dde_->sourceSocket() == showSocket_) return;
   showSocket_ = dde_->sourceSocket();
   try {
@@ -28,19 +49,75 @@ void DdePoller::sync() {
   }
 }
 
-void DdePoller::arm() {
-  timer_.expires_after(kPeriod);
-  timer_.async_wait([this](const asio::error_code& ec) {
-    if (ec) return;
-    try {
-      dde_->poll();
-    } catch (const std::exception& e) {
-      EcrireLog(app_, "bridge", std::string("DDE poll failed: ") + e.what());
-    } catch (...) {
-      EcrireLog(app_, "bridge", "DDE poll failed");
+// The source's descriptor is the same for the life of the DDE system: it
+// is watched from the first time it exists (a copy, for the loop owns what
+// it watches).
+void DdePoller::watch() {
+  if (!watching_) {
+    int fd = dde_->pollFd();
+    if (fd < 0) return;
+    int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    if (copy < 0) return;
+    asio::error_code ec;
+    wake_.assign(copy, ec);
+    if (ec) {
+      ::close(copy);
+      EcrireLog(app_, "bridge", "watching the DDE source failed: " + ec.message());
+      return;
     }
-    sync();
-    arm();
+    watching_ = true;
+  }
+  if (waiting_) return;
+  waiting_ = true;
+  wake_.async_wait(asio::posix::stream_descriptor::wait_read, [this](const asio::error_code& ec) {
+    waiting_ = false;
+    if (ec) return;
+    serve();
+  });
+}
+
+void DdePoller::serve() {
+  try {
+    dde_->poll();
+  } catch (const std::exception& e) {
+    EcrireLog(app_, "bridge", std::string("DDE poll failed: ") + e.what());
+  } catch (...) {
+    EcrireLog(app_, "bridge", "DDE poll failed");
+  }
+  watch();
+  // A string that came in after poll() looked and before the wait was
+  // pending again gave its wake-up to nobody: it is served now. (While a
+  // wait is pending, as during a request, no wake-up is lost.)
+  if (watching_ && !servePosted_) {
+    pollfd p{wake_.native_handle(), POLLIN, 0};
+    if (::poll(&p, 1, 0) > 0) {
+      servePosted_ = true;
+      asio::post(io_, [this, alive = alive_] {
+        if (!*alive) return;
+        servePosted_ = false;
+        serve();
+      });
+    }
+  }
+  publish();
+  armExpiry();
+}
+
+// Idle conversations are closed by poll(); the timer makes sure it runs
+// when nothing else happens. It is moved only when a conversation is due
+// earlier, so that a busy conversation costs no timer work.
+void DdePoller::armExpiry() {
+  int64_t ms = dde_->nextExpiryMs();
+  if (ms < 0) return;
+  auto at = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms + 10);
+  if (expiryArmed_ && expiryAt_ <= at) return;
+  expiryArmed_ = true;
+  expiryAt_ = at;
+  expiry_.expires_at(at);
+  expiry_.async_wait([this](const asio::error_code& ec) {
+    if (ec) return;
+    expiryArmed_ = false;
+    serve();
   });
 }
 

@@ -1,11 +1,14 @@
 #pragma once
 // Serves the main window's DDE source from the event loop (so never inside
-// a request): hands received execute strings and show requests to their
-// handlers, and keeps the published window records naming the source's
-// socket once the settings command has opened it.
+// a request): woken as soon as one of the source's sockets is readable, it
+// hands received execute strings and show requests to their handlers, closes
+// conversations that fell silent, and keeps the published window records
+// naming the source's socket once the settings command has opened it.
+#include <memory>
 #include <string>
 
 #include <asio/io_context.hpp>
+#include <asio/posix/stream_descriptor.hpp>
 #include <asio/steady_timer.hpp>
 
 #include "core/App.h"
@@ -19,21 +22,37 @@ namespace kup::host {
 
 class DdePoller {
  public:
-  DdePoller(asio::io_context& io, App& app, platform::RealWindowSystem* windows, platform::RealDdeSystem* dde)
-      : timer_(io), app_(app), windows_(windows), dde_(dde) {}
+  DdePoller(asio::io_context& io, App& app, platform::RealWindowSystem* windows, platform::RealDdeSystem* dde);
+  ~DdePoller();
+  DdePoller(const DdePoller&) = delete;
+  DdePoller& operator=(const DdePoller&) = delete;
   // Does nothing without a DDE system.
   void start();
-  // After a request: the source may have been opened or moved.
+  // After a request: the source may have been opened or moved, and a
+  // request may have left work (a string that came in meanwhile).
   void sync();
 
  private:
-  void arm();
+  void watch();
+  void serve();
+  void publish();
+  void armExpiry();
 
-  asio::steady_timer timer_;
+  asio::io_context& io_;
+  asio::posix::stream_descriptor wake_;
+  asio::steady_timer expiry_;
   App& app_;
   platform::RealWindowSystem* windows_;
   platform::RealDdeSystem* dde_;
   std::string showSocket_;
+  bool watching_ = false;
+  bool waiting_ = false;
+  bool started_ = false;
+  bool servePosted_ = false;
+  bool expiryArmed_ = false;
+  std::chrono::steady_clock::time_point expiryAt_;
+  // Cleared when the poller goes, so that nothing posted runs after it.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace kup::host

@@ -147,7 +147,7 @@ int Listen(const std::string& folder, const std::string& name, std::string* why)
   // The newest server of a topic takes it over; a stale file of a dead one
   // goes the same way.
   ::unlink(path.c_str());
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 64) != 0) {
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, SOMAXCONN) != 0) {
     if (why) *why = path + " : " + std::strerror(errno);
     ::close(fd);
     return -1;

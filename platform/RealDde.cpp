@@ -1,11 +1,14 @@
 #include "platform/RealDde.h"
 
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <thread>
@@ -22,9 +25,19 @@ constexpr int kLongestTenths = 65535;
 // With a link time-out of 0 the string is still delivered; a partner slow
 // to read a long string gets this long before the conversation is dropped.
 constexpr int64_t kDeliveryGraceMs = 1000;
-constexpr size_t kMaxConversations = 64;
+// Partners hold a handful of conversations; the limit only bounds what a
+// runaway program can take, and the idle time-out gives everything back.
+constexpr size_t kMaxConversations = 1024;
+constexpr int64_t kIdleTimeoutMs = 30000;
 constexpr size_t kReadPerPoll = 1u << 20;
 constexpr size_t kMaxPendingOut = 1u << 20;
+
+// Half the descriptors the process may open, at most kMaxConversations.
+size_t DefaultMaxConversations() {
+  rlimit rl{};
+  if (::getrlimit(RLIMIT_NOFILE, &rl) != 0 || rl.rlim_cur == RLIM_INFINITY) return kMaxConversations;
+  return std::clamp<size_t>(static_cast<size_t>(rl.rlim_cur / 2), 16, kMaxConversations);
+}
 
 std::string joinPath(const std::string& folder, const std::string& name) {
   if (!folder.empty() && folder.back() == '/') return folder + name;
@@ -153,16 +166,23 @@ void RealDdeLink::linkExecute(const std::string& command) {
 
 // ------------------------------------------------------------------ system
 
-RealDdeSystem::RealDdeSystem(std::string folder) : folder_(dde::ResolveFolder(folder)) {
+RealDdeSystem::RealDdeSystem(std::string folder)
+    : folder_(dde::ResolveFolder(folder)), idleMs_(kIdleTimeoutMs), maxConversations_(DefaultMaxConversations()) {
   epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
+  reserveFd_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
 }
 
 RealDdeSystem::~RealDdeSystem() {
   closeSource();
   if (epoll_ >= 0) ::close(epoll_);
+  if (reserveFd_ >= 0) ::close(reserveFd_);
 }
 
 std::unique_ptr<IDdeLink> RealDdeSystem::createLink() { return std::make_unique<RealDdeLink>(folder_); }
+
+void RealDdeSystem::report(const std::string& line) {
+  if (onLog) onLog(line);
+}
 
 void RealDdeSystem::closeConn(int fd) {
   auto it = conns_.find(fd);
@@ -219,7 +239,9 @@ void RealDdeSystem::setSource(const std::string& application, const std::string&
 void RealDdeSystem::serve(int fd) {
   auto it = conns_.find(fd);
   if (it == conns_.end()) return;
-  if (readAvailable(fd, it->second.reader, kReadPerPoll) < 0) it->second.closing = true;
+  long got = readAvailable(fd, it->second.reader, kReadPerPoll);
+  if (got < 0) it->second.closing = true;
+  if (got > 0) it->second.lastMs = dde::NowMs();
   for (;;) {
     it = conns_.find(fd);  // a handler may have stopped the source
     if (it == conns_.end()) return;
@@ -259,6 +281,69 @@ void RealDdeSystem::serve(int fd) {
   if (c.closing) closeConn(fd);
 }
 
+bool RealDdeSystem::evictOldest(const char* why) {
+  if (conns_.empty()) return false;
+  auto oldest = conns_.begin();
+  for (auto it = conns_.begin(); it != conns_.end(); ++it)
+    if (it->second.lastMs < oldest->second.lastMs) oldest = it;
+  int64_t silent = (dde::NowMs() - oldest->second.lastMs) / 1000;
+  report(std::string("conversation DDE silencieuse depuis ") + std::to_string(silent) + " s fermée : " + why);
+  closeConn(oldest->first);
+  return true;
+}
+
+void RealDdeSystem::acceptWaiting() {
+  while (listen_ >= 0) {
+    int fd = ::accept4(listen_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) {
+      if (errno == EINTR || errno == ECONNABORTED) continue;
+      if (errno == EMFILE || errno == ENFILE) {
+        // Out of descriptors: the longest silent conversation makes room;
+        // with none of ours to close, the newcomer is refused rather than
+        // left waiting, which would wake the loop again and again.
+        if (evictOldest("plus de descripteurs libres")) continue;
+        if (reserveFd_ >= 0) {
+          ::close(reserveFd_);
+          reserveFd_ = -1;
+          int late = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+          if (late >= 0) ::close(late);
+          reserveFd_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+          report("conversation DDE refusée : plus de descripteurs libres");
+          if (late >= 0) continue;
+        }
+      }
+      break;
+    }
+    if (conns_.size() >= maxConversations_) evictOldest("trop de conversations ouvertes");
+    Conn& c = conns_[fd];
+    c.lastMs = dde::NowMs();
+    if (epoll_ >= 0) {
+      epoll_event ev{};
+      ev.events = EPOLLIN;
+      ev.data.fd = fd;
+      ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &ev);
+    }
+  }
+}
+
+void RealDdeSystem::expireIdle(int64_t now) {
+  if (idleMs_ <= 0) return;
+  std::vector<int> idle;
+  for (auto& [fd, c] : conns_)
+    if (now - c.lastMs >= idleMs_) idle.push_back(fd);
+  for (int fd : idle) closeConn(fd);
+  if (!idle.empty())
+    report(std::to_string(idle.size()) + " conversation(s) DDE fermée(s) après " + std::to_string(idleMs_ / 1000) +
+           " s de silence");
+}
+
+int64_t RealDdeSystem::nextExpiryMs() const {
+  if (conns_.empty() || idleMs_ <= 0) return -1;
+  int64_t oldest = conns_.begin()->second.lastMs;
+  for (auto& [fd, c] : conns_) oldest = std::min(oldest, c.lastMs);
+  return std::max<int64_t>(0, oldest + idleMs_ - dde::NowMs());
+}
+
 void RealDdeSystem::poll() {
   if (inPoll_) return;
   if (listen_ < 0 && conns_.empty()) return;
@@ -267,27 +352,34 @@ void RealDdeSystem::poll() {
     bool& flag;
     ~Reset() { flag = false; }
   } reset{inPoll_};
-  while (listen_ >= 0) {
-    int fd = ::accept4(listen_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    if (conns_.size() >= kMaxConversations) {
-      ::close(fd);
-      continue;
-    }
-    conns_[fd];
-    if (epoll_ >= 0) {
-      epoll_event ev{};
-      ev.events = EPOLLIN;
-      ev.data.fd = fd;
-      ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &ev);
+  if (epoll_ < 0) {
+    acceptWaiting();
+    std::vector<int> fds;
+    for (auto& [fd, _] : conns_) fds.push_back(fd);
+    for (int fd : fds) serve(fd);
+  } else {
+    // Only the sockets that have something: idle conversations cost nothing.
+    // A few rounds take the conversations just accepted; what is left keeps
+    // the descriptor readable for the next call.
+    epoll_event ev[64];
+    for (int round = 0; round < 4; ++round) {
+      int n = ::epoll_wait(epoll_, ev, 64, 0);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      bool accepted = false;
+      for (int i = 0; i < n; ++i) {
+        int fd = ev[i].data.fd;
+        if (fd == listen_) {
+          acceptWaiting();
+          accepted = true;
+        } else {
+          serve(fd);
+        }
+      }
+      if (!accepted && n < 64) break;
     }
   }
-  std::vector<int> fds;
-  for (auto& [fd, _] : conns_) fds.push_back(fd);
-  for (int fd : fds) serve(fd);
+  expireIdle(dde::NowMs());
 }
 
 bool RealDdeSystem::waitForServer(const std::string& linkTopic, int timeoutMs) {

@@ -2,7 +2,8 @@
 // DDE over Unix-domain stream sockets in the service folder (DdeFolder.h).
 // A client link connects to the socket of "application|topic"; the main
 // window's source listens on the socket of (application, its topic) and is
-// served by poll() from the host's event loop, on the one thread.
+// served by poll() from the host's event loop, on the one thread, whenever
+// pollFd() is readable.
 #include <map>
 #include <string>
 
@@ -66,16 +67,34 @@ class RealDdeSystem : public IDdeSystem {
   const std::string& sourceSocket() const { return sourceName_; }
   // Show requests received on the source (handle, 0 hide / 9 restore).
   std::function<void(long handle, int cmd)> onShowRequest;
+  // Lines about conversations refused or closed by the source.
+  std::function<void(const std::string& line)> onLog;
+
+  // A conversation silent this long is closed (its partner connects again).
+  void setIdleTimeoutMs(int64_t ms) { idleMs_ = ms; }
+  // At most this many conversations; beyond it the longest silent one
+  // makes room for the newcomer.
+  void setMaxConversations(size_t n) { maxConversations_ = n > 0 ? n : 1; }
+  size_t conversations() const { return conns_.size(); }
+  // Milliseconds until the next idle conversation is due to be closed by
+  // poll(); -1 when there is none.
+  int64_t nextExpiryMs() const;
 
  private:
   struct Conn {
     dde::FrameReader reader;
     std::string out;
     bool closing = false;
+    int64_t lastMs = 0;  // last time the partner sent something
   };
   void closeSource();
   void closeConn(int fd);
   void serve(int fd);
+  void acceptWaiting();
+  void expireIdle(int64_t now);
+  // Closes the longest silent conversation; false when there is none.
+  bool evictOldest(const char* why);
+  void report(const std::string& line);
 
   std::string folder_;
   int epoll_ = -1;
@@ -84,6 +103,10 @@ class RealDdeSystem : public IDdeSystem {
   unsigned long sourceInode_ = 0;
   std::map<int, Conn> conns_;
   bool inPoll_ = false;
+  int64_t idleMs_;
+  size_t maxConversations_;
+  // Held open so that a refusal is still possible when descriptors run out.
+  int reserveFd_ = -1;
 };
 
 }  // namespace kup::platform

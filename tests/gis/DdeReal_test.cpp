@@ -4,7 +4,9 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "StandinProcess.h"
@@ -262,4 +264,80 @@ TEST(DdeReal, LateAnswerOfAClosedConversationNeverReachesTheNextOne) {
   EXPECT_EQ(Erreur([&] { link->linkExecute("deux"); }), kup::vberr::DdeTimeout);
   EXPECT_GE(Ms(t0), 450);
   EXPECT_EQ(WaitLines(d.file("log"), 2), (Strings{"un", "deux"}));
+}
+
+// Idle connections from any program of the user must not keep the GIS and
+// the viewer out: silent conversations are closed after the idle time-out,
+// and a newcomer beyond the limit takes the place of the longest silent one.
+TEST(DdeReal, IdleConversationsNeverLockThePartnersOut) {
+  ServiceFolder d;
+  RealDdeSystem sys(d.path);
+  Strings journal, recus;
+  sys.onLog = [&](const std::string& l) { journal.push_back(l); };
+  sys.onLinkExecute = [&](const std::string& cmd, int16_t& cancel) {
+    recus.push_back(cmd);
+    cancel = 0;
+  };
+  sys.setSource("Korvane", "ZEDERA", 1);
+  const std::string nom = dde::SocketName("Korvane", "ZEDERA");
+  auto servir = [&](const std::function<bool()>& fini) {
+    auto t0 = std::chrono::steady_clock::now();
+    while (!fini() && Ms(t0) < 5000) {
+      pollfd p{sys.pollFd(), POLLIN, 0};
+      ::poll(&p, 1, 20);
+      sys.poll();
+    }
+  };
+  // A partner in its own thread: one string, true when it was answered ACK.
+  auto partenaire = [&](const std::string& cmd, std::atomic<int>& issue) {
+    return std::thread([&, cmd] {
+      int fd = dde::Connect(d.path, nom);
+      std::string rep;
+      if (fd >= 0 && dde::WriteAll(fd, dde::EncodeFrame("EXEC", cmd), dde::NowMs() + 3000) == dde::WriteStatus::Done) {
+        pollfd p{fd, POLLIN, 0};
+        char buf[8];
+        if (::poll(&p, 1, 3000) == 1) {
+          ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+          if (n > 0) rep.assign(buf, static_cast<size_t>(n));
+        }
+      }
+      if (fd >= 0) ::close(fd);
+      issue = rep == "ACK\n" ? 1 : 2;
+    });
+  };
+
+  std::vector<int> oisifs;
+  for (int i = 0; i < 200; ++i) {
+    int fd = dde::Connect(d.path, nom);
+    ASSERT_GE(fd, 0) << i;
+    oisifs.push_back(fd);
+  }
+  servir([&] { return sys.conversations() >= 200; });
+  std::atomic<int> issue{0};
+  auto t = partenaire("SIG_Palette()", issue);
+  servir([&] { return issue != 0; });
+  t.join();
+  EXPECT_EQ(issue, 1);
+  EXPECT_EQ(recus, Strings{"SIG_Palette()"});
+
+  // Beyond the limit the longest silent conversation is closed, and said so.
+  sys.setMaxConversations(8);
+  std::atomic<int> issue2{0};
+  auto t2 = partenaire("ZezORA_ParcelleRechercher()", issue2);
+  servir([&] { return issue2 != 0; });
+  t2.join();
+  EXPECT_EQ(issue2, 1);
+  ASSERT_FALSE(journal.empty());
+  EXPECT_NE(journal.back().find("trop de conversations"), std::string::npos) << journal.back();
+
+  // Silence past the time-out closes the conversations, the partner sees the end.
+  sys.setIdleTimeoutMs(100);
+  servir([&] { return sys.conversations() == 0; });
+  EXPECT_EQ(sys.conversations(), 0u);
+  EXPECT_NE(journal.back().find("de silence"), std::string::npos) << journal.back();
+  char c;
+  pollfd p{oisifs.back(), POLLIN, 0};
+  EXPECT_EQ(::poll(&p, 1, 1000), 1);
+  EXPECT_EQ(::recv(oisifs.back(), &c, 1, 0), 0);
+  for (int fd : oisifs) ::close(fd);
 }
