@@ -128,6 +128,12 @@ struct App {
   // initialisation: 0 not tried yet, >0 loaded, <0 unavailable (logged once).
   long hAttacheFichier = 0;
   bool busyUnavailableLogged = false;
+  // The busy indicator's entry points, looked up once (every request shows
+  // and hides it): 0 not looked up yet, else the library handle they were
+  // looked up in.
+  long busyHandle = 0;
+  void* busyShow = nullptr;
+  void* busyHide = nullptr;
 
   // Window styles saved by EffacerBarreControle, by window handle.
   std::map<long, long> stylesSauves;

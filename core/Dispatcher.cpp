@@ -32,8 +32,10 @@ void CommandTable::addDeferred(const std::string& name, int intervalMs, Handler 
   add(name, std::move(h));
 }
 
-const Handler* CommandTable::find(const std::string& name) const {
-  auto it = handlers.find(UCase(name));
+const Handler* CommandTable::find(const std::string& name) const { return findKey(UCase(name)); }
+
+const Handler* CommandTable::findKey(const std::string& key) const {
+  auto it = handlers.find(key);
   return it == handlers.end() ? nullptr : &it->second;
 }
 
@@ -72,7 +74,7 @@ void sGetFlashXML(App& app, const std::string& request, bool deferred) {
     }
   }
 
-  const Handler* handler = app.commands->find(key);
+  const Handler* handler = app.commands->findKey(key);
   if (!handler) {
     EcrireLog(app, "core", "sGetFlashXML : commande inconnue : " + Apercu(command));
     return;
@@ -140,8 +142,14 @@ void* pEntreeAttacheFichier(App& app, const std::string& entry) {
 }
 
 namespace {
-void AppelBusy(App& app, const char* entry) {
-  void* p = pEntreeAttacheFichier(app, entry);
+void AppelBusy(App& app, bool show) {
+  const char* entry = show ? "AfficherBusy" : "MasquerBusy";
+  if (app.busyHandle == 0 || app.busyHandle != app.hAttacheFichier) {
+    app.busyShow = pEntreeAttacheFichier(app, "AfficherBusy");
+    app.busyHide = pEntreeAttacheFichier(app, "MasquerBusy");
+    app.busyHandle = app.hAttacheFichier;
+  }
+  void* p = show ? app.busyShow : app.busyHide;
   if (!p) {
     if (!app.busyUnavailableLogged) {
       app.busyUnavailableLogged = true;
@@ -154,7 +162,7 @@ void AppelBusy(App& app, const char* entry) {
 }
 }  // namespace
 
-void AfficherBusy(App& app) { AppelBusy(app, "AfficherBusy"); }
-void MasquerBusy(App& app) { AppelBusy(app, "MasquerBusy"); }
+void AfficherBusy(App& app) { AppelBusy(app, true); }
+void MasquerBusy(App& app) { AppelBusy(app, false); }
 
 }  // namespace kup

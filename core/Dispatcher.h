@@ -22,6 +22,8 @@ struct CommandTable {
   void add(const std::string& name, Handler h);
   void addDeferred(const std::string& name, int intervalMs, Handler h);
   const Handler* find(const std::string& name) const;
+  // The same with the name already upper-cased.
+  const Handler* findKey(const std::string& key) const;
 };
 
 // Parses a Flex request; returns false when it is not an <invoke>.

@@ -1,11 +1,13 @@
 // The Flex ExternalInterface bridge: requests in, replies and calls out.
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <pugixml.hpp>
 #include <sstream>
 
 #include "core/Core.h"
 #include "core/Dispatcher.h"
+#include "platform/RealFlash.h"
 #include "vb/VbError.h"
 #include "vb/VbString.h"
 
@@ -21,20 +23,29 @@ std::string RawXml(const pugi::xml_node& node) {
   return out.str();
 }
 
+// Invalid UTF-8 repaired; valid text (nearly always) kept without a copy.
+std::string Propre(std::string s) {
+  if (bridge::IsValidUtf8(s)) return s;
+  return SanitizeUtf8(s);
+}
+
 std::string TextOf(const pugi::xml_node& node) {
   // A <string> holds one text (or CDATA) node; several are joined.
   std::string s;
   for (auto child : node.children())
-    if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) s += child.value();
-  return SanitizeUtf8(s);
+    if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) {
+      if (s.empty()) s.assign(child.value());
+      else s += child.value();
+    }
+  return Propre(std::move(s));
 }
 
 Value ValueOf(const pugi::xml_node& node) {
-  std::string tag = node.name();
-  if (tag == "string") return Value(TextOf(node));
-  if (tag == "null") return Value::null();
-  if (tag == "undefined") return Value();
-  if (tag == "number") {
+  const char* tag = node.name();
+  if (std::strcmp(tag, "string") == 0) return Value(TextOf(node));
+  if (std::strcmp(tag, "null") == 0) return Value::null();
+  if (std::strcmp(tag, "undefined") == 0) return Value();
+  if (std::strcmp(tag, "number") == 0) {
     std::string t = Trim(TextOf(node));
     char* end = nullptr;
     double d = std::strtod(t.c_str(), &end);
@@ -48,7 +59,7 @@ Value ValueOf(const pugi::xml_node& node) {
   // <true/>, <false/>, nested arrays or objects: their XML as text.
   std::ostringstream out;
   node.print(out, "", pugi::format_raw | pugi::format_no_declaration);
-  return Value(SanitizeUtf8(out.str()));
+  return Value(Propre(out.str()));
 }
 
 }  // namespace
@@ -74,14 +85,14 @@ bool ParseFlexRequest(const std::string& xml, std::string& name, Args& args) {
     if (invoke) return false;
     invoke = c;
   }
-  if (!invoke || std::string(invoke.name()) != "invoke") return false;
-  name = SanitizeUtf8(invoke.attribute("name").value());
+  if (!invoke || std::strcmp(invoke.name(), "invoke") != 0) return false;
+  name = Propre(invoke.attribute("name").value());
   pugi::xml_node arguments = invoke.child("arguments");
   if (!arguments) return true;
   std::vector<pugi::xml_node> elements;
   for (auto c : arguments.children())
     if (c.type() == pugi::node_element) elements.push_back(c);
-  if (elements.size() == 1 && std::string(elements[0].name()) == "array") {
+  if (elements.size() == 1 && std::strcmp(elements[0].name(), "array") == 0) {
     for (auto prop : elements[0].children("property")) {
       pugi::xml_node v;
       for (auto c : prop.children())
@@ -91,7 +102,7 @@ bool ParseFlexRequest(const std::string& xml, std::string& name, Args& args) {
         }
       if (!v) {
         // A property without a typed value: whatever text it holds.
-        args.emplace_back(SanitizeUtf8(RawXml(prop)));
+        args.emplace_back(Propre(RawXml(prop)));
         continue;
       }
       args.push_back(ValueOf(v));
@@ -105,19 +116,39 @@ bool ParseFlexRequest(const std::string& xml, std::string& name, Args& args) {
 // Text written inside <string>: "&" and "<" as entities, so that a value
 // holding markup (a GIS string, a constraint row, a value the interface sent
 // with entities) can neither break the XML nor add arguments to it.
-static std::string TexteXML(const std::string& v) {
-  if (v.find_first_of("&<") == std::string::npos) return v;
-  return Replace(Replace(v, "&", "&amp;"), "<", "&lt;");
+// Appended in place: a value may be a whole document.
+static void AjouterTexteXML(std::string& out, std::string_view v) {
+  size_t debut = 0;
+  for (;;) {
+    size_t p = debut;
+    while (p < v.size() && v[p] != '&' && v[p] != '<') ++p;
+    out.append(v, debut, p - debut);
+    if (p == v.size()) return;
+    out += v[p] == '&' ? "&amp;" : "&lt;";
+    debut = p + 1;
+  }
+}
+
+// The value without the blanks (spaces) Trim removes at both ends.
+static std::string_view SansBlancs(std::string_view v) {
+  size_t a = v.find_first_not_of(' ');
+  if (a == std::string_view::npos) return {};
+  size_t b = v.find_last_not_of(' ');
+  return v.substr(a, b - a + 1);
 }
 
 std::string sSetReturnValueXML(const StrArray& values) {
   if (values.empty()) return {};
-  std::string out = "<array>";
+  size_t taille = 16;
+  for (auto& v : values) taille += v.size() + 48;
+  std::string out;
+  out.reserve(taille);
+  out += "<array>";
   for (size_t i = 0; i < values.size(); ++i) {
     out += "<property id=\"";
     out += std::to_string(i);
     out += "\"><string>";
-    out += TexteXML(Trim(values[i]));
+    AjouterTexteXML(out, SansBlancs(values[i]));
     out += "</string></property>";
   }
   out += "</array>";
@@ -125,10 +156,20 @@ std::string sSetReturnValueXML(const StrArray& values) {
 }
 
 std::string sInvokeXML(const std::string& name, const StrArray& values) {
-  std::string out = "<invoke name=\"" + name + "\" returntype=\"xml\">";
+  size_t taille = name.size() + 64;
+  for (auto& v : values) taille += v.size() + 17;
+  std::string out;
+  out.reserve(taille);
+  out += "<invoke name=\"";
+  out += name;
+  out += "\" returntype=\"xml\">";
   if (!values.empty()) {
     out += "<arguments>";
-    for (auto& v : values) out += "<string>" + TexteXML(v) + "</string>";
+    for (auto& v : values) {
+      out += "<string>";
+      AjouterTexteXML(out, v);
+      out += "</string>";
+    }
     out += "</arguments>";
   }
   out += "</invoke>";
