@@ -188,6 +188,34 @@ TEST(Korvane, LargeRequestIsReadWhole) {
   ExpectCleanExit(k);
 }
 
+// Peak memory of the process (kB) as the kernel counts it.
+long PeakKb(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+  return -1;
+}
+
+// A large request costs a few times its size, not tens of times.
+TEST(Korvane, LargeRequestPeakStaysWithinFourTimesItsSize) {
+  for (const char* commande : {"KUP_Inconnue", "KUP_ChaineSQL"}) {
+    Child k = Korvane();
+    ASSERT_TRUE(k.started());
+    ASSERT_TRUE(k.request(Invoke(commande, {"x"})));
+    ASSERT_EQ(k.untilRet(30000).size(), 1u) << k.log();
+    long avant = PeakKb(k.pid());
+    const size_t taille = size_t(64) << 20;
+    ASSERT_TRUE(k.request(Invoke(commande, {std::string(taille, 'A')})));
+    ASSERT_EQ(k.untilRet(60000).size(), 1u) << k.log();
+    long apres = PeakKb(k.pid());
+    ASSERT_GT(avant, 0);
+    EXPECT_LE(apres - avant, long(4 * taille / 1024)) << commande;
+    k.closeInput();
+    ExpectCleanExit(k);
+  }
+}
+
 TEST(Korvane, InterfaceThatStopsReadingEndsTheSession) {
   Child k = Korvane();
   ASSERT_TRUE(k.started());
