@@ -1,10 +1,17 @@
 #include "gis/Mdl_ContrainteReglement.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <exception>
+#include <string_view>
 
 #include "core/Core.h"
 #include "vb/VbError.h"
 #include "vb/VbString.h"
+#include "platform/RealFileSystem.h"
 
 namespace kup {
 
@@ -89,27 +96,113 @@ bool DossierPasDejaTraite(App& app, ImportContraintes& imp, const std::string& c
   return nouveau;
 }
 
+namespace {
+
+// With the host's file system, the file is read without following a link:
+// a link dropped in the folder must not bring in a file from elsewhere.
+std::string LireOctets(App& app, const std::string& chemin) {
+  if (!dynamic_cast<const platform::RealFileSystem*>(&app.fs())) return app.fs().readFile(chemin);
+  const std::string hote = app.fs().hostPath(chemin);
+  int fd = ::open(hote.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ELOOP) raise(vberr::PathFileAccess, vbErrorText(vberr::PathFileAccess) + " (" + chemin + ")");
+    return app.fs().readFile(chemin);  // its own error numbers and texts
+  }
+  struct Fermer {
+    int fd;
+    ~Fermer() { ::close(fd); }
+  } fermer{fd};
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+    raise(vberr::PathFileAccess, vbErrorText(vberr::PathFileAccess) + " (" + chemin + ")");
+  std::string octets;
+  octets.resize(static_cast<size_t>(st.st_size));
+  size_t lu = 0;
+  for (;;) {
+    if (lu == octets.size()) octets.resize(lu + 65536);  // it grew meanwhile
+    ssize_t n = ::read(fd, octets.data() + lu, octets.size() - lu);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return app.fs().readFile(chemin);
+    if (n == 0) break;
+    lu += static_cast<size_t>(n);
+  }
+  octets.resize(lu);
+  return octets;
+}
+
+// A symbolic link in the folder (to a file or to anything else) is not one
+// of the GIS's files.
+bool EstLien(App& app, const std::string& chemin) {
+  if (!dynamic_cast<const platform::RealFileSystem*>(&app.fs())) return false;
+  struct stat st {};
+  return ::lstat(app.fs().hostPath(chemin).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+void SignalerOuverture(App& app, const std::string& chemin, const VbError& e) {
+  if (e.number() == vberr::PermissionDenied)
+    TraiterErreur(app, "FichierLireEcrire", e.number(), "Permission refusée pour ouvrir le fichier " + chemin);
+  else if (e.number() == vberr::PathNotFound)
+    TraiterErreur(app, "FichierLireEcrire", e.number(), "Erreur sur le répertoire ou le nom du fichier : " + chemin);
+  else
+    TraiterErreur(app, "FichierLireEcrire", e.number(), e.description());
+}
+
+// Opens for reading as FichierLireEcrire does (same messages), the bytes
+// left in Windows-1252.
+bool OuvrirOctets(App& app, const std::string& chemin, std::string& octets) {
+  try {
+    if (!app.fs().fileExists(chemin)) {
+      if (app.pf.msgbox) app.pf.msgbox->show("Le fichier " + chemin + " n'existe pas", platform::mb::OKOnly, kTitre);
+      return false;
+    }
+    octets = LireOctets(app, chemin);
+    return true;
+  } catch (const VbError& e) {
+    SignalerOuverture(app, chemin, e);
+  } catch (const std::exception& e) {
+    TraiterErreur(app, "FichierLireEcrire", vberr::InternalError, e.what());
+  }
+  return false;
+}
+
+// UTF-8 of each Windows-1252 byte above 127.
+const std::array<std::string, 128>& Cp1252Haut() {
+  static const std::array<std::string, 128> table = [] {
+    std::array<std::string, 128> t;
+    for (int b = 0; b < 128; ++b) t[static_cast<size_t>(b)] = FromCp1252(std::string(1, static_cast<char>(b + 128)));
+    return t;
+  }();
+  return table;
+}
+
+void AjouterCp1252(std::string& out, const char* p, size_t n, const std::array<std::string, 128>& haut) {
+  size_t i = 0;
+  while (i < n) {
+    size_t j = i;
+    while (j < n && static_cast<unsigned char>(p[j]) < 0x80) ++j;
+    out.append(p + i, j - i);
+    if (j < n) out += haut[static_cast<unsigned char>(p[j]) - 128];
+    i = j + 1;
+  }
+}
+
+}  // namespace
+
 bool FichierLireEcrire(App& app, const std::string& chemin, FichierTexte& fichier, bool lecture, bool) {
   fichier = FichierTexte{};
+  if (lecture) {
+    std::string octets;
+    if (!OuvrirOctets(app, chemin, octets)) return false;
+    fichier.contenu = FromCp1252(octets);
+    fichier.ouvert = true;
+    return true;
+  }
   try {
-    if (lecture) {
-      if (!app.fs().fileExists(chemin)) {
-        if (app.pf.msgbox) app.pf.msgbox->show("Le fichier " + chemin + " n'existe pas", platform::mb::OKOnly, kTitre);
-        return false;
-      }
-      fichier.contenu = FromCp1252(app.fs().readFile(chemin));
-    } else {
-      app.fs().writeFile(chemin, "");
-    }
+    app.fs().writeFile(chemin, "");
     fichier.ouvert = true;
     return true;
   } catch (const VbError& e) {
-    if (e.number() == vberr::PermissionDenied)
-      TraiterErreur(app, "FichierLireEcrire", e.number(), "Permission refusée pour ouvrir le fichier " + chemin);
-    else if (e.number() == vberr::PathNotFound)
-      TraiterErreur(app, "FichierLireEcrire", e.number(), "Erreur sur le répertoire ou le nom du fichier : " + chemin);
-    else
-      TraiterErreur(app, "FichierLireEcrire", e.number(), e.description());
+    SignalerOuverture(app, chemin, e);
   } catch (const std::exception& e) {
     TraiterErreur(app, "FichierLireEcrire", vberr::InternalError, e.what());
   }
@@ -151,7 +244,6 @@ void LireMotSuivant(App& app, std::string& ligne, std::string& mot, const std::s
 }
 
 bool Traitement_Import(App& app, ImportContraintes& imp, const DefinitionImport& def) {
-  FichierTexte fichier;
   bool complet = false;
   // The file stays in the folder when it is not read to its end: a key sent
   // without the rows would tell the interface the dossier has none, and rows
@@ -164,30 +256,51 @@ bool Traitement_Import(App& app, ImportContraintes& imp, const DefinitionImport&
     if (cinqParties) cle += " " + p[4];
     DossierPasDejaTraite(app, imp, cle);
 
-    if (!FichierLireEcrire(app, imp.dossier + imp.fichier, fichier, true, false)) return;
+    std::string octets;
+    if (!OuvrirOctets(app, imp.dossier + imp.fichier, octets)) return;
 
-    const std::string prefixe = cle + (cinqParties ? Sep240() : Sep241()) + def.Table + Sep240();
+    // The lines and fields as sLireLigneSuivante and LireMotSuivant read
+    // them, taken straight from the file's bytes (the separators, blanks and
+    // line ends are the same bytes in Windows-1252 and UTF-8); only the
+    // fields are converted, as they are appended.
+    const std::string s240 = Sep240(), s241 = Sep241(), s242 = Sep242();
+    const std::string prefixe = cle + (cinqParties ? s240 : s241) + def.Table + s240;
     const int nbChamps = def.NbChamps - 3;
-    std::string ligne, mot;
-    long position = 0;
+    const auto& haut = Cp1252Haut();
     std::string& rangees = imp.lignes;
-    while (sLireLigneSuivante(fichier, ligne)) {
-      if (imp.nbLignes++ > 0) rangees += Sep242();
+    rangees.reserve(rangees.size() + octets.size() + octets.size() / 4);
+    const char* c = octets.data();
+    const size_t taille = octets.size();
+    size_t pos = 0;
+    while (pos < taille) {
+      size_t fin = pos;
+      while (fin < taille && c[fin] != '\r' && c[fin] != '\n') ++fin;
+      const size_t debut = pos;
+      // CR LF, LF alone and CR alone all end a line.
+      pos = fin;
+      if (pos < taille && c[pos] == '\r') ++pos;
+      if (pos < taille && c[pos] == '\n') ++pos;
+      std::string_view ligne(c + debut, fin - debut);
+      if (ligne.find_first_not_of(' ') == std::string_view::npos) continue;
+      if (ligne == "EOF") break;
+      if (imp.nbLignes++ > 0) rangees += s242;
       rangees += prefixe;
+      size_t curseur = 0;
       for (int j = 0; j < nbChamps; ++j) {
-        LireMotSuivant(app, ligne, mot, "#", 0, position);
-        rangees += Sep241();
-        rangees += mot;
-        if (ligne.empty()) {
+        size_t diese = ligne.find('#', curseur);
+        size_t finMot = diese == std::string_view::npos ? ligne.size() : diese;
+        rangees += s241;
+        AjouterCp1252(rangees, ligne.data() + curseur, finMot - curseur, haut);
+        curseur = diese == std::string_view::npos ? ligne.size() : diese + 1;
+        if (curseur >= ligne.size()) {
           // A line one field short still gets its last, empty, field.
-          if (j == nbChamps - 2) rangees += Sep241();
+          if (j == nbChamps - 2) rangees += s241;
           break;
         }
       }
     }
     complet = true;
   });
-  fichier = FichierTexte{};
   if (!complet) {
     for (size_t i = nbCles; i < imp.cles.size(); ++i) imp.clesVues.erase(imp.cles[i]);
     imp.cles.resize(nbCles);
@@ -211,6 +324,7 @@ void IntegrationReglementDDE(App& app, const std::string& dossierRecu) {
         // A host name holding a separator would name another file once
         // joined to the folder: never one of ours.
         if (nom.find_first_of("\\/") != std::string::npos) continue;
+        if (EstLien(app, imp.dossier + nom)) continue;
         DecomposeNomFichier(app, imp, nom);
         const std::string& correspondance = imp.parties[5].empty() ? imp.parties[4] : imp.parties[5];
         if (!EqualsNoCase(correspondance, def.NomFichier)) continue;

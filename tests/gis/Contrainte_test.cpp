@@ -2,7 +2,11 @@
 // into the player and when the files go.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 
 #include "TestApp.h"
@@ -10,6 +14,7 @@
 #include "vb/VbError.h"
 #include "vb/VbString.h"
 #include "gis/Mdl_ContrainteReglement.h"
+#include "platform/RealFileSystem.h"
 
 using Strings = std::vector<std::string>;
 using kup::Sep240;
@@ -272,4 +277,28 @@ TEST(Contrainte, OpeningFailuresAndTheirTexts) {
   EXPECT_FALSE(kup::FichierLireEcrire(t.app, kDossier + "\\x.txt", f, true, false));
   EXPECT_TRUE(t.erreur("FichierLireEcrire", kup::vbErrorText(kup::vberr::PathFileAccess)));
   EXPECT_FALSE(f.ouvert);
+}
+
+// On the host's disk, a link dropped in the folder never brings in the file
+// it leads to (nor is it deleted); the real files beside it are imported.
+TEST(Contrainte, LinksInTheFolderAreNotImported) {
+  namespace fs = std::filesystem;
+  char modele[] = "/tmp/kup_contrainte_lien_XXXXXX";
+  const fs::path racine = ::mkdtemp(modele);
+  const fs::path dossier = racine / "depot";
+  fs::create_directories(dossier);
+  std::ofstream(racine / "secret.txt") << "secret#du#voisin\r\n";
+  std::ofstream(dossier / "PC_075_12_00001_KUPOPEBDI.txt") << "a#b\r\n";
+  fs::create_symlink(racine / "secret.txt", dossier / "PC_075_12_00002_KUPOPEBDI.txt");
+  Import t;
+  t.app.pf.fs = std::make_unique<kup::platform::RealFileSystem>(kup::platform::DriveMap{{}, "/tmp", "/tmp"});
+  kup::IntegrationReglementDDE(t.app, dossier.string());
+  auto v = t.appel();
+  ASSERT_TRUE(v);
+  EXPECT_EQ((*v)[0], "PC 075 12 00001");
+  EXPECT_EQ((*v)[1].find("secret"), std::string::npos) << (*v)[1];
+  EXPECT_FALSE(fs::exists(dossier / "PC_075_12_00001_KUPOPEBDI.txt"));
+  EXPECT_TRUE(fs::is_symlink(dossier / "PC_075_12_00002_KUPOPEBDI.txt"));
+  EXPECT_TRUE(fs::exists(racine / "secret.txt"));
+  fs::remove_all(racine);
 }
