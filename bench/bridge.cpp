@@ -1,113 +1,218 @@
-// Round trip of a small request through the UI bridge: one korvane process,
-// REQ written to its input, RET read from its output, repeated. The
-// counters median_us and p99_us are the median and 99th percentile of the
-// measured round trips (the mean is pulled up by scheduling stalls).
-#include <algorithm>
-#include <chrono>
-#include <csignal>
-#include <string>
-#include <vector>
-
+// The UI bridge against a pipe echo. The floor is a child process that reads
+// the same REQ frames from a pipe, finds their ends and writes back, for
+// each, the very RET frame korvane answers, one write per frame: the system calls and copies any
+// bridge needs, and nothing else.
+//   round trip: one small request at a time, median microseconds;
+//   pipelined:  100 000 requests written while the RETs are read, requests
+//               per second, and the CPU time the serving process used per
+//               request (its own CPU clock).
+// The RET bytes are checked on every run.
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
-#include <benchmark/benchmark.h>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
 
+#include "Floor.h"
 #include "platform/RealFlash.h"
 
 extern char** environ;
 
 namespace {
 
-class Korvane {
+using kup::bench::Fail;
+
+std::string Request() {
+  const std::string name = "KUP_ChaineSQL";
+  return kup::bridge::EncodeFrame(
+      "REQ", "<invoke name=\"" + name + "\" returntype=\"xml\"><arguments><array><property id=\"0\"><string>" + name +
+                 "</string></property><property id=\"1\"><string>SELECT 1 FROM DUAL</string></property>"
+                 "</array></arguments></invoke>");
+}
+
+// The floor's server: frames in, one canned RET per frame out.
+[[noreturn]] void EchoServer(int in, int out, const std::string& reply) {
+  std::string buf;
+  buf.reserve(1 << 20);
+  char chunk[65536];
+  size_t pos = 0;
+  for (;;) {
+    ssize_t n = ::read(in, chunk, sizeof chunk);
+    if (n <= 0) ::_exit(0);
+    buf.append(chunk, size_t(n));
+    for (;;) {
+      size_t nl = buf.find('\n', pos);
+      if (nl == std::string::npos) break;
+      size_t sp = buf.find(' ', pos);
+      size_t len = std::strtoul(buf.c_str() + sp + 1, nullptr, 10);
+      if (buf.size() < nl + 1 + len + 1) break;
+      pos = nl + 1 + len + 1;
+      // One write per reply, as a server answering each request in turn.
+      if (!kup::bridge::WriteAll(out, reply)) ::_exit(0);
+    }
+    buf.erase(0, pos);
+    pos = 0;
+  }
+}
+
+class Server {
  public:
-  Korvane() {
-    std::signal(SIGPIPE, SIG_IGN);
+  // reply empty: korvane; else the echo floor answering that frame.
+  explicit Server(const std::string& reply = {}) {
     int in[2], out[2];
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, in[0], 0);
-    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    std::string path = std::string(KUP_PROGRAM_DIR) + "/korvane";
-    char* argv[] = {path.data(), nullptr};
-    ok_ = posix_spawn(&pid_, path.c_str(), &fa, nullptr, argv, environ) == 0;
-    posix_spawn_file_actions_destroy(&fa);
+    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) Fail("pipe");
+    if (reply.empty()) {
+      posix_spawn_file_actions_t fa;
+      posix_spawn_file_actions_init(&fa);
+      posix_spawn_file_actions_adddup2(&fa, in[0], 0);
+      posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+      posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+      std::string path = std::string(KUP_PROGRAM_DIR) + "/korvane";
+      char* argv[] = {path.data(), nullptr};
+      if (posix_spawn(&pid_, path.c_str(), &fa, nullptr, argv, environ) != 0) Fail("korvane did not start");
+      posix_spawn_file_actions_destroy(&fa);
+    } else {
+      pid_ = ::fork();
+      if (pid_ == 0) {
+        // Only its own ends: a copy of another pipe's writing end would keep
+        // that pipe from ever ending.
+        for (int fd = 3; fd < 1024; ++fd)
+          if (fd != in[0] && fd != out[1]) ::close(fd);
+        EchoServer(in[0], out[1], reply);
+      }
+    }
     ::close(in[0]);
     ::close(out[1]);
     to_ = in[1];
     from_ = out[0];
   }
-  ~Korvane() {
+  ~Server() {
     ::close(to_);
     ::close(from_);
-    if (ok_) ::waitpid(pid_, nullptr, 0);
+    ::waitpid(pid_, nullptr, 0);
   }
-  bool ok() const { return ok_; }
-
-  // Sends one request and reads up to its RET; false on failure.
-  bool roundTrip(const std::string& frame) {
-    if (!kup::bridge::WriteAll(to_, frame)) return false;
-    for (;;) {
-      while (auto it = reader_.next())
-        if (it->ok && it->kind == "RET") return true;
-      char buf[65536];
-      ssize_t n = ::read(from_, buf, sizeof buf);
-      if (n <= 0) return false;
-      reader_.feed(std::string_view(buf, size_t(n)));
+  double cpuSeconds() const {
+    clockid_t c;
+    timespec ts{};
+    if (::clock_getcpuclockid(pid_, &c) != 0 || ::clock_gettime(c, &ts) != 0) return 0;
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+  }
+  bool send(const std::string& bytes) { return kup::bridge::WriteAll(to_, bytes); }
+  // Reads exactly n bytes.
+  std::string read(size_t n) {
+    std::string out(n, '\0');
+    size_t got = 0;
+    while (got < n) {
+      ssize_t r = ::read(from_, out.data() + got, n - got);
+      if (r <= 0) Fail("the server stopped answering");
+      got += size_t(r);
     }
+    return out;
   }
 
  private:
   pid_t pid_ = -1;
-  bool ok_ = false;
   int to_ = -1, from_ = -1;
-  kup::bridge::FrameReader reader_;
 };
 
-std::string Request(const std::string& name, const std::string& arg) {
-  return kup::bridge::EncodeFrame(
-      "REQ", "<invoke name=\"" + name + "\" returntype=\"xml\"><arguments><array><property id=\"0\"><string>" + name +
-                 "</string></property><property id=\"1\"><string>" + arg +
-                 "</string></property></array></arguments></invoke>");
+// The RET korvane gives to the request (read once, header first).
+std::string ReplyOfKorvane(const std::string& req) {
+  Server k;
+  k.send(req);
+  std::string head;
+  while (head.empty() || head.back() != '\n') head += k.read(1);
+  size_t len = std::strtoul(head.c_str() + 4, nullptr, 10);
+  if (head.rfind("RET ", 0) != 0) Fail("first frame is not a RET: " + head);
+  return head + k.read(len + 1);
 }
 
-void RoundTrip(benchmark::State& state, const std::string& frame) {
-  Korvane k;
-  if (!k.ok()) {
-    state.SkipWithError("korvane could not be started");
-    return;
-  }
+double RoundTrips(Server& s, const std::string& req, const std::string& reply, int n) {
   std::vector<double> us;
-  for (auto _ : state) {
+  us.reserve(size_t(n));
+  for (int i = 0; i < n; ++i) {
     auto t0 = std::chrono::steady_clock::now();
-    if (!k.roundTrip(frame)) {
-      state.SkipWithError("no RET");
-      return;
-    }
+    s.send(req);
+    std::string got = s.read(reply.size());
     us.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count());
+    if (got != reply) Fail("round trip answered other bytes");
   }
-  if (!us.empty()) {
-    std::sort(us.begin(), us.end());
-    state.counters["median_us"] = us[us.size() / 2];
-    state.counters["p99_us"] = us[us.size() * 99 / 100];
-  }
+  return kup::bench::Median(us);
 }
 
-// A command the table does not hold: the bridge and the dispatcher alone.
-void BM_BridgeRoundTrip_Unknown(benchmark::State& state) { RoundTrip(state, Request("KUP_Inconnue", "x")); }
-// A small settings string: parse, store and the settings reader.
-void BM_BridgeRoundTrip_Parametres(benchmark::State& state) {
-  RoundTrip(state, Request("KUP_Parametres",
-                           "0\xC3\xB0" "1\xC3\xB0" "2\xC3\xB0" "3\xC3\xB0" "DDE\xC3\xB0MODE\xC3\xB0" "6\xC3\xB0" "7\xC3\xB0" "0"));
+struct Pipelined {
+  double seconds = 0, cpu = 0;
+};
+
+Pipelined Pipeline(const std::string& echoReply, const std::string& req, const std::string& reply, int n) {
+  Server s(echoReply);
+  // Start-up done before the clock starts.
+  s.send(req);
+  if (s.read(reply.size()) != reply) Fail("first answer");
+  std::string all;
+  all.reserve(req.size() * size_t(n));
+  for (int i = 0; i < n; ++i) all += req;
+  double cpu0 = s.cpuSeconds();
+  Pipelined p;
+  bool same = true;
+  p.seconds = kup::bench::Seconds([&] {
+    std::thread writer([&] { s.send(all); });
+    const size_t per = 4096 / reply.size() + 1;
+    for (int i = 0; i < n;) {
+      size_t k = std::min<size_t>(per, size_t(n - i));
+      std::string got = s.read(reply.size() * k);
+      for (size_t j = 0; j < k; ++j)
+        if (std::memcmp(got.data() + j * reply.size(), reply.data(), reply.size()) != 0) same = false;
+      i += int(k);
+    }
+    writer.join();
+  });
+  p.cpu = s.cpuSeconds() - cpu0;
+  if (!same) Fail("a pipelined RET differs from the expected bytes or order");
+  return p;
 }
 
 }  // namespace
 
-BENCHMARK(BM_BridgeRoundTrip_Unknown)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_BridgeRoundTrip_Parametres)->Unit(benchmark::kMicrosecond);
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  ::signal(SIGPIPE, SIG_IGN);
+  const int rounds = kup::bench::Rounds(argc, argv, 9);
+  const std::string req = Request();
+  const std::string reply = ReplyOfKorvane(req);
+
+  {
+    Server k, echo(reply);
+    RoundTrips(k, req, reply, 200);  // warm both
+    RoundTrips(echo, req, reply, 200);
+    auto r = kup::bench::Interleave(
+        rounds, [&] { return RoundTrips(k, req, reply, 2000); }, [&] { return RoundTrips(echo, req, reply, 2000); });
+    kup::bench::Report("bridge round trip", std::to_string(req.size()) + " B", r, "us");
+  }
+  const int n = 100000;
+  std::vector<double> cpuK, cpuE;
+  auto r = kup::bench::Interleave(
+      rounds,
+      [&] {
+        auto p = Pipeline({}, req, reply, n);
+        cpuK.push_back(p.cpu);
+        return p.seconds;
+      },
+      [&] {
+        auto p = Pipeline(reply, req, reply, n);
+        cpuE.push_back(p.cpu);
+        return p.seconds;
+      });
+  kup::bench::Result cpu{kup::bench::Median(cpuK) / n, kup::bench::Median(cpuE) / n};
+  char extra[160];
+  std::snprintf(extra, sizeof extra, "korvane %.0f k req/s, echo %.0f k req/s", n / r.measured / 1e3,
+                n / r.floor / 1e3);
+  kup::bench::Report("bridge pipelined, wall", "100000 req", r, "s", 1.0, extra);
+  kup::bench::Report("bridge pipelined, CPU per request", "100000 req", cpu, "us", 1e6);
+  return 0;
+}

@@ -40,33 +40,115 @@ std::string TextOf(const pugi::xml_node& node) {
   return Propre(std::move(s));
 }
 
+// A <number>'s text: a plain number becomes one; NaN, Infinity or garbage
+// is kept as written.
+Value NumberValue(const std::string& texte) {
+  std::string t = Trim(texte);
+  char* end = nullptr;
+  double d = std::strtod(t.c_str(), &end);
+  bool plain = !t.empty() && end && *end == '\0' && std::isfinite(d);
+  for (char c : t)
+    if (!(std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E'))
+      plain = false;
+  if (plain) return Value(d);
+  return Value(t);
+}
+
 Value ValueOf(const pugi::xml_node& node) {
   const char* tag = node.name();
   if (std::strcmp(tag, "string") == 0) return Value(TextOf(node));
   if (std::strcmp(tag, "null") == 0) return Value::null();
   if (std::strcmp(tag, "undefined") == 0) return Value();
-  if (std::strcmp(tag, "number") == 0) {
-    std::string t = Trim(TextOf(node));
-    char* end = nullptr;
-    double d = std::strtod(t.c_str(), &end);
-    bool plain = !t.empty() && end && *end == '\0' && std::isfinite(d);
-    for (char c : t)
-      if (!(std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E'))
-        plain = false;
-    if (plain) return Value(d);
-    return Value(t);  // NaN, Infinity or garbage: kept as written
-  }
+  if (std::strcmp(tag, "number") == 0) return NumberValue(TextOf(node));
   // <true/>, <false/>, nested arrays or objects: their XML as text.
   std::ostringstream out;
   node.print(out, "", pugi::format_raw | pugi::format_no_declaration);
   return Value(Propre(out.str()));
 }
 
+// The shape every request of the interface has:
+//   <invoke name="N" returntype="xml"><arguments><array>
+//     <property id="0"><string>text</string></property> ... (or <number>,
+//     <null/>, <undefined/>)
+//   </array></arguments></invoke>
+// with no blanks between the elements, read here without building a
+// document. Anything else (comments, CDATA, character references, blanks
+// between elements, other attributes or values, damage) is left to the XML
+// parser, which gives the same values for what is read here.
+bool LireFormeCourante(std::string_view x, std::string& name, Args& args) {
+  auto blanc = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  size_t p = 0, fin = x.size();
+  while (p < fin && blanc(x[p])) ++p;
+  while (fin > p && blanc(x[fin - 1])) --fin;
+  auto lit = [&](std::string_view s) {
+    if (x.compare(p, s.size(), s) != 0) return false;
+    p += s.size();
+    return true;
+  };
+  // Text up to `close`, the five named entities decoded.
+  auto texte = [&](std::string_view close, std::string& out) {
+    out.clear();
+    for (;;) {
+      size_t q = p;
+      while (q < fin && x[q] != '<' && x[q] != '&' && x[q] != '\0') ++q;
+      out.append(x.substr(p, q - p));
+      p = q;
+      if (q >= fin || x[q] == '\0') return false;
+      if (x[q] == '<') return lit(close);
+      if (lit("&lt;")) out += '<';
+      else if (lit("&gt;")) out += '>';
+      else if (lit("&amp;")) out += '&';
+      else if (lit("&quot;")) out += '"';
+      else if (lit("&apos;")) out += '\'';
+      else return false;
+    }
+  };
+  if (!lit("<invoke name=\"")) return false;
+  size_t q = x.find('"', p);
+  if (q == std::string_view::npos || q >= fin) return false;
+  std::string_view nom = x.substr(p, q - p);
+  if (nom.find_first_of("&<") != std::string_view::npos) return false;
+  p = q + 1;
+  if (!lit(" returntype=\"xml\">") && !lit(">")) return false;
+  if (!lit("<arguments><array>")) return false;
+  Args lus;
+  std::string t;
+  while (!lit("</array></arguments></invoke>")) {
+    if (!lit("<property id=\"")) return false;
+    q = x.find('"', p);
+    if (q == std::string_view::npos || q >= fin) return false;
+    if (x.substr(p, q - p).find_first_of("&<") != std::string_view::npos) return false;
+    p = q + 1;
+    if (!lit(">")) return false;
+    if (lit("<string>")) {
+      if (!texte("</string>", t)) return false;
+      lus.emplace_back(Propre(std::move(t)));
+      t = std::string();
+    } else if (lit("<number>")) {
+      if (!texte("</number>", t)) return false;
+      lus.push_back(NumberValue(Propre(t)));
+    } else if (lit("<null/>")) {
+      lus.push_back(Value::null());
+    } else if (lit("<undefined/>")) {
+      lus.emplace_back();
+    } else {
+      return false;
+    }
+    if (!lit("</property>")) return false;
+  }
+  if (p != fin) return false;
+  name = Propre(std::string(nom));
+  args = std::move(lus);
+  return true;
+}
+
 }  // namespace
+
 
 bool ParseFlexRequest(const std::string& xml, std::string& name, Args& args) {
   name.clear();
   args.clear();
+  if (LireFormeCourante(xml, name, args)) return true;
   pugi::xml_document doc;
   // No end-of-line normalisation (values carry CR LF) and blank-only texts
   // kept; standard and numeric entities are decoded.

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "core/Dispatcher.h"
 #include "vb/VbError.h"
 #include "vb/VbString.h"
@@ -119,4 +121,40 @@ TEST(FlexParser, DamagedRequestsNeverCrashTheDispatcherPath) {
         }
       }
     }
+}
+
+// The requests of the interface's usual shape are read without the XML
+// parser; a comment sends the same request through it. Both readings agree.
+TEST(FlexParser, UsualShapeReadsAsTheXmlParserReadsIt) {
+  const std::vector<std::string> valeurs = {
+      "<string>KUP_Test</string>", "<string></string>", "<string>  </string>", "<string>l1\r\nl2\n</string>",
+      "<string>a &lt;b&gt; &amp; &quot;c&quot; &apos;d&apos; ]]&gt; x>y</string>", "<string>é\xC3\xA8 caf\xE9</string>",
+      "<number> 12.5 </number>", "<number>NaN</number>", "<number>1e3</number>", "<number>-</number>",
+      "<number>&lt;3</number>", "<null/>", "<undefined/>"};
+  for (const char* entete : {"<invoke name=\"sGetFlashXML\" returntype=\"xml\">", "<invoke name=\"caf\xC3\xA9\">"}) {
+    std::string props;
+    for (size_t i = 0; i < valeurs.size(); ++i) props += Prop(int(i), valeurs[i]);
+    const std::string courant = std::string(entete) + "<arguments><array>" + props + "</array></arguments></invoke>";
+    const std::string detour =
+        std::string(entete) + "<arguments><array><!-- -->" + props + "</array></arguments></invoke>\r\n";
+    std::string n1, n2;
+    Args a1, a2;
+    ASSERT_TRUE(ParseFlexRequest(courant, n1, a1));
+    ASSERT_TRUE(ParseFlexRequest(detour, n2, a2));
+    EXPECT_EQ(n1, n2);
+    ASSERT_EQ(a1.size(), valeurs.size());
+    ASSERT_EQ(a2.size(), valeurs.size());
+    for (size_t i = 0; i < valeurs.size(); ++i) {
+      EXPECT_EQ(a1[i].isNull(), a2[i].isNull()) << valeurs[i];
+      EXPECT_EQ(a1[i].isEmpty(), a2[i].isEmpty()) << valeurs[i];
+      EXPECT_EQ(a1[i].isNumber(), a2[i].isNumber()) << valeurs[i];
+      if (a1[i].isNumber() && a2[i].isNumber()) EXPECT_EQ(a1[i].num(), a2[i].num()) << valeurs[i];
+      if (a1[i].isString() && a2[i].isString()) EXPECT_EQ(a1[i].str(), a2[i].str()) << valeurs[i];
+    }
+  }
+  // Damage in the usual shape is still refused.
+  std::string name;
+  Args args;
+  EXPECT_FALSE(ParseFlexRequest(Request(Prop(0, "<string>a</string>")) + "<extra/>", name, args));
+  EXPECT_FALSE(ParseFlexRequest(Request(Prop(0, "<string>a</strin>")), name, args));
 }

@@ -136,15 +136,21 @@ bool CopierTampon(const std::string& texte, char* tampon, int32_t taille) {
   return true;
 }
 
+// Shown and hidden around every request: the environment is read once.
+bool TraceBusy() {
+  static const bool trace = std::getenv("KUP_BUSY_TRACE") != nullptr;
+  return trace;
+}
+
 }  // namespace
 
 KUP_EXPORT int32_t AfficherBusy() {
-  if (std::getenv("KUP_BUSY_TRACE")) std::fputs("AttacheFichier: AfficherBusy\n", stderr);
+  if (TraceBusy()) std::fputs("AttacheFichier: AfficherBusy\n", stderr);
   return 1;
 }
 
 KUP_EXPORT int32_t MasquerBusy() {
-  if (std::getenv("KUP_BUSY_TRACE")) std::fputs("AttacheFichier: MasquerBusy\n", stderr);
+  if (TraceBusy()) std::fputs("AttacheFichier: MasquerBusy\n", stderr);
   return 1;
 }
 
