@@ -60,6 +60,9 @@ long readAvailable(int fd, dde::FrameReader& reader, size_t limit) {
     if (n > 0) {
       reader.feed(buf, static_cast<size_t>(n));
       total += static_cast<size_t>(n);
+      // Less than asked for: that was all there was (what comes later
+      // makes the socket readable again).
+      if (static_cast<size_t>(n) < sizeof buf) break;
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
@@ -120,8 +123,9 @@ bool RealDdeLink::drain() {
 void RealDdeLink::linkExecute(const std::string& command) {
   if (fd_ < 0 || mode_ == 0) raise(vberr::DdeNoChannel);
   // Answers of earlier executes that were not waited for are read and
-  // dropped here, so that the next answer read is this execute's own.
-  if (!drain()) {
+  // dropped here, so that the next answer read is this execute's own. (With
+  // none pending, a partner that went away shows when writing.)
+  if (pending_ > 0 && !drain()) {
     close();
     raise(vberr::DdeNoChannel);
   }
