@@ -1,4 +1,5 @@
 // The Flex ExternalInterface bridge: requests in, replies and calls out.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -200,14 +201,25 @@ bool ParseFlexRequest(const std::string& xml, std::string& name, Args& args) {
 // with entities) can neither break the XML nor add arguments to it.
 // Appended in place: a value may be a whole document.
 static void AjouterTexteXML(std::string& out, std::string_view v) {
-  size_t debut = 0;
+  const char* d = v.data();
+  const char* f = d + v.size();
+  const char* et = static_cast<const char*>(std::memchr(d, '&', v.size()));
+  const char* inf = static_cast<const char*>(std::memchr(d, '<', v.size()));
   for (;;) {
-    size_t p = debut;
-    while (p < v.size() && v[p] != '&' && v[p] != '<') ++p;
-    out.append(v, debut, p - debut);
-    if (p == v.size()) return;
-    out += v[p] == '&' ? "&amp;" : "&lt;";
-    debut = p + 1;
+    const char* p = !et ? inf : !inf ? et : std::min(et, inf);
+    if (!p) {
+      out.append(d, static_cast<size_t>(f - d));
+      return;
+    }
+    out.append(d, static_cast<size_t>(p - d));
+    if (p == et) {
+      out += "&amp;";
+      et = static_cast<const char*>(std::memchr(p + 1, '&', static_cast<size_t>(f - p - 1)));
+    } else {
+      out += "&lt;";
+      inf = static_cast<const char*>(std::memchr(p + 1, '<', static_cast<size_t>(f - p - 1)));
+    }
+    d = p + 1;
   }
 }
 

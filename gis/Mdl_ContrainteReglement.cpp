@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <exception>
 #include <string_view>
 
@@ -175,17 +177,6 @@ const std::array<std::string, 128>& Cp1252Haut() {
   return table;
 }
 
-void AjouterCp1252(std::string& out, const char* p, size_t n, const std::array<std::string, 128>& haut) {
-  size_t i = 0;
-  while (i < n) {
-    size_t j = i;
-    while (j < n && static_cast<unsigned char>(p[j]) < 0x80) ++j;
-    out.append(p + i, j - i);
-    if (j < n) out += haut[static_cast<unsigned char>(p[j]) - 128];
-    i = j + 1;
-  }
-}
-
 }  // namespace
 
 bool FichierLireEcrire(App& app, const std::string& chemin, FichierTexte& fichier, bool lecture, bool) {
@@ -267,14 +258,29 @@ bool Traitement_Import(App& app, ImportContraintes& imp, const DefinitionImport&
     const std::string prefixe = cle + (cinqParties ? s240 : s241) + def.Table + s240;
     const int nbChamps = def.NbChamps - 3;
     const auto& haut = Cp1252Haut();
-    std::string& rangees = imp.lignes;
-    rangees.reserve(rangees.size() + octets.size() + octets.size() / 4);
+    // Written through a pointer into room sized for the worst case (a
+    // byte becomes at most three, a line at most its prefix and three
+    // separators more), then cut to what was written.
     const char* c = octets.data();
     const size_t taille = octets.size();
+    size_t finsDeLigne = 1;
+    for (size_t i = 0; i < taille; ++i) finsDeLigne += (c[i] == '\n') | (c[i] == '\r');
+    std::string& rangees = imp.lignes;
+    const size_t avant = rangees.size();
+    const size_t place = 3 * taille + finsDeLigne * (prefixe.size() + 3 * s241.size() + s242.size());
+    if (rangees.capacity() < avant + place) rangees.reserve(std::max(avant + place, 2 * rangees.capacity()));
+    rangees.resize(avant + place);
+    char* o = rangees.data() + avant;
+    auto ecrire = [&o](const std::string& t) {
+      std::memcpy(o, t.data(), t.size());
+      o += t.size();
+    };
     size_t pos = 0;
     while (pos < taille) {
-      size_t fin = pos;
-      while (fin < taille && c[fin] != '\r' && c[fin] != '\n') ++fin;
+      const char* nl = static_cast<const char*>(std::memchr(c + pos, '\n', taille - pos));
+      size_t fin = nl ? static_cast<size_t>(nl - c) : taille;
+      const char* cr = static_cast<const char*>(std::memchr(c + pos, '\r', fin - pos));
+      if (cr) fin = static_cast<size_t>(cr - c);
       const size_t debut = pos;
       // CR LF, LF alone and CR alone all end a line.
       pos = fin;
@@ -283,22 +289,27 @@ bool Traitement_Import(App& app, ImportContraintes& imp, const DefinitionImport&
       std::string_view ligne(c + debut, fin - debut);
       if (ligne.find_first_not_of(' ') == std::string_view::npos) continue;
       if (ligne == "EOF") break;
-      if (imp.nbLignes++ > 0) rangees += s242;
-      rangees += prefixe;
+      if (imp.nbLignes++ > 0) ecrire(s242);
+      ecrire(prefixe);
       size_t curseur = 0;
       for (int j = 0; j < nbChamps; ++j) {
-        size_t diese = ligne.find('#', curseur);
-        size_t finMot = diese == std::string_view::npos ? ligne.size() : diese;
-        rangees += s241;
-        AjouterCp1252(rangees, ligne.data() + curseur, finMot - curseur, haut);
-        curseur = diese == std::string_view::npos ? ligne.size() : diese + 1;
+        const char* d = static_cast<const char*>(std::memchr(ligne.data() + curseur, '#', ligne.size() - curseur));
+        size_t finMot = d ? static_cast<size_t>(d - ligne.data()) : ligne.size();
+        ecrire(s241);
+        for (size_t k = curseur; k < finMot; ++k) {
+          unsigned char b = static_cast<unsigned char>(ligne[k]);
+          if (b < 0x80) *o++ = static_cast<char>(b);
+          else ecrire(haut[b - 128]);
+        }
+        curseur = d ? finMot + 1 : ligne.size();
         if (curseur >= ligne.size()) {
           // A line one field short still gets its last, empty, field.
-          if (j == nbChamps - 2) rangees += s241;
+          if (j == nbChamps - 2) ecrire(s241);
           break;
         }
       }
     }
+    rangees.resize(static_cast<size_t>(o - rangees.data()));
     complet = true;
   });
   if (!complet) {
