@@ -142,6 +142,22 @@ TEST_F(Bibliotheque, PlainBase64ToFile) {
   EXPECT_EQ(lib->plain("pas*valide", autre.c_str(), 1024), 0);
   EXPECT_FALSE(fs::exists(autre));
   EXPECT_EQ(lib->plain("QUJD", (dir / "absent" / "g.bin").c_str(), 1024), 0);
+
+  // Every length and padding, every byte value, read back whole; bits left
+  // after the last byte are refused.
+  std::mt19937 g(7);
+  for (size_t n = 0; n < 70; ++n) {
+    std::string octets;
+    for (size_t i = 0; i < n; ++i) octets += static_cast<char>(g() & 0xFF);
+    ASSERT_EQ(lib->plain(Base64(octets).c_str(), cible.c_str(), 1024), 1) << n;
+    EXPECT_EQ(Lire(cible), octets) << n;
+  }
+  EXPECT_EQ(lib->plain("QUI=", cible.c_str(), 1024), 1);
+  EXPECT_EQ(Lire(cible), "AB");
+  EXPECT_EQ(lib->plain("QR==", autre.c_str(), 1024), 0);
+  EXPECT_EQ(lib->plain("QUJ=", autre.c_str(), 1024), 0);
+  EXPECT_EQ(lib->plain("QU=I", autre.c_str(), 1024), 0);
+  EXPECT_FALSE(fs::exists(autre));
 }
 
 TEST_F(Bibliotheque, WindowsPathTextsFollowTheDriveMapping) {

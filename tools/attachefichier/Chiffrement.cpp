@@ -2,6 +2,8 @@
 
 #include <sodium.h>
 
+#include <array>
+#include <cstdint>
 #include <stdexcept>
 
 namespace kup::attache {
@@ -32,7 +34,53 @@ std::string Base64Encode(std::string_view bytes) {
   return out;
 }
 
+namespace {
+
+// Canonical base64 (no blanks, "=" padding, zero bits after the last byte),
+// which is what the interface and our own encoder send: decoded four
+// characters at a time. Anything else is left to libsodium's decoder.
+std::optional<std::string> DecodeCanonique(std::string_view t) {
+  static const auto table = [] {
+    std::array<int8_t, 256> v{};
+    v.fill(-1);
+    const char* a = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    for (int i = 0; i < 64; ++i) v[static_cast<unsigned char>(a[i])] = static_cast<int8_t>(i);
+    return v;
+  }();
+  if (t.size() % 4 != 0) return std::nullopt;
+  size_t pad = 0;
+  if (!t.empty() && t.back() == '=') pad = t.size() >= 2 && t[t.size() - 2] == '=' ? 2 : 1;
+  std::string out(t.size() / 4 * 3, '\0');
+  char* o = out.data();
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(t.data());
+  const size_t entiers = t.size() / 4 - (pad ? 1 : 0);
+  for (size_t i = 0; i < entiers; ++i, p += 4, o += 3) {
+    int a = table[p[0]], b = table[p[1]], c = table[p[2]], d = table[p[3]];
+    if ((a | b | c | d) < 0) return std::nullopt;
+    uint32_t v = uint32_t(a) << 18 | uint32_t(b) << 12 | uint32_t(c) << 6 | uint32_t(d);
+    o[0] = static_cast<char>(v >> 16);
+    o[1] = static_cast<char>(v >> 8);
+    o[2] = static_cast<char>(v);
+  }
+  if (pad) {
+    int a = table[p[0]], b = table[p[1]];
+    int c = pad == 2 ? 0 : table[p[2]];
+    if ((a | b | c) < 0) return std::nullopt;
+    uint32_t v = uint32_t(a) << 18 | uint32_t(b) << 12 | uint32_t(c) << 6;
+    // Bits left over after the last byte must be zero, as libsodium wants.
+    if ((pad == 2 && (v & 0xFFFF)) || (pad == 1 && (v & 0xFF))) return std::nullopt;
+    o[0] = static_cast<char>(v >> 16);
+    if (pad == 1) o[1] = static_cast<char>(v >> 8);
+    o += 3 - pad;
+  }
+  out.resize(static_cast<size_t>(o - out.data()));
+  return out;
+}
+
+}  // namespace
+
 std::optional<std::string> Base64Decode(std::string_view text) {
+  if (auto rapide = DecodeCanonique(text)) return rapide;
   initSodium();
   std::string out(text.size() / 4 * 3 + 3, '\0');
   size_t written = 0;
