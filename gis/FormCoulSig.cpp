@@ -142,6 +142,7 @@ void FormCoulSig::Show() {
     Form_Load();
   }
   Visible = true;
+  if (Montree) Montree();
 }
 
 void FormCoulSig::Unload() {
@@ -304,6 +305,7 @@ void FormCoulSig::Form_Unload() {
   loaded_ = false;
   Visible = false;
   app_.KUP_MDI.Visible = true;
+  if (Dechargee) Dechargee();
 }
 
 // ------------------------------------------------------------------ grids
@@ -705,7 +707,10 @@ void FormCoulSig::CmdQuit_Click() {
 // ------------------------------------------------------------------ object and hooks
 
 FormCoulSig& FormCoulSigObjet(App& app) {
-  if (!app.FormCoulSigWindow) app.FormCoulSigWindow = std::make_shared<FormCoulSig>(app);
+  if (!app.FormCoulSigWindow) {
+    app.FormCoulSigWindow = std::make_shared<FormCoulSig>(app);
+    if (app.hooks.configureFormCoulSig) app.hooks.configureFormCoulSig(app, *app.FormCoulSigWindow);
+  }
   return *app.FormCoulSigWindow;
 }
 
