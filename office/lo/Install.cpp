@@ -11,6 +11,11 @@ void InstallLibreOfficeTwins(App& app) {
   lo::OfficeOptions options = lo::OfficeOptions::FromEnvironment();
   App* a = &app;
   options.log = [a](const std::string& text) { EcrireLog(*a, "office", text); };
+  options.askDiscard = [a](const std::string& question) {
+    return a->pf.msgbox &&
+           a->pf.msgbox->show(question, platform::mb::YesNo | platform::mb::Exclamation | platform::mb::DefaultButton2,
+                              "Korvane") == platform::mb::Yes;
+  };
   auto office = std::make_shared<lo::Office>(std::move(options));
 
   // Each driver gets the twins when it is made (first use, and again after

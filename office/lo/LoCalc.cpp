@@ -120,6 +120,7 @@ class LoCalc : public ICalcTwin {
   }
   void maximize() override {
     if (!office_->alive()) raise(462, kOfficeGone);
+    if (office_->options().visible && doc_.is()) office_->impl().call([&](Session&) { office_->impl().showDocument(doc_); });
   }
 
   void openDocument(const std::string& path, const std::vector<int>& format) override {

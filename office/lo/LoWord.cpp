@@ -270,10 +270,14 @@ class LoWord : public IWordTwin {
 
   bool isRunning() override { return office_->alive(); }
 
-  // Headless: there is no window to show; what the callers learn from these
-  // is whether the word processor is still there.
+  // Headless there is no window to show: what the callers learn from these
+  // is whether the word processor is still there. In desktop mode the
+  // document is shown to the person, in front, when the driver maximises.
   void minimize() override { requireOffice(); }
-  void maximize() override { requireOffice(); }
+  void maximize() override {
+    requireOffice();
+    if (office_->options().visible && doc_.is()) run([&](Session&) { office_->impl().showDocument(doc_); });
+  }
 
   void zoomToPage() override {
     run([&](Session&) {

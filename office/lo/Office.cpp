@@ -18,7 +18,16 @@
 #include <fstream>
 #include <random>
 
+#include <com/sun/star/awt/XTopWindow2.hpp>
+#include <com/sun/star/awt/XWindow2.hpp>
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
+#include <com/sun/star/container/XEnumeration.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
+#include <com/sun/star/frame/XController.hpp>
+#include <com/sun/star/frame/XFrame.hpp>
+#include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/frame/XTitle.hpp>
+#include <com/sun/star/util/XModifiable.hpp>
 #include <com/sun/star/bridge/XUnoUrlResolver.hpp>
 #include <com/sun/star/connection/ConnectionSetupException.hpp>
 #include <com/sun/star/connection/NoConnectException.hpp>
@@ -290,6 +299,7 @@ OfficeOptions OfficeOptions::FromEnvironment() {
   o.program = EnvOr("KUP_SOFFICE", KUP_LO_PROGRAM_DIR "/soffice.bin");
   o.startTimeoutMs = EnvInt("KUP_OFFICE_START_TIMEOUT_MS", o.startTimeoutMs);
   o.callTimeoutMs = EnvInt("KUP_OFFICE_CALL_TIMEOUT_MS", o.callTimeoutMs);
+  o.visible = EnvOr("KUP_OFFICE_VISIBLE", "") == "1";
   return o;
 }
 
@@ -431,7 +441,9 @@ void Office::Impl::call(const std::function<void(Session&)>& fn, int timeoutMs) 
       RaiseUno();
     }
   });
-  if (!worker->wait(job, limit)) {
+  bool done = worker->wait(job, limit);
+  if (!done && opt.visible) done = waitForPerson(job);
+  if (!done) {
     // A call that never returns: the office hangs. Killing it closes the
     // bridge, which ends the pending call with an exception.
     killProcess("ne répond plus");
@@ -515,14 +527,13 @@ void Office::Impl::start() {
     Reference<uno::XComponentContext> local = LocalContext();
     Reference<css::bridge::XUnoUrlResolver> resolver = css::bridge::UnoUrlResolver::create(local);
     std::vector<std::string> args = {opt.program,
-                                     "--headless",
-                                     "--invisible",
                                      "--norestore",
                                      "--nologo",
                                      "--nodefault",
                                      "--nolockcheck",
                                      "-env:UserInstallation=" + S(FileUrl(profileDir)),
                                      "--accept=pipe,name=" + pipeName + ";urp;"};
+    if (!opt.visible) args.insert(args.begin() + 1, {"--headless", "--invisible"});
     rtl::OUString url = U("uno:pipe,name=" + pipeName + ";urp;StarOffice.ComponentContext");
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(opt.startTimeoutMs);
     int restarts = 0;
@@ -604,6 +615,7 @@ void Office::Impl::start() {
 
 void Office::Impl::shutdown() {
   std::lock_guard lk(mutex);
+  if (opt.visible) keepPersonsWork();
   if (connected && pid > 0 && processRunning() && worker) {
     // A clean end first, briefly; whatever is left is killed.
     auto job = worker->post([this] {
@@ -692,6 +704,8 @@ void Office::Impl::noteReleased(const Reference<css::lang::XComponent>& doc) {
     Reference<css::lang::XComponent> old = released.front();
     released.pop_front();
     if (old == activeText) activeText.clear();
+    // A document on the person's screen is theirs now: let go, never close.
+    if (opt.visible && ShownToPerson(old)) continue;
     try {
       Reference<css::util::XCloseable> c(old, UNO_QUERY);
       if (c.is()) c->close(true);
@@ -730,5 +744,123 @@ long Office::pid() const { return impl_->pid; }
 std::string Office::profileFolder() const { return impl_->profileDir; }
 int Office::generation() const { return impl_->generation; }
 const OfficeOptions& Office::options() const { return impl_->opt; }
+
+}  // namespace kup::lo
+
+// ---------------------------------------------------------------- desktop mode
+
+namespace kup::lo {
+
+bool ShownToPerson(const Reference<css::lang::XComponent>& doc) {
+  try {
+    Reference<css::frame::XModel> model(doc, UNO_QUERY);
+    if (!model.is() || !model->getCurrentController().is()) return false;
+    Reference<css::frame::XFrame> frame = model->getCurrentController()->getFrame();
+    if (!frame.is()) return false;
+    Reference<css::awt::XWindow2> w(frame->getContainerWindow(), UNO_QUERY);
+    return w.is() && w->isVisible();
+  } catch (...) {
+    return false;
+  }
+}
+
+void Office::Impl::showDocument(const Reference<css::lang::XComponent>& doc) {
+  if (!opt.visible || !doc.is()) return;
+  Reference<css::frame::XModel> model(doc, UNO_QUERY_THROW);
+  Reference<css::frame::XFrame> frame = model->getCurrentController()->getFrame();
+  Reference<css::awt::XWindow> w = frame->getContainerWindow();
+  w->setVisible(true);
+  Reference<css::awt::XTopWindow2> top(w, UNO_QUERY);
+  if (top.is()) {
+    top->setIsMinimized(false);
+    top->setIsMaximized(true);
+    top->toFront();
+  }
+  frame->activate();
+  w->setFocus();
+}
+
+bool Office::Impl::sidePing() {
+  // The worker is busy with the call that waits: the question goes on a
+  // thread of its own. The office answers it while one of its dialogs is
+  // open; a hung office does not, and the thread is freed when it is killed.
+  struct Answer {
+    std::mutex m;
+    std::condition_variable cv;
+    bool done = false, ok = false;
+  };
+  auto answer = std::make_shared<Answer>();
+  Reference<css::frame::XDesktop2> desktop = session.desktop;
+  std::thread([answer, desktop] {
+    bool ok = false;
+    try {
+      Q<css::lang::XServiceInfo>(desktop)->getImplementationName();
+      ok = true;
+    } catch (...) {
+    }
+    std::lock_guard lk(answer->m);
+    answer->done = true;
+    answer->ok = ok;
+    answer->cv.notify_all();
+  }).detach();
+  std::unique_lock lk(answer->m);
+  answer->cv.wait_for(lk, std::chrono::milliseconds(opt.pingTimeoutMs), [&] { return answer->done; });
+  return answer->done && answer->ok;
+}
+
+bool Office::Impl::waitForPerson(const std::shared_ptr<Worker::Job>& job) {
+  log("LibreOffice attend son utilisateur (processus " + std::to_string(pid) + ")");
+  for (;;) {
+    if (worker->wait(job, opt.pingTimeoutMs)) return true;
+    if (!processRunning()) return false;
+    if (sidePing()) continue;
+    if (worker->wait(job, 0)) return true;
+    if (opt.askDiscard &&
+        opt.askDiscard("LibreOffice ne répond plus.\n\nL'arrêter ? Les modifications non enregistrées de ses "
+                       "documents seront perdues."))
+      return false;
+  }
+}
+
+std::vector<std::string> Office::Impl::modifiedShownDocuments() {
+  std::vector<std::string> titles;
+  auto job = worker->post([&] {
+    Reference<css::container::XEnumeration> e = session.desktop->getComponents()->createEnumeration();
+    while (e->hasMoreElements()) {
+      Reference<css::lang::XComponent> doc(e->nextElement(), UNO_QUERY);
+      Reference<css::util::XModifiable> m(doc, UNO_QUERY);
+      if (!m.is() || !m->isModified() || !ShownToPerson(doc)) continue;
+      Reference<css::frame::XModel> model(doc, UNO_QUERY);
+      std::string title;
+      try {
+        Reference<css::frame::XTitle> t(model->getCurrentController()->getFrame(), UNO_QUERY);
+        if (t.is()) title = S(t->getTitle());
+      } catch (...) {
+      }
+      titles.push_back(title.empty() ? std::string("(sans titre)") : title);
+    }
+  });
+  if (!worker->wait(job, opt.pingTimeoutMs) || job->error) return {};
+  return titles;
+}
+
+void Office::Impl::keepPersonsWork() {
+  for (;;) {
+    if (!connected || !processRunning() || !worker) return;
+    std::vector<std::string> titles = modifiedShownDocuments();
+    if (titles.empty()) return;
+    std::string list;
+    for (const auto& t : titles) list += "\n- " + t;
+    if (opt.askDiscard &&
+        opt.askDiscard("Des documents ouverts dans LibreOffice ont des modifications non enregistrées :" + list +
+                       "\n\nLes abandonner ?\n\nNon : enregistrez-les ou fermez-les dans LibreOffice, Korvane "
+                       "attend."))
+      return;
+    log("fin de session en attente des documents modifiés de l'utilisateur");
+    // Until the person has saved or closed them (or closed the office).
+    while (processRunning() && !modifiedShownDocuments().empty())
+      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  }
+}
 
 }  // namespace kup::lo

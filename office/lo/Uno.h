@@ -123,6 +123,16 @@ struct Office::Impl {
   void start();
   bool alive();
   bool ping();  // the office answers a trivial call within the ping time-out
+  // Desktop mode. Inside a job: shows a document to the person, maximised
+  // and in front. Outside jobs: the liveness question asked beside a busy
+  // worker; the wait of a call that the person holds up (false: the office
+  // is to be killed); the titles of the documents the person modified; the
+  // end of a session that waits for them unless the person lets them go.
+  void showDocument(const Reference<::com::sun::star::lang::XComponent>& doc);
+  bool sidePing();
+  bool waitForPerson(const std::shared_ptr<Worker::Job>& job);
+  std::vector<std::string> modifiedShownDocuments();
+  void keepPersonsWork();
   void shutdown();
 
   // Called inside jobs.
@@ -150,6 +160,9 @@ struct Office::Impl {
   void removePipes();
   void log(const std::string& text);
 };
+
+// A document whose window the person can see (desktop mode).
+bool ShownToPerson(const Reference<::com::sun::star::lang::XComponent>& doc);
 
 // Error texts shared by the twins.
 extern const char* const kOfficeGone;   // 462
