@@ -157,8 +157,9 @@ FenetreCoulSig::FenetreCoulSig(FormCoulSig& modele, Executer executer)
   // The window's design counts on the small dialog font of its time: the
   // captions fit their buttons with it.
   QFont police = racine->font();
-  police.setPixelSize(11);
+  police.setPixelSize(10);
   racine->setFont(police);
+  racine->setStyleSheet("QPushButton { padding: 1px 2px; }");
   auto nommer = [&](const char* nom, QWidget* w) {
     w->setObjectName(nom);
     w_->parNom[nom] = w;
@@ -194,6 +195,7 @@ FenetreCoulSig::FenetreCoulSig(FormCoulSig& modele, Executer executer)
 
   auto bouton = [&](const char* nom, Bouton& b, QWidget* parent) {
     auto* p = new QPushButton(parent);
+    p->setFont(police);
     nommer(nom, p);
     QObject::connect(p, &QPushButton::clicked, p, [this, &b] { geste([this, &b] { modele_.Appuyer(b); }); });
   };

@@ -6,6 +6,7 @@
 //
 // Compressed base64 = standard base64 (one line, padded) of a zip archive
 // holding one deflated entry named after the file.
+#include "tools/attachefichier/Fenetres.h"
 #include <sys/stat.h>
 #include <zip.h>
 
@@ -140,11 +141,19 @@ bool CopierTampon(const std::string& texte, char* tampon, int32_t taille) {
 
 KUP_EXPORT int32_t AfficherBusy() {
   if (std::getenv("KUP_BUSY_TRACE")) std::fputs("AttacheFichier: AfficherBusy\n", stderr);
+  try {
+    if (kup::attache::FenetresPossibles()) kup::attache::MontrerOccupe();
+  } catch (...) {
+  }
   return 1;
 }
 
 KUP_EXPORT int32_t MasquerBusy() {
   if (std::getenv("KUP_BUSY_TRACE")) std::fputs("AttacheFichier: MasquerBusy\n", stderr);
+  try {
+    if (kup::attache::FenetresPossibles()) kup::attache::CacherOccupe();
+  } catch (...) {
+  }
   return 1;
 }
 
