@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -44,7 +45,12 @@ struct Bench {
     ::setenv("PGPORT", "5432", 1);
     app = std::make_unique<kup::App>(kup::platform::MakeFakePlatform());
     session = std::make_shared<kup::ApOraSession>(*app, std::make_unique<kup::PgOraBackend>());
-    session->logon("korvane", "kup_test", "kup_test_mdp");
+    try {
+      session->logon("korvane", "kup_test", "kup_test_mdp");
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "logon: %s\n", e.what());
+      return;
+    }
     bare = PQconnectdb("dbname=korvane user=kup_test password=kup_test_mdp client_encoding=UTF8");
     ok = PQstatus(bare) == CONNECTION_OK;
     while (page.size() < 5'000'000) page += "<tr><td>Dossier {LIST_IDENT}</td><td>extension de 20 m²</td></tr>\n";

@@ -1,5 +1,6 @@
 #include "data/PgOraBackend.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>

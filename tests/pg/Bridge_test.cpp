@@ -26,7 +26,7 @@ void Write(const fs::path& p, const std::string& bytes) {
   std::ofstream(p, std::ios::binary) << bytes;
 }
 
-TEST(Bridge, LogonThenHtmlMergeThroughKorvane) {
+TEST(PgBridge, LogonThenHtmlMergeThroughKorvane) {
   ASSERT_FALSE(pgtest::Env("PGHOST").empty());
   fs::path dir = fs::path("/tmp") / ("kup-pge-" + std::to_string(::getpid()));
   fs::remove_all(dir);

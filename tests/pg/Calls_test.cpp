@@ -8,6 +8,7 @@
 
 using kup::Value;
 using pgtest::PgTest;
+using PgCalls = PgTest;
 namespace ora = kup::ora;
 
 namespace {
@@ -28,7 +29,7 @@ struct CallCase {
   std::vector<std::pair<std::string, Value>> expected;  // values read after the call
 };
 
-TEST_F(PgTest, ValuesTravelBothWaysAsTheCallersExpect) {
+TEST_F(PgCalls, ValuesTravelBothWaysAsTheCallersExpect) {
   const Value null = Value::null();
   std::string page = "<p>{LIST_IDENT} par {UTILISATEUR}</p>";
   const std::vector<CallCase> cases = {
@@ -90,7 +91,7 @@ struct FailureCase {
   const char* fragment;
 };
 
-TEST_F(PgTest, FailuresCarryTheSqlstateAndTheServerText) {
+TEST_F(PgCalls, FailuresCarryTheSqlstateAndTheServerText) {
   const std::vector<FailureCase> cases = {
       {"a procedure that raises",
        "PK_TEST.LEVER",
@@ -132,7 +133,7 @@ bool Gone(pgtest::RawConnection& raw, const std::string& pid) {
   return false;
 }
 
-TEST_F(PgTest, ALostConnectionIsSeenAndReopenedOncePerCall) {
+TEST_F(PgCalls, ALostConnectionIsSeenAndReopenedOncePerCall) {
   connect();
   pgtest::RawConnection raw;
   ASSERT_TRUE(raw.ok()) << PQerrorMessage(raw.c);

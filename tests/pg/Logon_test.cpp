@@ -42,7 +42,7 @@ struct ScopedEnv {
   }
 };
 
-struct Logon : PgTest {
+struct PgLogon : PgTest {
   std::filesystem::path dir = "/tmp/kup-pgt-" + std::to_string(::getpid());
   int silent = -1;  // a socket that takes connections and never answers
   void SetUp() override {
@@ -63,7 +63,7 @@ struct Logon : PgTest {
   }
 };
 
-TEST_F(Logon, AnswersEveryOutcomeWithTheServersSqlstate) {
+TEST_F(PgLogon, AnswersEveryOutcomeWithTheServersSqlstate) {
   const std::string host = Env("PGHOST"), port = Env("PGPORT").empty() ? "5432" : Env("PGPORT");
   const std::string full = "host=" + host + " port=" + port +
                            " dbname=korvane user=kup_intrus password=faux client_encoding=LATIN1";
@@ -117,7 +117,7 @@ TEST_F(Logon, AnswersEveryOutcomeWithTheServersSqlstate) {
   }
 }
 
-TEST(SqlStateNumber, ReadsTheStateInBase36AndNeverGivesTheSpecialNumbers) {
+TEST(PgSqlState, ReadsTheStateInBase36AndNeverGivesTheSpecialNumbers) {
   EXPECT_EQ(kup::SqlStateNumber("P0001"), 41990401);
   EXPECT_EQ(kup::SqlStateNumber("28P01"), 3764881);
   EXPECT_EQ(kup::SqlStateNumber("01000"), 46656);  // the lowest error class

@@ -8,13 +8,13 @@ using pgtest::Env;
 
 namespace {
 
-struct ServerStopped : pgtest::PgTest {
+struct PgServerStopped : pgtest::PgTest {
   int fixture(const std::string& action) {
     return std::system(("bash " + std::string(KUP_PG_FIXTURE) + " " + action + " " + Env("PGHOST") + " >/dev/null").c_str());
   }
 };
 
-TEST_F(ServerStopped, TheNextCallTriesOneReconnectionThenReports) {
+TEST_F(PgServerStopped, TheNextCallTriesOneReconnectionThenReports) {
   connect();
   ASSERT_EQ(fixture("stop"), 0);
   const std::vector<Param> echo = {
