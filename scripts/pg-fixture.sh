@@ -18,6 +18,9 @@ DIR=${2:-/tmp/kup-pg}
 PORT=5432
 SQL_DIR="$(cd "$(dirname "$0")/.." && pwd)/sql"
 MARK="$DIR/.kup-pg-fixture"
+# The server's user may not be allowed into the caller's folder (a checkout
+# under /root): its programs run from /, and the schema goes in on stdin.
+cd /
 
 die() { echo "pg-fixture: $*" >&2; exit 1; }
 
@@ -81,7 +84,7 @@ logging_collector = off
 EOF
   as_owner "$BIN/pg_ctl" start -D "$DIR/data" -l "$DIR/server.log" -w -t 30 >/dev/null ||
     { cat "$DIR/server.log" >&2; die "the server did not start"; }
-  psql_owner() { as_owner psql -X -q -v ON_ERROR_STOP=1 -h "$DIR" -p "$PORT" -U "$OWNER" "$@"; }
+  psql_owner() { as_owner "$BIN/psql" -X -q -v ON_ERROR_STOP=1 -h "$DIR" -p "$PORT" -U "$OWNER" "$@"; }
   psql_owner -d postgres -c "CREATE DATABASE korvane" >/dev/null
   for f in "$SQL_DIR"/*.sql; do
     psql_owner -d korvane -f - <"$f" >/dev/null || die "loading $f failed"
