@@ -115,18 +115,18 @@ TEST(DesktopMode, RequestsAnsweredInOrderOnTheQtThread) {
 }
 
 TEST(DesktopMode, ADisplayThatDoesNotAnswerIsNone) {
-  // Display 87 has no server here: headless, with the reason in the log.
-  auto k = Korvane({}, {"QT_QPA_PLATFORM=", "DISPLAY=:87", "WAYLAND_DISPLAY="});
+  // Display 5999 has no server here: headless, with the reason in the log.
+  auto k = Korvane({}, {"QT_QPA_PLATFORM=", "DISPLAY=:5999", "WAYLAND_DISPLAY="});
   ASSERT_TRUE(k.request(e2e::Invoke("KUP_CommandeInconnue", {"x"})));
   EXPECT_EQ(k.untilRet().size(), 1u) << k.log();
   k.closeInput();
   auto status = k.wait();
   ASSERT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << k.log();
-  EXPECT_NE(k.log().find("aucun serveur X n'écoute pour DISPLAY \":87\""), std::string::npos) << k.log();
+  EXPECT_NE(k.log().find("aucun serveur X n'écoute pour DISPLAY \":5999\""), std::string::npos) << k.log();
   EXPECT_NE(k.log().find("mode sans écran"), std::string::npos) << k.log();
 
   // Forced onto it, the program says so and ends instead of aborting in Qt.
-  auto f = Korvane({"--desktop"}, {"QT_QPA_PLATFORM=", "DISPLAY=:87", "WAYLAND_DISPLAY="});
+  auto f = Korvane({"--desktop"}, {"QT_QPA_PLATFORM=", "DISPLAY=:5999", "WAYLAND_DISPLAY="});
   f.closeInput();
   status = f.wait();
   ASSERT_TRUE(status && WIFEXITED(*status)) << f.log();
