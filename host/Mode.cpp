@@ -12,9 +12,19 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <QDir>
+#include <QLibraryInfo>
+
 namespace kup::host {
 
 namespace {
+
+// Qt draws on Wayland only with its Wayland module (a package of its own);
+// without it, it would abort.
+bool QtWaylandModule() {
+  QDir d(QLibraryInfo::path(QLibraryInfo::PluginsPath) + "/platforms");
+  return !d.entryList({"libqwayland*.so"}, QDir::Files).isEmpty();
+}
 
 std::string Env(const char* name) {
   const char* v = std::getenv(name);
@@ -154,10 +164,13 @@ ModeChoice ChooseMode(int& argc, char** argv) {
       }
     }
     if (!shown && !w.empty()) {
-      if (WaylandDisplayAnswers(w, Env("XDG_RUNTIME_DIR"), &why)) {
-        shown = true;
-      } else {
+      if (!WaylandDisplayAnswers(w, Env("XDG_RUNTIME_DIR"), &why)) {
         c.notes.push_back(why);
+      } else if (!QtWaylandModule()) {
+        c.notes.push_back("WAYLAND_DISPLAY \"" + w + "\" répond, mais le module Wayland de Qt (qt6-wayland) manque");
+      } else {
+        shown = true;
+        if (platform.empty()) ::setenv("QT_QPA_PLATFORM", "wayland", 1);
       }
     }
     if (x.empty() && w.empty()) c.notes.push_back("ni DISPLAY ni WAYLAND_DISPLAY");

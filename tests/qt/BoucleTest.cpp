@@ -1,6 +1,11 @@
 // The desktop mode's one application thread: Asio completions reach the Qt
 // thread through the gate, and nothing enters while a handler runs, a box
 // of its own included. The real korvane chooses its mode from the display.
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+
+#include <cstdio>
 #include <thread>
 
 #include <QTest>
@@ -140,4 +145,20 @@ TEST(DesktopMode, DisplayTexts) {
   EXPECT_NE(why.find("illisible"), std::string::npos);
   EXPECT_FALSE(kup::host::WaylandDisplayAnswers("wayland-9", "", &why));
   EXPECT_NE(why.find("XDG_RUNTIME_DIR"), std::string::npos);
+
+  // A compositor's socket that listens answers; a missing one does not.
+  const std::string dir = "/tmp/kup_wl_" + std::to_string(::getpid());
+  ::mkdir(dir.c_str(), 0700);
+  int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un a{};
+  a.sun_family = AF_UNIX;
+  std::snprintf(a.sun_path, sizeof a.sun_path, "%s/wayland-7", dir.c_str());
+  ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(::listen(s, 4), 0);
+  EXPECT_TRUE(kup::host::WaylandDisplayAnswers("wayland-7", dir, &why));
+  EXPECT_TRUE(kup::host::WaylandDisplayAnswers(dir + "/wayland-7", "", &why));
+  EXPECT_FALSE(kup::host::WaylandDisplayAnswers("wayland-8", dir, &why));
+  ::close(s);
+  ::unlink(a.sun_path);
+  ::rmdir(dir.c_str());
 }
