@@ -117,6 +117,8 @@ class LoCalc : public ICalcTwin {
   // Headless: nothing to show; the office must still be there.
   void minimize() override {
     if (!office_->alive()) raise(462, kOfficeGone);
+    if (office_->options().visible && doc_.is())
+      office_->impl().call([&](Session&) { office_->impl().showDocument(doc_, true); });
   }
   void maximize() override {
     if (!office_->alive()) raise(462, kOfficeGone);

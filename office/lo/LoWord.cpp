@@ -272,8 +272,11 @@ class LoWord : public IWordTwin {
 
   // Headless there is no window to show: what the callers learn from these
   // is whether the word processor is still there. In desktop mode the
-  // document is shown to the person, in front, when the driver maximises.
-  void minimize() override { requireOffice(); }
+  // document is shown to the person: minimised, or maximised in front.
+  void minimize() override {
+    requireOffice();
+    if (office_->options().visible && doc_.is()) run([&](Session&) { office_->impl().showDocument(doc_, true); });
+  }
   void maximize() override {
     requireOffice();
     if (office_->options().visible && doc_.is()) run([&](Session&) { office_->impl().showDocument(doc_); });

@@ -764,13 +764,17 @@ bool ShownToPerson(const Reference<css::lang::XComponent>& doc) {
   }
 }
 
-void Office::Impl::showDocument(const Reference<css::lang::XComponent>& doc) {
+void Office::Impl::showDocument(const Reference<css::lang::XComponent>& doc, bool minimised) {
   if (!opt.visible || !doc.is()) return;
   Reference<css::frame::XModel> model(doc, UNO_QUERY_THROW);
   Reference<css::frame::XFrame> frame = model->getCurrentController()->getFrame();
   Reference<css::awt::XWindow> w = frame->getContainerWindow();
   w->setVisible(true);
   Reference<css::awt::XTopWindow2> top(w, UNO_QUERY);
+  if (minimised) {
+    if (top.is()) top->setIsMinimized(true);
+    return;
+  }
   if (top.is()) {
     top->setIsMinimized(false);
     top->setIsMaximized(true);

@@ -124,11 +124,11 @@ struct Office::Impl {
   bool alive();
   bool ping();  // the office answers a trivial call within the ping time-out
   // Desktop mode. Inside a job: shows a document to the person, maximised
-  // and in front. Outside jobs: the liveness question asked beside a busy
+  // and in front (or minimised, ready for them). Outside jobs: the liveness question asked beside a busy
   // worker; the wait of a call that the person holds up (false: the office
   // is to be killed); the titles of the documents the person modified; the
   // end of a session that waits for them unless the person lets them go.
-  void showDocument(const Reference<::com::sun::star::lang::XComponent>& doc);
+  void showDocument(const Reference<::com::sun::star::lang::XComponent>& doc, bool minimised = false);
   bool sidePing();
   bool waitForPerson(const std::shared_ptr<Worker::Job>& job);
   std::vector<std::string> modifiedShownDocuments();
