@@ -117,8 +117,18 @@ struct LettreTapee {
     Lancer({"xdotool", "windowfocus", "--sync", id});
     Lancer({"xdotool", "type", "--delay", "15", tape});
     Lancer({"xdotool", "key", "Return"});
-    // Keys and UNO calls reach the office on two roads: the keys go first.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    // Keys and UNO calls reach the office on two roads. The office handles
+    // its keys in order: once the search window that the last key opens is
+    // there, the text is in the letter.
+    Lancer({"xdotool", "key", "ctrl+h"});
+    std::string recherche = Lancer(
+        {"timeout", "60", "xdotool", "search", "--sync", "--onlyvisible", "--name", "Find|Rechercher"}, &status);
+    ASSERT_EQ(status, 0) << "the office did not take its keys\n" << k->log();
+    recherche = recherche.substr(0, recherche.find('\n'));
+    Lancer({"xdotool", "windowfocus", "--sync", recherche});
+    Lancer({"xdotool", "key", "Escape"});
+    for (int i = 0; i < 600 && !Lancer({"xdotool", "search", "--onlyvisible", "--name", "Find|Rechercher"}).empty(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
 };
 
