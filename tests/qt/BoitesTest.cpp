@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
@@ -105,19 +106,48 @@ struct Modeles {
   }
 };
 
-// Types a name in the dialog's file name box and presses Return.
+// Types a name in the dialog's file name box and presses Return, as a
+// person would. On a busy machine the dialog may not yet know the folder
+// when the name arrives (its Open button stays off) or its completer takes
+// the key: the name is typed again while the dialog stays, and after 20 s
+// the dialog is cancelled (the test then fails on its answer, not hangs).
 void Taper(const QString& nom, const std::string& capture = {}) {
-  qtest::WhenModal([nom, capture](QWidget* w) {
-    auto* d = qobject_cast<QFileDialog*>(w);
-    if (!d) return false;
-    auto* saisie = d->findChild<QLineEdit*>("fileNameEdit");
-    if (!saisie) return false;
-    if (!capture.empty()) qtest::Capture(d, capture);
-    saisie->setFocus();
-    QTest::keyClicks(saisie, nom);
-    QTest::keyClick(saisie, Qt::Key_Return);
-    return true;
+  struct Etat {
+    QPointer<QFileDialog> d;
+    bool tape = false;
+    int tours = 0;
+  };
+  auto etat = std::make_shared<Etat>();
+  auto* t = new QTimer;
+  t->setInterval(10);
+  QObject::connect(t, &QTimer::timeout, [t, etat, nom, capture] {
+    if (!etat->tape) {
+      auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      auto* saisie = d && d->isVisible() ? d->findChild<QLineEdit*>("fileNameEdit") : nullptr;
+      if (!saisie) return;
+      if (!capture.empty()) qtest::Capture(d, capture);
+      etat->d = d;
+      etat->tape = true;
+      saisie->setFocus();
+      QTest::keyClicks(saisie, nom);
+      QTest::keyClick(saisie, Qt::Key_Return);
+      return;
+    }
+    if (etat->d && etat->d->isVisible()) {
+      if (++etat->tours > 2000) {
+        etat->d->reject();
+      } else if (etat->tours % 20 == 0) {
+        auto* saisie = etat->d->findChild<QLineEdit*>("fileNameEdit");
+        saisie->clear();
+        QTest::keyClicks(saisie, nom);
+        QTest::keyClick(saisie, Qt::Key_Return);
+      }
+      return;
+    }
+    t->stop();
+    t->deleteLater();
   });
+  t->start();
 }
 
 }  // namespace
@@ -136,7 +166,8 @@ TEST(QtCommonDialog, OpenAnswersUnderTheFoldersText) {
   d.ShowOpen();
   EXPECT_EQ(d.state.FileName, "C:\\Modeles\\refus.ott");
 
-  Taper("Arretes/arrete.ott");
+  // A path typed whole, into a sub-folder: the answer keeps the folder's text.
+  Taper(QString::fromStdString((m.racine / "Modeles" / "Arretes" / "arrete.ott").string()));
   d.state.FileName.clear();
   d.ShowOpen();
   EXPECT_EQ(d.state.FileName, "C:\\Modeles\\Arretes\\arrete.ott");
