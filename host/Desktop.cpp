@@ -18,6 +18,7 @@ Desktop::Desktop(asio::io_context& io, int& argc, char** argv)
   // The colour-theme window is often the only one open: closing it gives the
   // main window back, it does not end the program.
   QApplication::setQuitOnLastWindowClosed(false);
+  francais_ = platform::InstallFrenchQtTexts();
 }
 
 Desktop::~Desktop() {

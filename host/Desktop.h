@@ -45,6 +45,7 @@ class Desktop {
  private:
   asio::io_context& io_;
   std::unique_ptr<QApplication> qt_;
+  std::unique_ptr<QObject> francais_;
   EventGate gate_;
   std::vector<std::unique_ptr<FenetreCoulSig>> fenetres_;
   bool quitting_ = false;

@@ -1,12 +1,15 @@
 #include "platform/qt/QtFenetres.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QTranslator>
 
 #include "vb/VbError.h"
 
@@ -28,6 +31,16 @@ QMessageBox::Icon Icone(int style) {
 }
 
 }  // namespace
+
+std::unique_ptr<QObject> InstallFrenchQtTexts() {
+  const QLocale fr(QLocale::French, QLocale::France);
+  // Dates and sizes in the dialogs as the person reads them.
+  QLocale::setDefault(fr);
+  auto t = std::make_unique<QTranslator>();
+  if (!t->load(fr, "qtbase", "_", QLibraryInfo::path(QLibraryInfo::TranslationsPath))) return nullptr;
+  QCoreApplication::installTranslator(t.get());
+  return t;
+}
 
 int QtMessageBox::show(const std::string& prompt, int buttons, const std::string& title) {
   QMessageBox box;

@@ -3,8 +3,11 @@
 // as Qt windows, modal, answered by the person. They need a QApplication on
 // the calling thread.
 #include <functional>
+#include <memory>
 
 #include "platform/Interfaces.h"
+
+class QObject;
 
 namespace kup::platform {
 
@@ -13,6 +16,12 @@ namespace kup::platform {
 // names the second or third); Escape and the close box answer Cancel where
 // there is one, OK in a box with OK alone, and nothing otherwise. Each box
 // is also written to the log, as in headless mode.
+// Qt's own texts (the file and printer dialogs) in French, installed on the
+// running application for as long as the object lives; null when the
+// translation files are not there (package qt6-translations-l10n). Qt's
+// default locale becomes French too (dates and sizes in the dialogs).
+std::unique_ptr<QObject> InstallFrenchQtTexts();
+
 class QtMessageBox : public IMessageBox {
  public:
   explicit QtMessageBox(ILog* log) : log_(log) {}
