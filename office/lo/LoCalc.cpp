@@ -123,6 +123,7 @@ class LoCalc : public ICalcTwin {
   }
 
   void openDocument(const std::string& path, const std::vector<int>& format) override {
+    detach();  // whatever becomes of this open, the workbook held before is no longer the driver's
     if (!app_.fs().fileExists(path)) raise(vberr::FileNotFound, "Fichier introuvable : " + path);
     std::string host = app_.fs().hostPath(path);
     std::string ext = ExtensionOf(host);
@@ -141,7 +142,6 @@ class LoCalc : public ICalcTwin {
         Office::Impl::closeQuietly(doc);
         raise(vberr::PathFileAccess, "Le fichier " + path + " n'est pas un classeur");
       }
-      if (doc_.is()) o.noteReleased(doc_);
       doc_ = doc;
       docGeneration_ = s.generation;
     });
