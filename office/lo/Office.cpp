@@ -340,9 +340,10 @@ std::shared_ptr<Worker::Job> Worker::post(std::function<void()> fn) {
   return job;
 }
 
-bool Worker::wait(const std::shared_ptr<Job>& job, int timeoutMs) {
+bool Worker::wait(const std::shared_ptr<Job>& job, int timeoutMs, const std::function<bool()>& stop) {
   std::unique_lock lk(job->m);
-  return job->cv.wait_for(lk, std::chrono::milliseconds(timeoutMs), [&] { return job->done; });
+  job->cv.wait_for(lk, std::chrono::milliseconds(timeoutMs), [&] { return job->done || (stop && stop()); });
+  return job->done;
 }
 
 void Worker::abandon() {
@@ -370,8 +371,65 @@ void Office::Impl::log(const std::string& text) {
   }
 }
 
+void Office::Impl::watch(long processId) {
+  reaper = std::make_unique<Reaper>();
+  Reaper* r = reaper.get();
+  r->thread = std::thread([r, processId] {
+    const pid_t p = static_cast<pid_t>(processId);
+    siginfo_t info{};
+    while (::waitid(P_PID, static_cast<id_t>(p), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
+    }
+    std::shared_ptr<Worker::Job> job;
+    {
+      std::lock_guard lk(r->m);
+      // Not reaped yet, so its number is still its own: what it started
+      // goes down with it, and nothing else can be hit.
+      ::kill(-p, SIGKILL);
+      int status = 0;
+      if (::waitpid(p, &status, 0) == p)
+        r->how = WIFEXITED(status) ? "code " + std::to_string(WEXITSTATUS(status))
+                                   : "signal " + std::to_string(WTERMSIG(status));
+      else
+        r->how = "fin non constatée";
+      r->status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      r->ended = true;
+      r->endedFlag = true;
+      job = r->waiting;
+    }
+    if (job) {
+      std::lock_guard jl(job->m);
+      job->cv.notify_all();
+    }
+  });
+}
+
+bool Office::Impl::ended() { return reaper && reaper->endedFlag; }
+
+void Office::Impl::waitEnd(int timeoutMs) {
+  for (int waited = 0; reaper && !reaper->endedFlag && waited < timeoutMs; waited += 5)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+void Office::Impl::noteEnd() {
+  if (reaper) {
+    if (reaper->thread.joinable()) reaper->thread.join();
+    lastExit = reaper->status;
+    if (!killedHere) log("LibreOffice s'est arrêté (" + reaper->how + "), processus " + std::to_string(pid));
+    reaper.reset();
+  }
+  killedHere = false;
+  pid = 0;
+  connected = false;
+  removePipes();
+}
+
 bool Office::Impl::processRunning() {
   if (pid <= 0) return false;
+  if (reaper) {
+    if (!reaper->endedFlag) return true;
+    noteEnd();
+    return false;
+  }
   int status = 0;
   pid_t r = ::waitpid(static_cast<pid_t>(pid), &status, WNOHANG);
   if (r == 0) return true;
@@ -386,7 +444,25 @@ bool Office::Impl::processRunning() {
 }
 
 void Office::Impl::killProcess(const char* why) {
-  if (pid > 0) {
+  if (reaper) {
+    {
+      std::lock_guard lk(reaper->m);
+      if (!reaper->ended) {
+        log(std::string("LibreOffice arrêté (") + why + "), processus " + std::to_string(pid));
+        killedHere = true;
+        ::kill(-static_cast<pid_t>(pid), SIGKILL);
+        ::kill(static_cast<pid_t>(pid), SIGKILL);
+      }
+    }
+    waitEnd(5000);
+    if (reaper->endedFlag) {
+      noteEnd();
+    } else {
+      // A process that does not die even of SIGKILL: its watcher is left to it.
+      reaper->thread.detach();
+      (void)reaper.release();
+    }
+  } else if (pid > 0) {
     log(std::string("LibreOffice arrêté (") + why + "), processus " + std::to_string(pid));
     ::kill(-static_cast<pid_t>(pid), SIGKILL);
     ::kill(static_cast<pid_t>(pid), SIGKILL);
@@ -431,7 +507,18 @@ void Office::Impl::call(const std::function<void(Session&)>& fn, int timeoutMs) 
       RaiseUno();
     }
   });
-  if (!worker->wait(job, limit)) {
+  bool done = waitJob(job, limit);
+  if (!done && ended()) {
+    // The office ended under the call (its bridge may not have noticed):
+    // an ended office, not one that does not answer.
+    processRunning();
+    if (!worker->wait(job, kGraceMs)) {
+      worker->abandon();
+      worker.reset();
+    }
+    raise(462, kOfficeGone);
+  }
+  if (!done) {
     // A call that never returns: the office hangs. Killing it closes the
     // bridge, which ends the pending call with an exception.
     killProcess("ne répond plus");
@@ -444,12 +531,22 @@ void Office::Impl::call(const std::function<void(Session&)>& fn, int timeoutMs) 
                    " s, LibreOffice arrêté)");
   }
   if (job->error) {
-    if (*bridgeTrouble && (!processRunning() || !ping())) {
-      killProcess("processus disparu");
-      raise(462, kOfficeGone);
-    }
+    if (*bridgeTrouble && !officeAnswers()) raise(462, kOfficeGone);
     std::rethrow_exception(job->error);
   }
+}
+
+bool Office::Impl::waitJob(const std::shared_ptr<Worker::Job>& job, int timeoutMs) {
+  if (reaper) {
+    std::lock_guard rl(reaper->m);
+    reaper->waiting = job;
+  }
+  bool done = worker->wait(job, timeoutMs, [this] { return ended(); });
+  if (reaper) {
+    std::lock_guard rl(reaper->m);
+    reaper->waiting.reset();
+  }
+  return done;
 }
 
 bool Office::Impl::ping() {
@@ -462,7 +559,15 @@ bool Office::Impl::ping() {
     } catch (...) {
     }
   });
-  if (!worker->wait(job, opt.pingTimeoutMs)) {
+  if (!waitJob(job, opt.pingTimeoutMs)) {
+    if (ended()) {
+      processRunning();  // it ended meanwhile: noted as such
+      if (!worker->wait(job, kGraceMs)) {
+        worker->abandon();
+        worker.reset();
+      }
+      return false;
+    }
     killProcess("ne répond plus");
     if (!worker->wait(job, kGraceMs)) {
       worker->abandon();
@@ -473,12 +578,19 @@ bool Office::Impl::ping() {
   return *ok;
 }
 
-bool Office::Impl::alive() {
-  std::lock_guard lk(mutex);
+bool Office::Impl::officeAnswers() {
   if (!connected || !processRunning()) return false;
   if (ping()) return true;
-  killProcess("ne répond plus");
+  if (!connected) return false;  // it did not answer in time and was killed
+  // The bridge is gone: the office is ending, or it lost its link.
+  waitEnd(2000);
+  if (processRunning()) killProcess("liaison UNO perdue");
   return false;
+}
+
+bool Office::Impl::alive() {
+  std::lock_guard lk(mutex);
+  return officeAnswers();
 }
 
 void Office::Impl::start() {
@@ -598,6 +710,7 @@ void Office::Impl::start() {
     raise(vberr::CantCreateObject, "Un composant ActiveX ne peut pas créer d'objet (LibreOffice : " + failure + ")");
   }
   connected = true;
+  watch(pid);
   session.generation = ++generation;
   log("LibreOffice démarré, processus " + std::to_string(pid) + ", tube " + pipeName);
 }
@@ -605,6 +718,7 @@ void Office::Impl::start() {
 void Office::Impl::shutdown() {
   std::lock_guard lk(mutex);
   if (connected && pid > 0 && processRunning() && worker) {
+    killedHere = true;
     // A clean end first, briefly; whatever is left is killed.
     auto job = worker->post([this] {
       activeText.clear();

@@ -124,6 +124,14 @@ TEST(Courrier_Fusion, AttachmentGetsTheDatedNameAndTravelsInBase64) {
   ASSERT_EQ(l.word->printed.size(), 1u);
   EXPECT_EQ(l.word->printed[0].copies, 3);
   EXPECT_EQ(l.courrier().twin(), nullptr);
+
+  // The word processor gone: its failures say why, and the missing letter
+  // adds no error of its own.
+  l.requete({"KUP_CourrierInitialiser", "C:\\Modeles\\lettre.dot"});
+  l.word->userQuits();
+  EXPECT_TRUE(l.action("KUP_CourrierAttacher", "Durand").empty());
+  ASSERT_FALSE(Erreurs(l.t).empty());
+  for (const auto& e : Erreurs(l.t)) EXPECT_EQ(e[1], "462") << e[0];
 }
 
 TEST(Courrier_Fusion, DeferredPrintingNameAndFailuresUnderTheCommandName) {

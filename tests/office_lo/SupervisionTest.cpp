@@ -96,6 +96,47 @@ TEST(LoSupervision, KilledOfficeIsReportedAsClosedThenRestartedAtTheNextOpen) {
   office->shutdown();
 }
 
+// An office that dies is reaped at once, not at the next call, and its end
+// is logged as such; killed while a call waits for it, the call ends at once.
+TEST(LoSupervision, AnOfficeThatDiesIsReapedAtOnceAndLoggedAsEnded) {
+  std::vector<std::string> logs;
+  kup::lo::OfficeOptions o = kup::lo::OfficeOptions::FromEnvironment();
+  o.log = [&](const std::string& line) { logs.push_back(line); };
+  auto office = std::make_shared<kup::lo::Office>(o);
+  LoApp t(4, office);
+  auto& w = t.word();
+  w.OpenEditor();
+  w.OpenDocument("");
+  long first = office->pid();
+  ::kill(static_cast<pid_t>(first), SIGKILL);
+  auto start = Clock::now();
+  while (!Reaped(first) && Ms(start) < 10000) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(Reaped(first)) << "no zombie waiting for the next office call";
+
+  w.OpenEditor();
+  w.OpenDocument("");
+  long second = office->pid();
+  Freeze(second);
+  std::thread killer([second] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::kill(static_cast<pid_t>(second), SIGKILL);
+  });
+  start = Clock::now();
+  w.FindBookMarks();
+  killer.join();
+  EXPECT_LT(Ms(start), 5000);
+  EXPECT_EQ(Number(t.errors().back()), "462");
+  EXPECT_TRUE(Reaped(second));
+  w.EditeurToujoursOuvert();
+  size_t ends = 0;
+  for (const auto& line : logs) {
+    EXPECT_EQ(line.find("ne répond plus"), std::string::npos) << line;
+    ends += line.find("LibreOffice s'est arrêté (signal 9)") != std::string::npos;
+  }
+  EXPECT_EQ(ends, 2u);
+  office->shutdown();
+}
+
 TEST(LoSupervision, HungOfficeIsKilledWithinTheCallTimeOut) {
   kup::lo::OfficeOptions o = kup::lo::OfficeOptions::FromEnvironment();
   o.callTimeoutMs = 1500;
