@@ -172,10 +172,15 @@ class LoCalc : public ICalcTwin {
 
   void saveAsTemplate(const std::string& path) override {
     std::string host = app_.fs().hostPath(path);
-    run([&](Session&) {
-      Q<css::frame::XStorable>(doc_)->storeAsURL(
-          FileUrl(host), Props({Prop("FilterName", Any(U(CalcFilter(ExtensionOf(host), type_))))}));
-    });
+    try {
+      run([&](Session&) {
+        Q<css::frame::XStorable>(doc_)->storeAsURL(
+            FileUrl(host), Props({Prop("FilterName", Any(U(CalcFilter(ExtensionOf(host), type_))))}));
+      });
+    } catch (const VbError& e) {
+      if (e.number() != 462) RaiseIfNoRoom(path + " ne peut pas être enregistré", {FolderOf(host)});
+      throw;
+    }
   }
 
   void setSaved(bool saved) override {

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -283,6 +284,27 @@ void RaiseUno() {
   } catch (const uno::Exception& e) {
     raise(1004, with(e, "Erreur définie par l'application ou par l'objet"));
   }
+}
+
+void RaiseIfNoRoom(const std::string& what, const std::vector<std::string>& folders) {
+  // Less than this left is no room: a document and its temporary copies
+  // take more.
+  constexpr unsigned long long kRoom = 1024 * 1024;
+  std::vector<std::string> all = folders;
+  for (const char* name : {"TMPDIR", "TEMP", "TMP"})
+    if (const char* v = std::getenv(name); v && *v == '/') all.emplace_back(v);
+  all.emplace_back("/tmp");
+  for (const auto& folder : all) {
+    struct statvfs st {};
+    if (folder.empty() || ::statvfs(folder.c_str(), &st) != 0) continue;
+    if (static_cast<unsigned long long>(st.f_bavail) * st.f_frsize < kRoom)
+      raise(vberr::DiskFull, what + " : plus de place pour écrire dans " + folder + " (disque plein)");
+  }
+}
+
+std::string FolderOf(const std::string& hostPath) {
+  auto slash = hostPath.rfind('/');
+  return slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : hostPath.substr(0, slash);
 }
 
 OfficeOptions OfficeOptions::FromEnvironment() {
@@ -769,8 +791,10 @@ Reference<css::lang::XComponent> Office::Impl::loadHidden(Session& s, const ::rt
   } catch (const css::uno::RuntimeException&) {
     throw;
   } catch (const css::uno::Exception& e) {
+    RaiseIfNoRoom("Le fichier " + path + " ne peut pas être ouvert");
     raise(vberr::PathFileAccess, "Le fichier " + path + " ne peut pas être ouvert (" + S(e.Message).substr(0, 120) + ")");
   }
+  if (!doc.is()) RaiseIfNoRoom("Le fichier " + path + " ne peut pas être ouvert");
   if (!doc.is())
     raise(vberr::PathFileAccess, "Le fichier " + path + " ne peut pas être ouvert : " + what +
                                      " endommagé ou protégé par un mot de passe");

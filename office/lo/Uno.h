@@ -187,4 +187,13 @@ extern const char* const kNoWorkbook;   // 91, the spreadsheet
 // (called from a catch block).
 [[noreturn]] void RaiseUno();
 
+// The office writes while it opens a document too (its temporary copies go
+// to TMPDIR, TEMP or TMP, else /tmp). When one of `folders`, or of those
+// temporary folders, has no room left, raises 61 "Disque plein" saying that
+// `what` failed for want of room there; does nothing otherwise. Called when
+// an office operation has failed, to tell a full disk from a bad file.
+void RaiseIfNoRoom(const std::string& what, const std::vector<std::string>& folders = {});
+// The folder of a host path ("." for a bare name).
+std::string FolderOf(const std::string& hostPath);
+
 }  // namespace kup::lo

@@ -1,5 +1,6 @@
 // The office process the container supervises: killed, hung, never started,
 // and ended with the container.
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -135,6 +136,35 @@ TEST(LoSupervision, AnOfficeThatDiesIsReapedAtOnceAndLoggedAsEnded) {
   }
   EXPECT_EQ(ends, 2u);
   office->shutdown();
+}
+
+// With its temporary folder full the office cannot open even a sound
+// template: the report says so, not that the file is damaged.
+TEST(LoSupervision, AFullTemporaryFolderIsReportedAsSuch) {
+  ScratchDir full;
+  if (::mount("tmpfs", full.path.c_str(), "tmpfs", 0, "size=64k") != 0) GTEST_SKIP() << "no tmpfs to fill here";
+  {
+    std::ofstream fill(full.path + "/plein", std::ios::binary);
+    const std::string block(4096, 'x');
+    for (int i = 0; i < 64 && fill; ++i) fill << block;
+  }
+  const char* was = std::getenv("TEMP");
+  std::string before = was ? was : "";
+  ::setenv("TEMP", full.path.c_str(), 1);
+  {
+    auto office = std::make_shared<kup::lo::Office>();
+    LoApp t(4, office);
+    std::filesystem::copy_file(KUP_SOURCE_DIR "/samples/modeles/courrier/AA_lettre_demande.ott",
+                               t.host("C:\\Modeles\\lettre.ott"));
+    t.word().OpenEditor();
+    t.word().OpenDocument("C:\\Modeles\\lettre.ott");
+    ASSERT_EQ(t.errors().size(), 1u);
+    EXPECT_EQ(Number(t.errors()[0]), "61");
+    EXPECT_NE(t.errors()[0].find("plus de place pour écrire dans " + full.path), std::string::npos) << t.errors()[0];
+    office->shutdown();
+  }
+  if (was) ::setenv("TEMP", before.c_str(), 1); else ::unsetenv("TEMP");
+  ::umount2(full.path.c_str(), MNT_DETACH);
 }
 
 TEST(LoSupervision, HungOfficeIsKilledWithinTheCallTimeOut) {
