@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -24,6 +25,8 @@
 #include <com/sun/star/connection/ConnectionSetupException.hpp>
 #include <com/sun/star/connection/NoConnectException.hpp>
 #include <com/sun/star/container/NoSuchElementException.hpp>
+#include <com/sun/star/container/XEnumeration.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/io/IOException.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
@@ -312,6 +315,11 @@ OfficeOptions OfficeOptions::FromEnvironment() {
   o.program = EnvOr("KUP_SOFFICE", KUP_LO_PROGRAM_DIR "/soffice.bin");
   o.startTimeoutMs = EnvInt("KUP_OFFICE_START_TIMEOUT_MS", o.startTimeoutMs);
   o.callTimeoutMs = EnvInt("KUP_OFFICE_CALL_TIMEOUT_MS", o.callTimeoutMs);
+  const char* recycle = std::getenv("KUP_OFFICE_RECYCLE_DOCUMENTS");
+  if (recycle && std::string(recycle) == "0")
+    o.recycleAfterDocuments = 0;
+  else
+    o.recycleAfterDocuments = EnvInt("KUP_OFFICE_RECYCLE_DOCUMENTS", o.recycleAfterDocuments);
   return o;
 }
 
@@ -623,6 +631,7 @@ void Office::Impl::start() {
   session = Session{};
   activeText.clear();
   released.clear();
+  documentsOpened = 0;
   if (!worker) worker = std::make_unique<Worker>();
 
   static std::once_flag swept;
@@ -795,6 +804,7 @@ Reference<css::lang::XComponent> Office::Impl::loadHidden(Session& s, const ::rt
     raise(vberr::PathFileAccess, "Le fichier " + path + " ne peut pas être ouvert (" + S(e.Message).substr(0, 120) + ")");
   }
   if (!doc.is()) RaiseIfNoRoom("Le fichier " + path + " ne peut pas être ouvert");
+  if (doc.is()) ++documentsOpened;
   if (!doc.is())
     raise(vberr::PathFileAccess, "Le fichier " + path + " ne peut pas être ouvert : " + what +
                                      " endommagé ou protégé par un mot de passe");
@@ -865,6 +875,60 @@ void Office::start() { impl_->start(); }
 bool Office::alive() { return impl_->alive(); }
 void Office::shutdown() { impl_->shutdown(); }
 long Office::pid() const { return impl_->pid; }
+
+bool Office::recycleIfDue() {
+  Impl& o = *impl_;
+  std::lock_guard lk(o.mutex);
+  if (o.opt.recycleAfterDocuments <= 0 || o.documentsOpened < o.opt.recycleAfterDocuments || !o.connected ||
+      !o.processRunning())
+    return false;
+  // Only documents nobody holds any more may go with it.
+  bool free = true;
+  try {
+    o.call([&](Session& s) {
+      Reference<css::container::XEnumeration> e = s.desktop->getComponents()->createEnumeration();
+      while (free && e->hasMoreElements()) {
+        Reference<css::lang::XComponent> doc(e->nextElement(), UNO_QUERY);
+        free = std::find(o.released.begin(), o.released.end(), doc) != o.released.end();
+      }
+    });
+  } catch (const VbError&) {
+    return false;
+  }
+  if (!free) return false;
+  o.log("LibreOffice relancé à neuf après " + std::to_string(o.documentsOpened) + " documents, processus " +
+        std::to_string(o.pid));
+  o.killedHere = true;
+  auto job = o.worker->post([&o] {
+    o.activeText.clear();
+    o.released.clear();
+    try {
+      o.session.desktop->terminate();
+    } catch (...) {
+    }
+  });
+  o.waitJob(job, 3000);
+  o.waitEnd(3000);
+  if (o.processRunning()) o.killProcess("relance");
+  o.connected = false;
+  return true;
+}
+
+int Office::openDocuments() {
+  int n = 0;
+  try {
+    impl_->call([&](Session& s) {
+      Reference<css::container::XEnumeration> e = s.desktop->getComponents()->createEnumeration();
+      while (e->hasMoreElements()) {
+        e->nextElement();
+        ++n;
+      }
+    });
+  } catch (const VbError&) {
+    return 0;
+  }
+  return n;
+}
 std::string Office::profileFolder() const { return impl_->profileDir; }
 int Office::generation() const { return impl_->generation; }
 const OfficeOptions& Office::options() const { return impl_->opt; }

@@ -110,6 +110,7 @@ struct Office::Impl {
   long pid = 0;
   int generation = 0;
   int lastExit = -1;           // exit status of the last process that ended
+  int documentsOpened = 0;     // by the drivers, since the office started
 
   // The reaper: a thread per running office that waits for its end, takes
   // what the office started along, reaps it at once (no zombie) and wakes

@@ -167,6 +167,30 @@ TEST(LoSupervision, AFullTemporaryFolderIsReportedAsSuch) {
   ::umount2(full.path.c_str(), MNT_DETACH);
 }
 
+// After its number of documents the office is ended, once no driver holds
+// a document of it, and the next document starts a fresh one.
+TEST(LoSupervision, AnOfficeIsRecycledAfterItsDocumentsOnceNoneIsHeld) {
+  kup::lo::OfficeOptions o = kup::lo::OfficeOptions::FromEnvironment();
+  o.recycleAfterDocuments = 3;
+  auto office = std::make_shared<kup::lo::Office>(o);
+  LoApp t(4, office);
+  auto& w = t.word();
+  w.OpenEditor();
+  for (int i = 0; i < 3; ++i) w.OpenDocument("");
+  long first = office->pid();
+  EXPECT_FALSE(office->recycleIfDue()) << "the driver holds its document";
+  w.CloseDocument(true);
+  EXPECT_TRUE(office->recycleIfDue());
+  EXPECT_TRUE(Reaped(first));
+  w.OpenEditor();
+  w.OpenDocument("");
+  EXPECT_NE(office->pid(), first);
+  w.CloseDocument(true);
+  EXPECT_FALSE(office->recycleIfDue()) << "a fresh office counts again";
+  EXPECT_TRUE(t.errors().empty()) << t.errors()[0];
+  office->shutdown();
+}
+
 TEST(LoSupervision, HungOfficeIsKilledWithinTheCallTimeOut) {
   kup::lo::OfficeOptions o = kup::lo::OfficeOptions::FromEnvironment();
   o.callTimeoutMs = 1500;
