@@ -710,7 +710,7 @@ void Office::Impl::start() {
         failure = "pas de connexion en " + std::to_string(opt.startTimeoutMs / 1000) + " s";
         return;
       }
-      std::this_thread::sleep_for(std::chrono::milliseconds(attempt < 40 ? 25 : 100));
+      std::this_thread::sleep_for(std::chrono::milliseconds(attempt < 400 ? 25 : 100));
     }
   });
   bool finished = worker->wait(job, opt.startTimeoutMs + kGraceMs);
