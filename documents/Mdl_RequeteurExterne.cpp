@@ -47,9 +47,10 @@ void KUP_RequeteurOuvrir(App& app, Args& args) {
     if (!app.fs().fileExists(modele)) modele = CStr(Arg(args, 5));
 
     ApTableur& tableur = G_Tableur(app);
-    // The driver reports its failures itself. Each step below goes on only
-    // while the one before it held: a step that failed would leave the next
-    // working on another sheet, or on the workbook opened before.
+    // The driver reports its failures itself. A workbook that did not open,
+    // or did not get its data, is not answered; within the later steps a
+    // failed one ends its own part (the next would work on another sheet),
+    // and the workbook is still answered.
     long echecs = tableur.Echecs();
     auto tenu = [&] { return tableur.Echecs() == echecs; };
     std::string fichierDonnees = tableur.ExportToTextFile(donnees, Sep241(), Sep240(), false);
@@ -69,12 +70,14 @@ void KUP_RequeteurOuvrir(App& app, Args& args) {
     if (!tenu()) return;
     const int32_t lignes = tableur.RowCount();  // the header row counts
     const int32_t colonnes = tableur.ColCount();
+    // Names Calc refuses (beginning with a digit) are refused alike: one
+    // report says so.
     for (int32_t j = 1; j <= colonnes && tenu(); ++j) {
       tableur.GotoCell(2, j);
       tableur.SelectEndOfCol();
       tableur.SetSelectionName(std::to_string(j) + "COL");
     }
-    if (!tenu()) return;
+    echecs = tableur.Echecs();
 
     // The parameters are an extra: their failure leaves the formulas to do.
     try {
