@@ -869,6 +869,12 @@ Office::~Office() {
     impl_->shutdown();
   } catch (...) {
   }
+  // A watcher still waiting (a shutdown that failed half-way) keeps its own
+  // state: it is left to itself rather than freed under it.
+  if (impl_->reaper && impl_->reaper->thread.joinable()) {
+    impl_->reaper->thread.detach();
+    (void)impl_->reaper.release();
+  }
 }
 
 void Office::start() { impl_->start(); }

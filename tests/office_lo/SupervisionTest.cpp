@@ -51,7 +51,7 @@ TEST(LoSupervision, KilledOfficeIsReportedAsClosedThenRestartedAtTheNextOpen) {
   w.OpenEditor();
   w.OpenDocument("C:\\Modeles\\lettre.rtf");
   long first = office->pid();
-  ASSERT_GT(first, 0);
+  ASSERT_GT(first, 0) << (t.errors().empty() ? std::string() : t.errors()[0]);
   EXPECT_TRUE(w.EditeurToujoursOuvert());
 
   ::kill(static_cast<pid_t>(first), SIGKILL);
