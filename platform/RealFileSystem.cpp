@@ -84,7 +84,8 @@ std::vector<std::string> List(const std::string& host, const std::string& text, 
         isFile = S_ISREG(st.st_mode);
       }
     }
-    if (folders ? isDir : isFile) out.emplace_back(e->d_name);
+    // The name as a text that leads back to it, whatever its bytes.
+    if (folders ? isDir : isFile) out.push_back(HostNameToText(e->d_name));
   }
   ::closedir(d);
   return out;
