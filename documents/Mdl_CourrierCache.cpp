@@ -70,6 +70,7 @@ void ExigerDossiersSansLien(App& app, const std::string& sousDossier) {
 
 // A free name beside the cached file, hidden from the folder's listings.
 std::string sNomProvisoire(App& app, const std::string& dossier, const std::string& nom) {
+  if (!app.pf.random) raise(vberr::ObjectVariableNotSet);
   for (int i = 0; i < 100; ++i) {
     const double n = RoundHalfEven(1000000.0 * app.pf.random->rnd() + 1.0);
     const std::string provisoire = "." + nom + "." + NumberText(n);
