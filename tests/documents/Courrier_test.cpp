@@ -3,6 +3,8 @@
 // dialogs and the routings of the command table.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "core/Dispatcher.h"
 #include "documents/Mdl_Courrier.h"
 #include "office/ApCourrier.h"
@@ -182,9 +184,18 @@ TEST(Courrier_Commandes, ValueListsMapReturnListsAndRoutings) {
   l.t.fs.put("C:\\Modeles\\V\\Courrier\\33_accord.dot", "x");
   l.t.fs.put("C:\\Modeles\\V\\Courrier\\33_refus.dotx", "x");
   l.t.fs.put("C:\\Modeles\\V\\Courrier\\33_vieux.ott", "x");
+  l.t.fs.put("C:\\Modeles\\V\\Courrier\\34_autre.dot", "x");
+  l.t.fs.put("C:\\Modeles\\V\\Courrier\\aa_commun.dot", "x");
+  l.t.fs.put("C:\\Modeles\\Courrier\\33_racine.dot", "x");
   r = l.requete({"KUP_CourrierListeModele", "Courrier", "33", "V", ""});
   ASSERT_EQ(r.size(), 4u);
-  EXPECT_EQ(Split(r[1], Sep242()).size(), 2u);
+  // The preferred sub-folder's templates of the editor, with the prefix or AA_.
+  V enregistrements = Split(r[1], Sep242());
+  std::sort(enregistrements.begin(), enregistrements.end());
+  const std::string dossier = "C:\\Modeles\\V\\Courrier\\" + Sep241();
+  EXPECT_EQ(enregistrements, (V{dossier + "33_accord.dot", dossier + "33_refus.dotx", dossier + "aa_commun.dot"}));
+  EXPECT_EQ(r[0], "KUP_CourrierListeModele");
+  EXPECT_EQ(r[2] + r[3], "");
   l.requete({"KUP_CourrierListeModele", "Courrier"});  // one argument: nothing at all
   EXPECT_TRUE(l.t.flash.returns.empty());
   EXPECT_EQ(l.requete({"KUP_CourrierAttenteLister", "a", "b", "c"}), (V{"KUP_CourrierAttenteLister", "a", "b", "", ""}));
