@@ -154,8 +154,10 @@ void KUP_ArreteInitialiser(App& app, Args& args) {
       RepondreNoms(app, {}, {}, "1", "Le fichier " + chemin + " n'existe pas");
       return;
     }
+    const long echecs = c.Echecs();
     c.OpenEditor();
     c.OpenDocument(chemin);
+    if (c.Echecs() != echecs) return;  // reported by the driver; no names of another document
     c.MinimizeEditor();
     AnalyserChamps(c);
     RepondreNoms(app, c.MergeFields, c.BookMarks);
@@ -172,8 +174,10 @@ void KUP_ArreteCharger(App& app, Args& args) {
     d.arreteFichier.clear();
     d.arreteFichier = FichierArreteDecode(app, texte);
     if (d.arreteFichier.empty()) return;
+    const long echecs = c.Echecs();
     c.OpenEditor();
     c.OpenDocument(d.arreteFichier);
+    if (c.Echecs() != echecs) return;  // reported by the driver; no names of another document
     c.MinimizeEditor();
     AnalyserChamps(c);
     RepondreNoms(app, c.MergeFields, c.BookMarks);
@@ -186,8 +190,10 @@ void KUP_ArreteChargerRTF(App& app, Args& args) {
     if (rtf.empty()) return;
     std::string code = args.size() > 1 ? CStr(args[1]) : std::string();
     ApCourrier& c = G_Courrier(app);
+    const long echecs = c.Echecs();
     c.OpenEditor();
     c.OpenDocument("");
+    if (c.Echecs() != echecs) return;  // the text would land in the document opened before
     c.InsertTextRTF(rtf, nullptr, false);
     c.MinimizeEditor();
     // A catalogue that loaded with errors renames nothing: the V2 names stay.

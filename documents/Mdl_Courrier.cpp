@@ -80,8 +80,12 @@ void KUP_CourrierInitialiser(App& app, Args& args) {
     }
 
     ApCourrier& courrier = G_Courrier(app);
+    const long echecs = courrier.Echecs();
     courrier.OpenEditor();
     courrier.OpenDocument(modele);
+    // The driver has reported why the template did not open; its fields
+    // would be those of the document opened before.
+    if (courrier.Echecs() != echecs) return;
     courrier.MinimizeEditor();
     courrier.G_MergeFieldIncludeText = courrier.FindMergeFields(true);
     if (!courrier.G_MergeFieldIncludeText) courrier.FindMergeFields(false);

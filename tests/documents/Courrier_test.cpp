@@ -71,6 +71,11 @@ TEST(Courrier_Initialiser, TenSlotsWithFieldsBookmarksAndMapPictures) {
   EXPECT_EQ(r, (V{"KUP_CourrierValeursChampsSignets", "", "S_RTF_MOTIF", "", "", "", "", "", "", ""}));
   l.requete({"KUP_CourrierInitialiser", ""});
   EXPECT_TRUE(l.t.flash.returns.empty());
+  // A template that does not open is reported and answered by nothing, not
+  // by the fields of the letter opened before.
+  l.requete({"KUP_CourrierInitialiser", "C:\\Modeles\\absent.dot"});
+  EXPECT_TRUE(l.t.flash.returns.empty());
+  EXPECT_EQ(Erreurs(l.t).size(), 1u);
 }
 
 TEST(Courrier_Fusion, OpenAnswersThirteenSlotsAndShowsTheMergedLetter) {
