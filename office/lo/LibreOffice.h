@@ -45,6 +45,11 @@ struct OfficeOptions {
   int startTimeoutMs = 60000;  // from the start of the process to a working connection
   int callTimeoutMs = 60000;   // one operation of a twin
   int pingTimeoutMs = 5000;    // the liveness question
+  // The office grows a little with every document it opens, freed only
+  // when it ends: after this many documents it is ended between two
+  // requests, once no driver holds a document of it, and the next document
+  // starts a fresh one (0: never).
+  int recycleAfterDocuments = 300;
   // Where supervision events go (start, restart, kill); may be empty.
   std::function<void(const std::string&)> log;
 
@@ -59,8 +64,8 @@ struct OfficeOptions {
   std::function<bool(const std::string& question)> askDiscard;
 
   // Defaults, overridden by KUP_SOFFICE, KUP_OFFICE_START_TIMEOUT_MS,
-  // KUP_OFFICE_CALL_TIMEOUT_MS and KUP_OFFICE_VISIBLE (1: visible, set by
-  // korvane in desktop mode).
+  // KUP_OFFICE_CALL_TIMEOUT_MS, KUP_OFFICE_RECYCLE_DOCUMENTS and
+  // KUP_OFFICE_VISIBLE (1: visible, set by korvane in desktop mode).
   static OfficeOptions FromEnvironment();
 };
 
@@ -82,6 +87,12 @@ class Office {
   void shutdown();
 
   long pid() const;        // 0 when no process
+  // The documents the office holds open (0 when it does not run).
+  int openDocuments();
+  // Ends the office when it has opened recycleAfterDocuments documents and
+  // none of those still open is held by a driver; true when it did. Run
+  // between two requests (InstallLibreOfficeTwins does so after each).
+  bool recycleIfDue();
   std::string profileFolder() const;  // host path of its profile, "" before the first start
   int generation() const;  // counts the starts; documents belong to one generation
   const OfficeOptions& options() const;

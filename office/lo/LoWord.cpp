@@ -1244,17 +1244,22 @@ class LoWord : public IWordTwin {
   void store(const std::string& path, bool asTemplate) {
     std::string host = app_.fs().hostPath(path);
     std::string filter = WriterFilter(ExtensionOf(host), asTemplate, type_);
-    run([&](Session&) {
-      // Word's merge fields carry no database name; Writer's own format
-      // drops such fields, so they are given one first.
-      if (IsOdfFilter(filter)) nameDatabaseFields();
-      auto args = Props({Prop("FilterName", Any(U(filter)))});
-      // An export (PDF) writes a copy; the document stays bound where it was.
-      if (filter.find("_Export") != std::string::npos)
-        Q<css::frame::XStorable>(doc_)->storeToURL(FileUrl(host), args);
-      else
-        Q<css::frame::XStorable>(doc_)->storeAsURL(FileUrl(host), args);
-    });
+    try {
+      run([&](Session&) {
+        // Word's merge fields carry no database name; Writer's own format
+        // drops such fields, so they are given one first.
+        if (IsOdfFilter(filter)) nameDatabaseFields();
+        auto args = Props({Prop("FilterName", Any(U(filter)))});
+        // An export (PDF) writes a copy; the document stays bound where it was.
+        if (filter.find("_Export") != std::string::npos)
+          Q<css::frame::XStorable>(doc_)->storeToURL(FileUrl(host), args);
+        else
+          Q<css::frame::XStorable>(doc_)->storeAsURL(FileUrl(host), args);
+      });
+    } catch (const VbError& e) {
+      if (e.number() != 462) RaiseIfNoRoom(path + " ne peut pas être enregistré", {FolderOf(host)});
+      throw;
+    }
   }
 
   void nameDatabaseFields() {
