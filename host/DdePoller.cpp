@@ -12,9 +12,9 @@
 
 namespace kup::host {
 
-DdePoller::DdePoller(asio::io_context& io, App& app, platform::RealWindowSystem* windows,
+DdePoller::DdePoller(const asio::any_io_executor& ex, App& app, platform::RealWindowSystem* windows,
                      platform::RealDdeSystem* dde)
-    : io_(io), wake_(io), expiry_(io), app_(app), windows_(windows), dde_(dde) {
+    : ex_(ex), wake_(ex), expiry_(ex), app_(app), windows_(windows), dde_(dde) {
   if (dde_)
     dde_->onLog = [this](const std::string& line) { EcrireLog(app_, "dde", line); };
 }
@@ -86,13 +86,13 @@ void DdePoller::serve() {
   }
   watch();
   // A string that came in after poll() looked and before the wait was
-  // pending again gave its wake-up to nobody: it is served now. (While a
-  // wait is pending, as during a request, no wake-up is lost.)
+  // pending again may have given its wake-up to nobody (the loop's reactor
+  // runs on its own thread in desktop mode): it is served now.
   if (watching_ && !servePosted_) {
     pollfd p{wake_.native_handle(), POLLIN, 0};
     if (::poll(&p, 1, 0) > 0) {
       servePosted_ = true;
-      asio::post(io_, [this, alive = alive_] {
+      asio::post(ex_, [this, alive = alive_] {
         if (!*alive) return;
         servePosted_ = false;
         serve();

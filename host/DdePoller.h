@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include <asio/any_io_executor.hpp>
 #include <asio/io_context.hpp>
 #include <asio/posix/stream_descriptor.hpp>
 #include <asio/steady_timer.hpp>
@@ -22,7 +23,11 @@ namespace kup::host {
 
 class DdePoller {
  public:
-  DdePoller(asio::io_context& io, App& app, platform::RealWindowSystem* windows, platform::RealDdeSystem* dde);
+  DdePoller(asio::io_context& io, App& app, platform::RealWindowSystem* windows, platform::RealDdeSystem* dde)
+      : DdePoller(io.get_executor(), app, windows, dde) {}
+  // The executor runs the handlers (the Qt thread's in desktop mode).
+  DdePoller(const asio::any_io_executor& ex, App& app, platform::RealWindowSystem* windows,
+            platform::RealDdeSystem* dde);
   ~DdePoller();
   DdePoller(const DdePoller&) = delete;
   DdePoller& operator=(const DdePoller&) = delete;
@@ -38,7 +43,7 @@ class DdePoller {
   void publish();
   void armExpiry();
 
-  asio::io_context& io_;
+  asio::any_io_executor ex_;
   asio::posix::stream_descriptor wake_;
   asio::steady_timer expiry_;
   App& app_;

@@ -6,7 +6,7 @@ PKGS=(cmake g++ ninja-build pkg-config make
       libasio-dev libpugixml-dev libzip-dev libsodium-dev libicu-dev libfmt-dev
       libgtest-dev libgmock-dev libbenchmark-dev zip unzip
       postgresql libpq-dev
-      qt6-base-dev xvfb xauth xdotool x11-utils fonts-dejavu-core
+      qt6-base-dev qt6-translations-l10n xvfb xauth xdotool x11-utils fonts-dejavu-core
       libreoffice-writer libreoffice-calc libreoffice-dev)
 if [[ "${KUP_NO_OFFICE:-0}" == 1 ]]; then
   PKGS=("${PKGS[@]/libreoffice-*}")
