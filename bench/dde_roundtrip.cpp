@@ -75,7 +75,10 @@ struct Echo {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) Fail("socketpair");
     pid = ::fork();
     if (pid == 0) {
-      ::close(sv[0]);
+      // Only its own end: a copy of another pipe's writing end would keep
+      // that pipe from ever ending.
+      for (int fd = 3; fd < 1024; ++fd)
+        if (fd != sv[1]) ::close(fd);
       dde::FrameReader reader;
       char buf[65536];
       for (;;) {
