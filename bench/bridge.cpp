@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -79,14 +80,17 @@ class Server {
       if (posix_spawn(&pid_, path.c_str(), &fa, nullptr, argv, environ) != 0) Fail("korvane did not start");
       posix_spawn_file_actions_destroy(&fa);
     } else {
-      pid_ = ::fork();
-      if (pid_ == 0) {
-        // Only its own ends: a copy of another pipe's writing end would keep
-        // that pipe from ever ending.
-        for (int fd = 3; fd < 1024; ++fd)
-          if (fd != in[0] && fd != out[1]) ::close(fd);
-        EchoServer(in[0], out[1], reply);
-      }
+      // This program started again as the echo: a program started like
+      // korvane (not merely forked), so that the scheduler places it alike.
+      posix_spawn_file_actions_t fa;
+      posix_spawn_file_actions_init(&fa);
+      posix_spawn_file_actions_adddup2(&fa, in[0], 0);
+      posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+      std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+      std::string r = reply;
+      char* argv[] = {self.data(), const_cast<char*>("--echo"), r.data(), nullptr};
+      if (posix_spawn(&pid_, self.c_str(), &fa, nullptr, argv, environ) != 0) Fail("echo did not start");
+      posix_spawn_file_actions_destroy(&fa);
     }
     ::close(in[0]);
     ::close(out[1]);
@@ -181,6 +185,7 @@ Pipelined Pipeline(const std::string& echoReply, const std::string& req, const s
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 2 && std::string(argv[1]) == "--echo") EchoServer(0, 1, argv[2]);
   ::signal(SIGPIPE, SIG_IGN);
   const int rounds = kup::bench::Rounds(argc, argv, 9);
   const std::string req = Request();

@@ -66,29 +66,35 @@ bool ReadAck(int fd) {
   return std::string(buf, 4) == "ACK\n";
 }
 
-// The floor: a child answering ACK to each EXEC frame on a socketpair.
+// The floor's server: ACK to each EXEC frame, on descriptor fd.
+[[noreturn]] void EchoLoop(int fd) {
+  dde::FrameReader reader;
+  char buf[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n <= 0) ::_exit(0);
+    reader.feed(buf, size_t(n));
+    while (auto f = reader.next())
+      if (f->kind == "EXEC" && ::write(fd, "ACK\n", 4) != 4) ::_exit(0);
+  }
+}
+
+// The floor: this program started again as the echo, on a socketpair. It is
+// a program started like the partners (not merely forked), so that the
+// scheduler places it as it places them.
 struct Echo {
   int fd = -1;
   pid_t pid = -1;
   Echo() {
     int sv[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) Fail("socketpair");
-    pid = ::fork();
-    if (pid == 0) {
-      // Only its own end: a copy of another pipe's writing end would keep
-      // that pipe from ever ending.
-      for (int fd = 3; fd < 1024; ++fd)
-        if (fd != sv[1]) ::close(fd);
-      dde::FrameReader reader;
-      char buf[65536];
-      for (;;) {
-        ssize_t n = ::read(sv[1], buf, sizeof buf);
-        if (n <= 0) ::_exit(0);
-        reader.feed(buf, size_t(n));
-        while (auto f = reader.next())
-          if (f->kind == "EXEC" && ::write(sv[1], "ACK\n", 4) != 4) ::_exit(0);
-      }
-    }
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, sv[1], 3);
+    std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    char* argv[] = {self.data(), const_cast<char*>("--echo"), nullptr};
+    if (posix_spawn(&pid, self.c_str(), &fa, nullptr, argv, environ) != 0) Fail("echo did not start");
+    posix_spawn_file_actions_destroy(&fa);
     ::close(sv[1]);
     fd = sv[0];
   }
@@ -209,6 +215,7 @@ void Receiver(int rounds) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "--echo") EchoLoop(3);
   ::signal(SIGPIPE, SIG_IGN);
   const int rounds = kup::bench::Rounds(argc, argv, 9);
   LinkExecute(rounds, 16);
