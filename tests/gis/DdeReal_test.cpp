@@ -289,7 +289,7 @@ TEST(DdeReal, IdleConversationsNeverLockThePartnersOut) {
     }
   };
   // A partner in its own thread: one string, true when it was answered ACK.
-  auto partenaire = [&](const std::string& cmd, std::atomic<int>& issue) {
+  auto partenaire = [&](const std::string& cmd, std::atomic<int>& resultat) {
     return std::thread([&, cmd] {
       int fd = dde::Connect(d.path, nom);
       std::string rep;
@@ -302,7 +302,7 @@ TEST(DdeReal, IdleConversationsNeverLockThePartnersOut) {
         }
       }
       if (fd >= 0) ::close(fd);
-      issue = rep == "ACK\n" ? 1 : 2;
+      resultat = rep == "ACK\n" ? 1 : 2;
     });
   };
 
@@ -313,20 +313,20 @@ TEST(DdeReal, IdleConversationsNeverLockThePartnersOut) {
     oisifs.push_back(fd);
   }
   servir([&] { return sys.conversations() >= 200; });
-  std::atomic<int> issue{0};
-  auto t = partenaire("SIG_Palette()", issue);
-  servir([&] { return issue != 0; });
+  std::atomic<int> resultat{0};
+  auto t = partenaire("SIG_Palette()", resultat);
+  servir([&] { return resultat != 0; });
   t.join();
-  EXPECT_EQ(issue, 1);
+  EXPECT_EQ(resultat, 1);
   EXPECT_EQ(recus, Strings{"SIG_Palette()"});
 
   // Beyond the limit the longest silent conversation is closed, and said so.
   sys.setMaxConversations(8);
-  std::atomic<int> issue2{0};
-  auto t2 = partenaire("ZezORA_ParcelleRechercher()", issue2);
-  servir([&] { return issue2 != 0; });
+  std::atomic<int> resultat2{0};
+  auto t2 = partenaire("ZezORA_ParcelleRechercher()", resultat2);
+  servir([&] { return resultat2 != 0; });
   t2.join();
-  EXPECT_EQ(issue2, 1);
+  EXPECT_EQ(resultat2, 1);
   ASSERT_FALSE(journal.empty());
   EXPECT_NE(journal.back().find("trop de conversations"), std::string::npos) << journal.back();
 
