@@ -1,5 +1,6 @@
 // The bridge frame codec shared by the container, the client and the tests.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "platform/RealFlash.h"
 
@@ -101,4 +102,52 @@ TEST(BridgeFrames, Utf8Validation) {
   EXPECT_FALSE(IsValidUtf8("\xE0\x80\xAF"));
   EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));          // surrogate
   EXPECT_FALSE(IsValidUtf8("\xF4\x90\x80\x80"));      // beyond U+10FFFF
+}
+
+// A frame of a megabyte or more is read into a string of its own: in pieces,
+// followed by another frame, or with a wrong length, it reads as a small one.
+TEST(BridgeFrames, LargeFramesReadLikeSmallOnes) {
+  const std::string big(size_t(3) << 20, 'b');
+  std::string stream = EncodeFrame("REQ", big) + EncodeFrame("REQ", "suite");
+  for (size_t piece : {size_t(65536), size_t(1000003), stream.size()}) {
+    FrameReader r;
+    std::vector<FrameReader::Item> got;
+    for (size_t i = 0; i < stream.size(); i += piece) {
+      r.feed(std::string_view(stream).substr(i, piece));
+      for (auto& it : All(r)) got.push_back(it);
+    }
+    ASSERT_EQ(got.size(), 2u) << piece;
+    EXPECT_TRUE(got[0].ok && got[0].payload == big) << piece;
+    EXPECT_EQ(got[1].payload, "suite");
+    EXPECT_FALSE(r.midFrame());
+  }
+  FrameReader r;
+  r.feed("REQ " + std::to_string(big.size() - 1) + "\n" + big + "\n" + EncodeFrame("REQ", "apres"));
+  auto got = All(r);
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_FALSE(got[0].ok);
+  EXPECT_EQ(got[1].payload, "apres");
+}
+
+// Whatever a command put in a reply or a call, the frame is UTF-8.
+TEST(BridgeFrames, OutgoingFramesAreAlwaysUtf8) {
+  int p[2];
+  ASSERT_EQ(::pipe(p), 0);
+  kup::platform::RealFlash flash(p[1]);
+  flash.beginRequest();
+  flash.SetReturnValue("<array>dossier\xFF.pdf</array>");
+  ASSERT_TRUE(flash.endRequest());
+  flash.CallFunction("<invoke name=\"x\">\xC3</invoke>");
+  ::close(p[1]);
+  std::string out;
+  char buf[4096];
+  for (ssize_t n; (n = ::read(p[0], buf, sizeof buf)) > 0;) out.append(buf, size_t(n));
+  ::close(p[0]);
+  FrameReader r;
+  r.feed(out);
+  auto got = All(r);
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[0].payload, "<array>dossier\xEF\xBF\xBD.pdf</array>");
+  EXPECT_EQ(got[1].payload, "<invoke name=\"x\">\xEF\xBF\xBD</invoke>");
+  EXPECT_TRUE(kup::bridge::IsValidUtf8(out));
 }
