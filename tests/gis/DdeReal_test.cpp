@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <functional>
 #include <thread>
 
@@ -209,6 +210,55 @@ TEST(DdeReal, SourceReceivesThePartnersCommands) {
   sys.setSource("Korvane", "CADASTRE", 0);
   EXPECT_LT(dde::Connect(d.path, dde::SocketName("Korvane", "CADASTRE")), 0);
   EXPECT_EQ(sys.pollFd(), -1);
+}
+
+// The container closes conversations that fell silent: the partner connects
+// again, and a string the container dropped unread with its conversation is
+// sent again on the new one rather than lost.
+TEST(DdeReal, PartnerSendsAgainWhenTheContainerClosedItsConversation) {
+  ServiceFolder d;
+  int ecoute = dde::Listen(d.path, dde::SocketName("Korvane", "ZEDERA"));
+  ASSERT_GE(ecoute, 0);
+  auto accepter = [&] {
+    pollfd p{ecoute, POLLIN, 0};
+    return ::poll(&p, 1, 5000) == 1 ? ::accept4(ecoute, nullptr, nullptr, SOCK_CLOEXEC) : -1;
+  };
+  auto lire = [&](int fd) {
+    dde::FrameReader r;
+    char buf[256];
+    pollfd p{fd, POLLIN, 0};
+    while (::poll(&p, 1, 5000) == 1) {
+      ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+      if (n <= 0) break;
+      r.feed(buf, static_cast<size_t>(n));
+      if (auto f = r.next()) return f->payload;
+    }
+    return std::string("?");
+  };
+  auto repondre = [&](int fd) { ::send(fd, "ACK\n", 4, MSG_NOSIGNAL); };
+  std::ofstream(d.file("script")) << "un\n@sleep 200\ndeux\ntrois\n";
+  Standin sig(d, {"--app", "SIG", "--topic", "CARTO", "--send", d.file("script"), "--send-log", d.file("envois")});
+  ASSERT_TRUE(sig.ready());
+
+  int c1 = accepter();
+  ASSERT_GE(c1, 0);
+  EXPECT_EQ(lire(c1), "un");
+  repondre(c1);
+  ::close(c1);  // closed while the partner is silent
+  int c2 = accepter();
+  ASSERT_GE(c2, 0);
+  EXPECT_EQ(lire(c2), "deux");
+  repondre(c2);
+  pollfd p{c2, POLLIN, 0};
+  ASSERT_EQ(::poll(&p, 1, 5000), 1);
+  ::close(c2);  // closed with "trois" still unread
+  int c3 = accepter();
+  ASSERT_GE(c3, 0);
+  EXPECT_EQ(lire(c3), "trois");
+  repondre(c3);
+  EXPECT_EQ(WaitLines(d.file("envois"), 3), (Strings{"ACK un", "ACK deux", "ACK trois"}));
+  ::close(c3);
+  ::close(ecoute);
 }
 
 TEST(DdeReal, WindowsOfOtherProgramsByTitle) {

@@ -117,7 +117,24 @@ class Journal {
   }
   void line(const std::string& s) {
     if (!f_) return;
-    std::fputs(s.c_str(), f_);
+    std::fwrite(s.data(), 1, s.size(), f_);
+    std::fputc('\n', f_);
+    std::fflush(f_);
+  }
+  // The string with CR, LF and "\" escaped, written in runs between them:
+  // a long string costs no copy.
+  void escapedLine(const std::string& s) {
+    if (!f_) return;
+    const char* p = s.data();
+    const char* end = p + s.size();
+    while (p < end) {
+      const char* q = p;
+      while (q < end && *q != '\\' && *q != '\n' && *q != '\r') ++q;
+      std::fwrite(p, 1, static_cast<size_t>(q - p), f_);
+      if (q == end) break;
+      std::fputs(*q == '\\' ? "\\\\" : *q == '\n' ? "\\n" : "\\r", f_);
+      p = q + 1;
+    }
     std::fputc('\n', f_);
     std::fflush(f_);
   }
@@ -231,6 +248,8 @@ class Partner {
       ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
       if (n > 0) {
         c.reader.feed(buf, static_cast<size_t>(n));
+        // Less than the room: all there was (more makes the socket readable).
+        if (static_cast<size_t>(n) < sizeof buf) break;
         continue;
       }
       if (n < 0 && errno == EINTR) continue;
@@ -240,7 +259,8 @@ class Partner {
     }
     while (auto f = c.reader.next()) {
       if (f->kind == "EXEC") {
-        log_.line(f->oversized ? "#OVERSIZED" : dde::EscapeLine(f->payload));
+        if (f->oversized) log_.line("#OVERSIZED");
+        else log_.escapedLine(f->payload);
         if (!o_.dieOn.empty() && f->payload == o_.dieOn) ::_exit(3);  // dies without a word
         ++received_;
         if (o_.answer != "silent") {
@@ -300,28 +320,40 @@ class Partner {
     }
   }
 
+  // The container closes a conversation that stayed silent; a string
+  // written as it does so is lost unread (it answers every string it reads),
+  // so such a string goes again once, on a new conversation.
   void send(const std::string& cmd) {
-    std::string app, topic;
-    if (out_ < 0) {
-      if (dde::SplitLinkTopic(o_.to, app, topic)) out_ = dde::Connect(folder_, dde::SocketName(app, topic));
-      outReader_ = dde::FrameReader{};
-      pendingOut_ = 0;
-    }
-    if (out_ < 0) {
-      sendLog_.line("NOSERVER " + dde::EscapeLine(cmd));
+    for (int attempt = 0;; ++attempt) {
+      if (out_ >= 0) readAnswers();  // shows a conversation closed meanwhile
+      bool reused = out_ >= 0;
+      if (out_ < 0) {
+        std::string app, topic;
+        if (dde::SplitLinkTopic(o_.to, app, topic)) out_ = dde::Connect(folder_, dde::SocketName(app, topic));
+        outReader_ = dde::FrameReader{};
+        pendingOut_ = 0;
+      }
+      if (out_ < 0) {
+        sendLog_.line("NOSERVER " + dde::EscapeLine(cmd));
+        return;
+      }
+      bool again = reused && attempt == 0;
+      int64_t deadline = dde::NowMs() + o_.sendTimeoutMs;
+      auto st = dde::WriteAll(out_, dde::EncodeFrame("EXEC", cmd), deadline);
+      if (st != dde::WriteStatus::Done) {
+        ::close(out_);
+        out_ = -1;
+        if (st == dde::WriteStatus::Broken && again) continue;
+        sendLog_.line("NOSERVER " + dde::EscapeLine(cmd));
+        return;
+      }
+      ++pendingOut_;
+      lastAnswer_.clear();
+      pump(deadline, [&] { return !lastAnswer_.empty() || out_ < 0; });
+      if (lastAnswer_.empty() && out_ < 0 && again) continue;
+      sendLog_.line((lastAnswer_.empty() ? std::string("TIMEOUT") : lastAnswer_) + " " + dde::EscapeLine(cmd));
       return;
     }
-    int64_t deadline = dde::NowMs() + o_.sendTimeoutMs;
-    if (dde::WriteAll(out_, dde::EncodeFrame("EXEC", cmd), deadline) != dde::WriteStatus::Done) {
-      ::close(out_);
-      out_ = -1;
-      sendLog_.line("NOSERVER " + dde::EscapeLine(cmd));
-      return;
-    }
-    ++pendingOut_;
-    lastAnswer_.clear();
-    pump(deadline, [&] { return !lastAnswer_.empty() || out_ < 0; });
-    sendLog_.line((lastAnswer_.empty() ? std::string("TIMEOUT") : lastAnswer_) + " " + dde::EscapeLine(cmd));
   }
 
   void runScript() {
