@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -208,6 +209,38 @@ WriteStatus WriteAll(int fd, const std::string& bytes, int64_t deadlineMs, size_
     return done(WriteStatus::Broken);
   }
   return done(WriteStatus::Done);
+}
+
+WriteStatus WriteFrame(int fd, const std::string& kind, const std::string& payload, int64_t deadlineMs) {
+  char header[kMaxHeader + 8];
+  int h = std::snprintf(header, sizeof header, "%s %zu\n", kind.c_str(), payload.size());
+  if (h < 0 || static_cast<size_t>(h) >= sizeof header) return WriteAll(fd, EncodeFrame(kind, payload), deadlineMs);
+  const size_t total = static_cast<size_t>(h) + payload.size();
+  size_t off = 0;
+  while (off < total) {
+    iovec iov[2];
+    int n = 0;
+    if (off < static_cast<size_t>(h)) iov[n++] = {header + off, static_cast<size_t>(h) - off};
+    size_t p = off < static_cast<size_t>(h) ? 0 : off - static_cast<size_t>(h);
+    if (p < payload.size()) iov[n++] = {const_cast<char*>(payload.data()) + p, payload.size() - p};
+    msghdr m{};
+    m.msg_iov = iov;
+    m.msg_iovlen = static_cast<size_t>(n);
+    ssize_t w = ::sendmsg(fd, &m, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (w > 0) {
+      off += static_cast<size_t>(w);
+      continue;
+    }
+    if (w < 0 && errno == EINTR) continue;
+    if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      // Slow reader: the rest as WriteAll sends it (same waits, same end).
+      std::string rest = EncodeFrame(kind, payload);
+      rest.erase(0, off);
+      return WriteAll(fd, rest, deadlineMs);
+    }
+    return WriteStatus::Broken;
+  }
+  return WriteStatus::Done;
 }
 
 std::string EncodeFrame(const std::string& kind, const std::string& payload) {

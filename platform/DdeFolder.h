@@ -48,6 +48,9 @@ void SetNonBlocking(int fd, bool on);
 // NowMs). `written` tells how much went out.
 enum class WriteStatus { Done, Broken, Late };
 WriteStatus WriteAll(int fd, const std::string& bytes, int64_t deadlineMs, size_t* written = nullptr);
+// WriteAll of the frame EncodeFrame(kind, payload) gives, without building
+// it: the header and the payload go out together in one system call.
+WriteStatus WriteFrame(int fd, const std::string& kind, const std::string& payload, int64_t deadlineMs);
 int64_t NowMs();
 
 std::string EncodeFrame(const std::string& kind, const std::string& payload);

@@ -133,8 +133,7 @@ void RealDdeLink::linkExecute(const std::string& command) {
   int64_t start = dde::NowMs();
   int64_t deadline = start + static_cast<int64_t>(tenths) * 100;
   int64_t writeDeadline = tenths == 0 ? start + kDeliveryGraceMs : deadline;
-  std::string frame = dde::EncodeFrame("EXEC", command);
-  auto status = dde::WriteAll(fd_, frame, writeDeadline);
+  auto status = dde::WriteFrame(fd_, "EXEC", command, writeDeadline);
   if (status != dde::WriteStatus::Done) {
     // The partner went away (the string was not delivered: the caller may
     // connect again), or it does not read: a partly written frame leaves the

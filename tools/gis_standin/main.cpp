@@ -12,6 +12,7 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -121,20 +122,20 @@ class Journal {
     std::fputc('\n', f_);
     std::fflush(f_);
   }
-  // The string with CR, LF and "\" escaped, written in runs between them:
-  // a long string costs no copy.
+  // The string with CR, LF and "\" escaped. One that has none of them goes
+  // out as it is, with its newline, in one system call.
   void escapedLine(const std::string& s) {
     if (!f_) return;
-    const char* p = s.data();
-    const char* end = p + s.size();
-    while (p < end) {
-      const char* q = p;
-      while (q < end && *q != '\\' && *q != '\n' && *q != '\r') ++q;
-      std::fwrite(p, 1, static_cast<size_t>(q - p), f_);
-      if (q == end) break;
-      std::fputs(*q == '\\' ? "\\\\" : *q == '\n' ? "\\n" : "\\r", f_);
-      p = q + 1;
-    }
+    for (char c : {'\\', '\n', '\r'})
+      if (std::memchr(s.data(), c, s.size())) return line(dde::EscapeLine(s));
+    // Each line is flushed: nothing waits in the stream's buffer.
+    iovec iov[2] = {{const_cast<char*>(s.data()), s.size()}, {const_cast<char*>("\n"), 1}};
+    size_t total = s.size() + 1;
+    ssize_t n = ::writev(::fileno(f_), iov, 2);
+    if (n < 0 || static_cast<size_t>(n) == total) return;
+    // Written in part: the rest through the stream.
+    size_t done = static_cast<size_t>(n);
+    if (done < s.size()) std::fwrite(s.data() + done, 1, s.size() - done, f_);
     std::fputc('\n', f_);
     std::fflush(f_);
   }
