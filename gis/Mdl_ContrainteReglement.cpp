@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <unordered_map>
 #include <string_view>
 
 #include "core/Core.h"
@@ -62,6 +63,7 @@ void sub_InitDefinitionsImport(ImportContraintes& imp) {
   imp.cles.clear();
   imp.clesVues.clear();
   imp.lignes.clear();
+  imp.tailleLignes = 0;
   imp.nbLignes = 0;
 }
 
@@ -117,11 +119,13 @@ std::string LireOctets(App& app, const std::string& chemin) {
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
     raise(vberr::PathFileAccess, vbErrorText(vberr::PathFileAccess) + " (" + chemin + ")");
+  // One byte more than its size: the read that finds the end needs no
+  // more room, unless the file grew meanwhile.
   std::string octets;
-  octets.resize(static_cast<size_t>(st.st_size));
+  octets.resize(static_cast<size_t>(st.st_size) + 1);
   size_t lu = 0;
   for (;;) {
-    if (lu == octets.size()) octets.resize(lu + 65536);  // it grew meanwhile
+    if (lu == octets.size()) octets.resize(lu + 65536);
     ssize_t n = ::read(fd, octets.data() + lu, octets.size() - lu);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return app.fs().readFile(chemin);
@@ -134,11 +138,39 @@ std::string LireOctets(App& app, const std::string& chemin) {
 
 // A symbolic link in the folder (to a file or to anything else) is not one
 // of the GIS's files.
-bool EstLien(App& app, const std::string& chemin) {
+// Also gives the size the host reports (0 when not known).
+bool EstLien(App& app, const std::string& chemin, size_t& taille) {
+  taille = 0;
   if (!dynamic_cast<const platform::RealFileSystem*>(&app.fs())) return false;
   struct stat st {};
-  return ::lstat(app.fs().hostPath(chemin).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+  if (::lstat(app.fs().hostPath(chemin).c_str(), &st) != 0) return false;
+  if (S_ISREG(st.st_mode)) taille = static_cast<size_t>(st.st_size);
+  return S_ISLNK(st.st_mode);
 }
+
+// Text inside the call's <string> elements: "&" and "<" as entities, as the
+// call's other arguments are written.
+void AjouterEchappe(std::string& out, std::string_view v) {
+  for (char c : v) {
+    if (c == '&') out += "&amp;";
+    else if (c == '<') out += "&lt;";
+    else out += c;
+  }
+}
+
+constexpr uint64_t kUns = 0x0101010101010101ull, kHauts = 0x8080808080808080ull;
+// The high bit of each byte of w that is zero, and of no other.
+inline uint64_t OctetsNuls(uint64_t w) { return ~(((w & ~kHauts) + ~kHauts) | w) & kHauts; }
+
+// The high bit of each of the eight bytes that a row does not take as it is:
+// above 127, a field or line end, "&" or "<".
+inline uint64_t Speciaux(uint64_t w) {
+  return (w & kHauts) | OctetsNuls(w ^ (kUns * '#')) | OctetsNuls(w ^ (kUns * '\n')) |
+         OctetsNuls(w ^ (kUns * '\r')) | OctetsNuls(w ^ (kUns * '&')) | OctetsNuls(w ^ (kUns * '<'));
+}
+
+constexpr const char* kAppel = "KUP_IntegrationContrainteReglement";
+const std::string kAmp = "&amp;", kLt = "&lt;";
 
 void SignalerOuverture(App& app, const std::string& chemin, const VbError& e) {
   if (e.number() == vberr::PermissionDenied)
@@ -239,7 +271,7 @@ bool Traitement_Import(App& app, ImportContraintes& imp, const DefinitionImport&
   // The file stays in the folder when it is not read to its end: a key sent
   // without the rows would tell the interface the dossier has none, and rows
   // sent now would come again with the next import.
-  const size_t nbCles = imp.cles.size(), tailleLignes = imp.lignes.size(), nbLignes = imp.nbLignes;
+  const size_t nbCles = imp.cles.size(), tailleLignes = imp.tailleLignes, nbLignes = imp.nbLignes;
   Piege(app, "Traitement_Import", [&] {
     const auto& p = imp.parties;
     const bool cinqParties = !p[5].empty();
@@ -253,73 +285,131 @@ bool Traitement_Import(App& app, ImportContraintes& imp, const DefinitionImport&
     // The lines and fields as sLireLigneSuivante and LireMotSuivant read
     // them, taken straight from the file's bytes (the separators, blanks and
     // line ends are the same bytes in Windows-1252 and UTF-8); only the
-    // fields are converted, as they are appended.
+    // fields are converted, and written as the call's XML carries them, as
+    // they are appended.
     const std::string s240 = Sep240(), s241 = Sep241(), s242 = Sep242();
-    const std::string prefixe = cle + (cinqParties ? s240 : s241) + def.Table + s240;
+    std::string prefixe;
+    AjouterEchappe(prefixe, cle + (cinqParties ? s240 : s241) + def.Table + s240);
     const int nbChamps = def.NbChamps - 3;
     const auto& haut = Cp1252Haut();
-    // Written through a pointer into room sized for the worst case (a
-    // byte becomes at most three, a line at most its prefix and three
-    // separators more), then cut to what was written.
+    // Written through a pointer, into room made for each line's worst case.
     const char* c = octets.data();
     const size_t taille = octets.size();
-    size_t finsDeLigne = 1;
-    for (size_t i = 0; i < taille; ++i) finsDeLigne += (c[i] == '\n') | (c[i] == '\r');
     std::string& rangees = imp.lignes;
-    const size_t avant = rangees.size();
-    const size_t place = 3 * taille + finsDeLigne * (prefixe.size() + 3 * s241.size() + s242.size());
-    if (rangees.capacity() < avant + place) rangees.reserve(std::max(avant + place, 2 * rangees.capacity()));
-    rangees.resize(avant + place);
-    char* o = rangees.data() + avant;
+    char* o = rangees.data() + imp.tailleLignes;
+    // Room for n more bytes (the text grows by half at least).
+    auto place = [&](size_t n) {
+      size_t ecrit = static_cast<size_t>(o - rangees.data());
+      if (ecrit + n <= rangees.size()) return;
+      rangees.resize(std::max(ecrit + n, rangees.size() + rangees.size() / 2));
+      o = rangees.data() + ecrit;
+    };
     auto ecrire = [&o](const std::string& t) {
       std::memcpy(o, t.data(), t.size());
       o += t.size();
     };
-    size_t pos = 0;
-    while (pos < taille) {
-      const char* nl = static_cast<const char*>(std::memchr(c + pos, '\n', taille - pos));
-      size_t fin = nl ? static_cast<size_t>(nl - c) : taille;
-      const char* cr = static_cast<const char*>(std::memchr(c + pos, '\r', fin - pos));
-      if (cr) fin = static_cast<size_t>(cr - c);
-      const size_t debut = pos;
-      // CR LF, LF alone and CR alone all end a line.
-      pos = fin;
-      if (pos < taille && c[pos] == '\r') ++pos;
-      if (pos < taille && c[pos] == '\n') ++pos;
-      std::string_view ligne(c + debut, fin - debut);
-      if (ligne.find_first_not_of(' ') == std::string_view::npos) continue;
-      if (ligne == "EOF") break;
-      if (imp.nbLignes++ > 0) ecrire(s242);
-      ecrire(prefixe);
-      size_t curseur = 0;
-      for (int j = 0; j < nbChamps; ++j) {
-        const char* d = static_cast<const char*>(std::memchr(ligne.data() + curseur, '#', ligne.size() - curseur));
-        size_t finMot = d ? static_cast<size_t>(d - ligne.data()) : ligne.size();
-        ecrire(s241);
-        for (size_t k = curseur; k < finMot; ++k) {
-          unsigned char b = static_cast<unsigned char>(ligne[k]);
-          if (b < 0x80) *o++ = static_cast<char>(b);
-          else ecrire(haut[b - 128]);
+    // Per line at most: a byte becomes five ("&"), the prefix and three
+    // separators more, eight bytes more as runs go eight at a time.
+    const size_t parLigne = prefixe.size() + 3 * s241.size() + s242.size() + 8;
+    const char* const fin = c + taille;
+    const char* q = c;
+    auto finDeLigne = [&] { return q == fin || *q == '\r' || *q == '\n'; };
+    while (q < fin) {
+      // A line of blanks (or empty) gives no row; a line "EOF" ends the file.
+      const char* p = q;
+      while (p < fin && *p == ' ') ++p;
+      if (p == fin || *p == '\r' || *p == '\n') {
+        q = p;
+      } else if (fin - q >= 3 && std::memcmp(q, "EOF", 3) == 0 && (fin - q == 3 || q[3] == '\r' || q[3] == '\n')) {
+        break;
+      } else {
+        const char* nl = static_cast<const char*>(std::memchr(q, '\n', static_cast<size_t>(fin - q)));
+        if (!nl) nl = fin;
+        const char* cr = static_cast<const char*>(std::memchr(q, '\r', static_cast<size_t>(nl - q)));
+        const char* finLigne = cr ? cr : nl;
+        place(5 * static_cast<size_t>(finLigne - q) + parLigne);
+        if (imp.nbLignes++ > 0) ecrire(s242);
+        ecrire(prefixe);
+        int j = 0;  // the field being written
+        if (nbChamps > 0) ecrire(s241);
+        else q = finLigne;
+        while (!finDeLigne()) {
+          // Bytes that stay as they are go eight at a time, up to the next
+          // one that does not.
+          while (fin - q >= 8) {
+            uint64_t w;
+            std::memcpy(&w, q, 8);
+            std::memcpy(o, &w, 8);
+            uint64_t m = Speciaux(w);
+            if (!m) {
+              o += 8, q += 8;
+              continue;
+            }
+            int k = __builtin_ctzll(m) >> 3;
+            o += k, q += k;
+            break;
+          }
+          if (q == fin) break;
+          unsigned char b = static_cast<unsigned char>(*q);
+          if (b == '\r' || b == '\n') break;
+          ++q;
+          if (b == '#') {
+            if (finDeLigne()) break;
+            if (++j == nbChamps) {
+              // The fields beyond the definition's are ignored.
+              q = finLigne;
+              break;
+            }
+            ecrire(s241);
+          } else if (b >= 0x80) {
+            ecrire(haut[b - 128]);
+          } else if (b == '&') {
+            ecrire(kAmp);
+          } else if (b == '<') {
+            ecrire(kLt);
+          } else {
+            *o++ = static_cast<char>(b);
+          }
         }
-        curseur = d ? finMot + 1 : ligne.size();
-        if (curseur >= ligne.size()) {
-          // A line one field short still gets its last, empty, field.
-          if (j == nbChamps - 2) ecrire(s241);
-          break;
-        }
+        // A line one field short still gets its last, empty, field.
+        if (j == nbChamps - 2) ecrire(s241);
       }
+      // CR LF, LF alone and CR alone all end a line.
+      if (q < fin && *q == '\r') ++q;
+      if (q < fin && *q == '\n') ++q;
     }
-    rangees.resize(static_cast<size_t>(o - rangees.data()));
+    imp.tailleLignes = static_cast<size_t>(o - rangees.data());
     complet = true;
   });
   if (!complet) {
     for (size_t i = nbCles; i < imp.cles.size(); ++i) imp.clesVues.erase(imp.cles[i]);
     imp.cles.resize(nbCles);
-    imp.lignes.resize(tailleLignes);
+    imp.tailleLignes = tailleLignes;
     imp.nbLignes = nbLignes;
   }
   return complet;
 }
+
+namespace {
+
+// What a name of the folder is, found at its first walk: the same name is
+// met again at each definition's walk.
+struct NomConnu {
+  int definition = -1;  // the definition it matches, -1 for none
+  size_t taille = 0;    // its size when listed (0 when not known)
+  std::string cle;      // its dossier key
+};
+
+std::string TeteAppel(const std::vector<std::string>& cles) {
+  std::string tete = std::string("<invoke name=\"") + kAppel + "\" returntype=\"xml\"><arguments><string>";
+  for (size_t i = 0; i < cles.size(); ++i) {
+    if (i) tete += Sep242();
+    AjouterEchappe(tete, cles[i]);
+  }
+  return tete + "</string><string>";
+}
+
+}  // namespace
 
 void IntegrationReglementDDE(App& app, const std::string& dossierRecu) {
   ImportContraintes imp;
@@ -329,27 +419,62 @@ void IntegrationReglementDDE(App& app, const std::string& dossierRecu) {
   bool envoye = Piege(app, "IntegrationReglementDDE", [&] {
     sub_InitDefinitionsImport(imp);
     imp.dossier = BackSlashDossier(app, dossierRecu);
+    std::unordered_map<std::string, NomConnu> connus;
+    auto connaitre = [&](const std::string& nom) -> const NomConnu& {
+      auto [it, nouveau] = connus.try_emplace(nom);
+      if (!nouveau) return it->second;
+      NomConnu& n = it->second;
+      // A host name holding a separator would name another file once
+      // joined to the folder: never one of ours.
+      if (nom.find_first_of("\\/") != std::string::npos) return n;
+      if (EstLien(app, imp.dossier + nom, n.taille)) return n;
+      DecomposeNomFichier(app, imp, nom);
+      const auto& p = imp.parties;
+      const std::string& correspondance = p[5].empty() ? p[4] : p[5];
+      for (size_t d = 0; d < imp.nbDefinitions; ++d)
+        if (EqualsNoCase(correspondance, imp.definitions[d].NomFichier)) {
+          n.definition = static_cast<int>(d);
+          n.cle = p[0] + " " + p[1] + " " + p[2] + " " + p[3];
+          if (!p[5].empty()) n.cle += " " + p[4];
+          break;
+        }
+      return n;
+    };
+    // The call is written in one text: the rows go after room left for the
+    // keys that the files of the first walk will give, all read.
+    std::vector<std::string> liste = ParcourirDossier(app, imp.dossier);
+    size_t total = 0;
+    std::vector<std::string> prevues;
+    std::unordered_set<std::string> vues;
+    for (size_t d = 0; d < imp.nbDefinitions; ++d)
+      for (const auto& nom : liste) {
+        const NomConnu& n = connaitre(nom);
+        if (n.definition != static_cast<int>(d)) continue;
+        total += n.taille;
+        if (vues.insert(n.cle).second) prevues.push_back(n.cle);
+      }
+    const size_t tetePrevue = TeteAppel(prevues).size();
+    imp.lignes.resize(tetePrevue + 2 * total + 65536);
+    imp.tailleLignes = tetePrevue;
+    const std::string queue = "</string><string></string><string></string></arguments></invoke>";
     for (size_t d = 0; d < imp.nbDefinitions; ++d) {
       const auto& def = imp.definitions[d];
-      for (const auto& nom : ParcourirDossier(app, imp.dossier)) {
-        // A host name holding a separator would name another file once
-        // joined to the folder: never one of ours.
-        if (nom.find_first_of("\\/") != std::string::npos) continue;
-        if (EstLien(app, imp.dossier + nom)) continue;
+      if (d > 0) liste = ParcourirDossier(app, imp.dossier);
+      for (const auto& nom : liste) {
+        if (connaitre(nom).definition != static_cast<int>(d)) continue;
         DecomposeNomFichier(app, imp, nom);
-        const std::string& correspondance = imp.parties[5].empty() ? imp.parties[4] : imp.parties[5];
-        if (!EqualsNoCase(correspondance, def.NomFichier)) continue;
         imp.fichier = nom;
         if (Traitement_Import(app, imp, def)) importes.push_back(imp.dossier + nom);
       }
     }
-    StrArray valeurs;
-    valeurs.reserve(4);
-    valeurs.push_back(Join(imp.cles, Sep242()));
-    valeurs.push_back(std::move(imp.lignes));
-    valeurs.emplace_back();
-    valeurs.emplace_back();
-    KUP_EnvoyerChaineVersFlex(app, sInvokeXML("KUP_IntegrationContrainteReglement", valeurs));
+    imp.lignes.resize(imp.tailleLignes);
+    // A file not read, or a folder that changed meanwhile: other keys, and
+    // the rows move to make room for them.
+    std::string tete = TeteAppel(imp.cles);
+    if (tete.size() == tetePrevue) std::memcpy(imp.lignes.data(), tete.data(), tete.size());
+    else imp.lignes.replace(0, tetePrevue, tete);
+    imp.lignes += queue;
+    KUP_EnvoyerChaineVersFlex(app, imp.lignes);
   });
   if (!envoye) return;
   for (const auto& chemin : importes) Piege(app, "IntegrationReglementDDE", [&] { app.fs().removeFile(chemin); });

@@ -41,9 +41,13 @@ struct ImportContraintes {
   std::string fichier;                 // name of the file being imported
   std::vector<std::string> cles;       // dossier keys, each once, in order met
   std::unordered_set<std::string> clesVues;
-  // The rows in the order read, already joined with Chr(242) as the call
-  // carries them (an import may hold a million of them).
+  // The rows in the order read, already joined with Chr(242) and written as
+  // the call's XML carries them ("&" and "<" as entities): an import may
+  // hold a million of them, and the call is built around them in place.
+  // Only the first tailleLignes bytes are rows: the rest is room made once
+  // (growing a text fills its new room).
   std::string lignes;
+  size_t tailleLignes = 0;
   size_t nbLignes = 0;
 };
 

@@ -144,17 +144,26 @@ TEST(Contrainte, ShortLongBlankAndEofLines) {
             "a#b#c#d\n"              // two short: two fields fewer
             "a##c#d#e#f#g#h\n"       // long: the rest ignored, empty field kept
             "caf\xE9#\x81#3#4#5#6\r"  // Windows-1252 text, an undefined byte
+            "x<y&z markup#b&#c#d#e#f\n"  // markup: entities in the call
             "EOF\n"
             "after#eof");
+  t.fichier("A&_B_C_D_KUPOPEPARC.txt", "p<1#p2#p3\n");
   kup::IntegrationReglementDDE(t.app, kDossier);
   auto v = t.appel();
   ASSERT_TRUE(v);
   auto rangees = kup::Split((*v)[1], Sep242());
-  ASSERT_EQ(rangees.size(), 4u);
+  ASSERT_EQ(rangees.size(), 6u);
   EXPECT_EQ(rangees[0], Import::rangee("A B C D", Sep241(), "DOSOPE", {"a", "b", "c", "d", "e", ""}));
   EXPECT_EQ(rangees[1], Import::rangee("A B C D", Sep241(), "DOSOPE", {"a", "b", "c", "d"}));
   EXPECT_EQ(rangees[2], Import::rangee("A B C D", Sep241(), "DOSOPE", {"a", "", "c", "d", "e", "f"}));
   EXPECT_EQ(kup::Split(rangees[3], Sep241())[2], "café");
+  // The whole call reads as any other call with these values.
+  Strings lignes{rangees[0], rangees[1], rangees[2],
+                 Import::rangee("A B C D", Sep241(), "DOSOPE", {"café", kup::FromCp1252("\x81"), "3", "4", "5", "6"}),
+                 Import::rangee("A B C D", Sep241(), "DOSOPE", {"x<y&z markup", "b&", "c", "d", "e", "f"}),
+                 Import::rangee("A& B C D", Sep241(), "DOSOPE", {"p<1", "p2", "p3"})};
+  EXPECT_EQ(t.flash.calls.back(), kup::sInvokeXML("KUP_IntegrationContrainteReglement",
+                                                  {"A B C D" + Sep242() + "A& B C D", kup::Join(lignes, Sep242()), "", ""}));
 }
 
 TEST(Contrainte, LineAndFieldReaders) {
