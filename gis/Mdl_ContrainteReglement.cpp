@@ -297,11 +297,15 @@ bool Traitement_Import(App& app, ImportContraintes& imp, const DefinitionImport&
     const size_t taille = octets.size();
     std::string& rangees = imp.lignes;
     char* o = rangees.data() + imp.tailleLignes;
-    // Room for n more bytes (the text grows by half at least).
+    // Room for n more bytes: a megabyte more within what was reserved
+    // (each byte of room is filled once before it is written), else the
+    // text grows by half.
     auto place = [&](size_t n) {
       size_t ecrit = static_cast<size_t>(o - rangees.data());
       if (ecrit + n <= rangees.size()) return;
-      rangees.resize(std::max(ecrit + n, rangees.size() + rangees.size() / 2));
+      size_t voulu = std::max(ecrit + n, rangees.size() + (size_t{1} << 20));
+      if (voulu > rangees.capacity()) voulu = std::max(ecrit + n, rangees.size() + rangees.size() / 2);
+      rangees.resize(voulu);
       o = rangees.data() + ecrit;
     };
     auto ecrire = [&o](const std::string& t) {
@@ -454,7 +458,8 @@ void IntegrationReglementDDE(App& app, const std::string& dossierRecu) {
         if (vues.insert(n.cle).second) prevues.push_back(n.cle);
       }
     const size_t tetePrevue = TeteAppel(prevues).size();
-    imp.lignes.resize(tetePrevue + 2 * total + 65536);
+    imp.lignes.reserve(tetePrevue + 2 * total + 65536);
+    imp.lignes.resize(tetePrevue);
     imp.tailleLignes = tetePrevue;
     const std::string queue = "</string><string></string><string></string></arguments></invoke>";
     for (size_t d = 0; d < imp.nbDefinitions; ++d) {
