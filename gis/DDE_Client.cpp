@@ -4,7 +4,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <iterator>
 #include <string_view>
 #include <optional>
 
@@ -175,7 +174,7 @@ bool ajouterEntier(double v, int chiffres, std::basic_string<C>& out) {
   const bool negatif = v < 0;
   char tampon[24];
   std::string_view d;
-  fmt::memory_buffer grand;
+  std::string grand;
   if (v == 0) {
     d = {};
   } else if (std::fabs(v) < 1e18) {
@@ -183,8 +182,8 @@ bool ajouterEntier(double v, int chiffres, std::basic_string<C>& out) {
     auto [fin, ec] = std::to_chars(tampon, tampon + sizeof tampon, static_cast<uint64_t>(std::fabs(v)));
     d = std::string_view(tampon, static_cast<size_t>(fin - tampon));
   } else {
-    fmt::format_to(std::back_inserter(grand), "{:.0f}", std::fabs(v));
-    d = std::string_view(grand.data(), grand.size());
+    grand = fmt::format("{:.0f}", std::fabs(v));
+    d = grand;
   }
   if (negatif) out.push_back(C('-'));
   if (static_cast<int>(d.size()) < chiffres) out.append(static_cast<size_t>(chiffres) - d.size(), C('0'));
@@ -404,9 +403,9 @@ void convertir(const Gabarit<C>& t, const Gabarit<C>& s, std::basic_string_view<
 }
 
 bool ascii(std::string_view s) {
-  for (char c : s)
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  return true;
+  unsigned char o = 0;
+  for (char c : s) o |= static_cast<unsigned char>(c);
+  return o < 0x80;
 }
 
 // A layout's fields as they stand.
