@@ -29,8 +29,6 @@ bool IsIdentifier(const std::string& s, bool dotted) {
 
 }  // namespace
 
-OraBackendFactory DefaultOraBackendFactory() { return {}; }
-
 ApOraSession::ApOraSession(App& app, std::unique_ptr<IOraBackend> backend)
     : app_(app), backend_(std::move(backend)) {
   if (!backend_) raise(vberr::ObjectVariableNotSet, "Aucun accès à la base de données");

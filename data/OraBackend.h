@@ -59,8 +59,7 @@ class IOraBackend {
 // Makes the backend of a new session; nullptr when this build has none.
 using OraBackendFactory = std::function<std::unique_ptr<IOraBackend>(App&)>;
 
-// The backend factory of this build (none yet: Connexion then answers that
-// no database access is available).
+// The backend factory of this build: PostgreSQL through libpq (PgOraBackend.h).
 OraBackendFactory DefaultOraBackendFactory();
 
 }  // namespace kup

@@ -1,5 +1,6 @@
 // korvane_fakedb: korvane whose Connexion logs on to a scripted database, for
-// the end-to-end tests (the shipped program has no database of its own yet).
+// the end-to-end tests that choose the server's answers (the shipped program
+// logs on to PostgreSQL).
 //
 // KUP_FAKEDB_SCRIPT names a UTF-8 text file, one line per out value or failure:
 //

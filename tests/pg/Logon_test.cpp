@@ -1,0 +1,128 @@
+// Connexion on a real server: the three forms of the database text, the
+// credentials that always win, and every refusal answered with its SQLSTATE.
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "PgSupport.h"
+
+using kup::Value;
+using pgtest::Env;
+using pgtest::PgTest;
+
+namespace {
+
+struct LogonCase {
+  const char* what;
+  std::string database, user, password;
+  std::vector<std::pair<const char*, std::string>> env;  // set for the case only
+  const char* state;                                      // nullptr: logged on
+  const char* fragment;
+};
+
+// Sets environment variables for one case and puts the old values back.
+struct ScopedEnv {
+  std::vector<std::pair<std::string, std::optional<std::string>>> old;
+  explicit ScopedEnv(const std::vector<std::pair<const char*, std::string>>& vars) {
+    for (const auto& [k, v] : vars) {
+      const char* o = std::getenv(k);
+      old.emplace_back(k, o ? std::optional<std::string>(o) : std::nullopt);
+      ::setenv(k, v.c_str(), 1);
+    }
+  }
+  ~ScopedEnv() {
+    for (const auto& [k, v] : old)
+      if (v) ::setenv(k.c_str(), v->c_str(), 1);
+      else ::unsetenv(k.c_str());
+  }
+};
+
+struct PgLogon : PgTest {
+  std::filesystem::path dir = "/tmp/kup-pgt-" + std::to_string(::getpid());
+  int silent = -1;  // a socket that takes connections and never answers
+  void SetUp() override {
+    PgTest::SetUp();
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir / "pg_service.conf") << "[kup_essai]\nhost=" << Env("PGHOST") << "\ndbname=korvane\nuser=kup_intrus\npassword=faux\n";
+    silent = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::string path = (dir / ".s.PGSQL.1").string();
+    std::strncpy(a.sun_path, path.c_str(), sizeof a.sun_path - 1);
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(silent, 4), 0);
+  }
+  void TearDown() override {
+    ::close(silent);
+    std::filesystem::remove_all(dir);
+  }
+};
+
+TEST_F(PgLogon, AnswersEveryOutcomeWithTheServersSqlstate) {
+  const std::string host = Env("PGHOST"), port = Env("PGPORT").empty() ? "5432" : Env("PGPORT");
+  const std::string full = "host=" + host + " port=" + port +
+                           " dbname=korvane user=kup_intrus password=faux client_encoding=LATIN1";
+  const std::vector<LogonCase> cases = {
+      {"a database name, the server from PGHOST", "korvane", "kup_test", "kup_test_mdp", {}, nullptr, ""},
+      {"a service entry; its user and password lose", "service=kup_essai", "kup_test", "kup_test_mdp",
+       {{"PGSERVICEFILE", (dir / "pg_service.conf").string()}}, nullptr, ""},
+      {"a full connection string; its credentials and encoding lose", full, "kup_test", "kup_test_mdp", {}, nullptr,
+       ""},
+      {"wrong password", "korvane", "kup_test", "faux", {}, "28P01", "password authentication failed"},
+      {"unknown user", "korvane", "personne", "faux", {}, "28P01", "personne"},
+      {"unknown database", "absente", "kup_test", "kup_test_mdp", {}, "3D000", "absente"},
+      {"server down", "host=" + dir.string() + "/rien dbname=korvane", "kup_test", "kup_test_mdp", {}, "08001",
+       "rien"},
+      {"a server that never answers", "host=" + dir.string() + " port=1 connect_timeout=2", "kup_test",
+       "kup_test_mdp", {}, "08001", "2 s"},
+      {"not an application user (the logon check)", "korvane", "kup_intrus", "kup_intrus_mdp", {}, "28000",
+       "kup_intrus"},
+      // libpq would fill an empty credential from PGUSER, PGPASSWORD or ~/.pgpass.
+      {"empty password", "korvane", "kup_test", "", {{"PGPASSWORD", "kup_test_mdp"}}, "28000", ""},
+      {"empty user", "korvane", "", "kup_test_mdp", {{"PGUSER", "kup_test"}}, "28000", ""},
+      {"a NUL byte in the password", "korvane", "kup_test", std::string("kup_test_mdp\0x", 14), {}, "22021", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScopedEnv env(c.env);
+    t.app.G_ChaineSQL = c.database;
+    t.flash.clear();
+    kup::Args args{Value(c.user), Value(c.password)};
+    kup::Connexion(t.app, args, kup::DefaultOraBackendFactory());
+    auto reply = kup::bridgeclient::DecodeReply(t.flash.returnValue());
+    ASSERT_EQ(reply.values.size(), 3u) << t.flash.returnValue();
+    if (!c.state) {
+      EXPECT_EQ(reply.values[1], "") << reply.values[2];
+      ASSERT_NE(t.app.G_OraSession, nullptr);
+      s = t.app.G_OraSession;
+      // Logged on as the given user, speaking UTF-8.
+      ASSERT_TRUE(call("PK_RAP_HTML.FUSIONNERHTML", {{"h", 3, 112, "é {UTILISATEUR}"},
+                                                     {"l", 1, 9, ""},
+                                                     {"r", 3, 112, " "},
+                                                     {"c", 2, 9, Value::null()},
+                                                     {"e", 2, 9, Value::null()}}))
+          << errorsText();
+      EXPECT_EQ(s->vParameterValue("r"), Value("é kup_test"));
+      continue;
+    }
+    EXPECT_EQ(reply.values[1], "-1");
+    EXPECT_EQ(reply.values[2].rfind(std::string(c.state) + ": ", 0), 0u) << reply.values[2];
+    EXPECT_NE(reply.values[2].find(c.fragment), std::string::npos) << reply.values[2];
+    EXPECT_EQ(t.app.G_OraSession, nullptr);
+  }
+}
+
+TEST(PgSqlState, ReadsTheStateInBase36AndNeverGivesTheSpecialNumbers) {
+  EXPECT_EQ(kup::SqlStateNumber("P0001"), 41990401);
+  EXPECT_EQ(kup::SqlStateNumber("28P01"), 3764881);
+  EXPECT_EQ(kup::SqlStateNumber("01000"), 46656);  // the lowest error class
+  for (const char* odd : {"", "p0001", "00000", "000C8", "123456"})
+    EXPECT_EQ(kup::SqlStateNumber(odd), kup::SqlStateNumber("XX000")) << odd;
+}
+
+}  // namespace
