@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test.
-#   ./test.sh              build/ with the default compiler
-#   ./test.sh --sanitize   build-san/ with clang, AddressSanitizer (leaks
+#   ./test.sh              build/ (KUP_BUILD_DIR) with the default compiler
+#   ./test.sh --sanitize   build-san/ (KUP_SAN_BUILD_DIR) with clang, AddressSanitizer (leaks
 #                          included) and UndefinedBehaviorSanitizer; the fuzz
 #                          targets are built there too
 # Further arguments go to ctest (e.g. ./test.sh --sanitize -R Bridge).
@@ -23,7 +23,7 @@ if ((SANITIZE == 0)); then
   exec ctest --output-on-failure -j"$(nproc)" --timeout 600 "$@"
 fi
 
-BUILD=${KUP_BUILD_DIR:-build-san}
+BUILD=${KUP_SAN_BUILD_DIR:-build-san}
 CC=clang CXX=clang++ cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKUP_FUZZ=ON -DKUP_BUILD_BENCH=OFF >/dev/null
 cmake --build "$BUILD" -j"$(nproc)"
