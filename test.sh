@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test.
 #   ./test.sh              build/ (KUP_BUILD_DIR) with the default compiler
-#   ./test.sh --sanitize   build-san/ (KUP_SAN_BUILD_DIR) with clang, AddressSanitizer (leaks
-#                          included) and UndefinedBehaviorSanitizer; the fuzz
-#                          targets are built there too
+#   ./test.sh --sanitize   build-san/ (KUP_SAN_BUILD_DIR) with clang,
+#                          AddressSanitizer (leaks included) and
+#                          UndefinedBehaviorSanitizer; the fuzz targets are
+#                          built there too (see sanitizers/README.md)
 # Further arguments go to ctest (e.g. ./test.sh --sanitize -R Bridge).
 set -euo pipefail
 cd "$(dirname "$0")"
