@@ -32,8 +32,9 @@ BUILD=$(cd "$BUILD" && pwd)
 
 # Every process a test starts inherits these: our programs report there,
 # third-party programs (the office, PostgreSQL, the X server) ignore them.
-# Reports go to files as well as to the test's output, so that one from a
-# child process whose output a test swallows is not lost.
+# Reports go to files rather than to the test's output, so that one from a
+# child process whose output a test swallows is not lost; all are shown at
+# the end.
 REPORTS=$BUILD/sanitizer-reports
 rm -rf "$REPORTS"
 mkdir -p "$REPORTS"
