@@ -86,6 +86,9 @@ struct Hooks {
   // modules above the drivers give them their twins and catalogue lookups.
   std::function<void(App&, ApCourrier&)> configureCourrier;
   std::function<void(App&, ApTableur&)> configureTableur;
+  // Run once when the colour-theme window object is created: the desktop
+  // mode puts it on screen.
+  std::function<void(App&, FormCoulSig&)> configureFormCoulSig;
 };
 
 struct App {

@@ -61,6 +61,28 @@ namespace {
 
 using FnEnveloppe = int32_t (*)(const char*, int32_t);
 
+// The text as one argument of a command line (quotes around it, a quote or
+// the backslashes before one escaped by backslashes): the program started
+// receives it exactly, blanks in a row and double quotes included.
+std::string ArgumentUnique(const std::string& texte) {
+  std::string out = "\"";
+  for (size_t i = 0;; ++i) {
+    size_t barres = 0;
+    while (i < texte.size() && texte[i] == '\\') ++barres, ++i;
+    if (i == texte.size()) {
+      out.append(2 * barres, '\\');
+      break;
+    }
+    if (texte[i] == '"') {
+      out.append(2 * barres + 1, '\\');
+    } else {
+      out.append(barres, '\\');
+    }
+    out += texte[i];
+  }
+  return out + "\"";
+}
+
 void RaccourcirIdentifiant(App& app, std::string& identifiant) {
   if (identifiant.empty() || app.G_CodeInstructeur) return;
   const StrArray mots = Split(identifiant, " ");
@@ -117,7 +139,8 @@ int32_t lLancerAttacheLigneCommande(App& app, std::string& enveloppe, std::strin
 
   const std::string parametres = v1 + "," + v2 + "," + v3 + "," + v4 + "," + v5 + "," + enveloppe;
   constexpr int kSwShowNormal = 1;
-  const long r = app.pf.shell->execute(app.KUP_MDI.hWnd, "open", programme, parametres, dossier, kSwShowNormal);
+  const long r = app.pf.shell->execute(app.KUP_MDI.hWnd, "open", programme, ArgumentUnique(parametres), dossier,
+                                       kSwShowNormal);
   return static_cast<int32_t>(r);
 }
 

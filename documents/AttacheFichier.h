@@ -53,9 +53,11 @@ int32_t lAttFicCompter(App& app, const std::string& enveloppe);
 // with the parameter text v1,v2,v3,v4,v5,envelope: commas inside the values
 // and the envelope become ";" and the envelope loses its line breaks, so
 // the text always holds exactly five commas (the caller's variables keep
-// these changes). While the program is missing a Retry/Cancel box is shown;
-// anything but Retry gives -1. Otherwise the shell's result (above 32 when
-// started). Failures are raised to the caller.
+// these changes). The shell gets the text quoted as one command-line
+// argument, so that the program receives it unchanged. While the program is
+// missing a Retry/Cancel box is shown; anything but Retry gives -1.
+// Otherwise the shell's result (above 32 when started). Failures are raised
+// to the caller.
 int32_t lLancerAttacheLigneCommande(App& app, std::string& enveloppe, std::string& v1, std::string& v2,
                                     std::string& v3, std::string& v4, std::string& v5);
 

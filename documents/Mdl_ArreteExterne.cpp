@@ -54,6 +54,10 @@ bool EtapeValeurs(App& app, ApCourrier& c, const Args& args) {
   return true;
 }
 
+// Argument 1 of an opening command as text. A Null one is no text: it stops
+// the command as an invalid use of Null, reported like any failure.
+std::string Argument1(const Args& args) { return args.empty() ? std::string() : CStr(args[0]); }
+
 // TYPE_FUSION_ARRETE as the driver's "without fields" choice: "" is 0.
 bool SansChamps(App& app) {
   const std::string& type = app.G_TypeFusionArrete;
@@ -144,14 +148,16 @@ void KUP_ArreteInitialiser(App& app, Args& args) {
   Pieger(app, "KUP_ArreteInitialiser", [&] {
     ApCourrier& c = G_Courrier(app);
     c.G_AccesDocument = true;
-    std::string chemin = PremierTexte(args);
+    std::string chemin = Argument1(args);
     if (chemin.empty()) return;
     if (!app.fs().fileExists(chemin)) {
       RepondreNoms(app, {}, {}, "1", "Le fichier " + chemin + " n'existe pas");
       return;
     }
+    const long echecs = c.Echecs();
     c.OpenEditor();
     c.OpenDocument(chemin);
+    if (c.Echecs() != echecs) return;  // reported by the driver; no names of another document
     c.MinimizeEditor();
     AnalyserChamps(c);
     RepondreNoms(app, c.MergeFields, c.BookMarks);
@@ -163,13 +169,15 @@ void KUP_ArreteCharger(App& app, Args& args) {
     ApCourrier& c = G_Courrier(app);
     DocumentState& d = Docs(app);
     c.G_AccesDocument = true;
-    std::string texte = PremierTexte(args);
+    std::string texte = Argument1(args);
     if (texte.empty()) return;
     d.arreteFichier.clear();
     d.arreteFichier = FichierArreteDecode(app, texte);
     if (d.arreteFichier.empty()) return;
+    const long echecs = c.Echecs();
     c.OpenEditor();
     c.OpenDocument(d.arreteFichier);
+    if (c.Echecs() != echecs) return;  // reported by the driver; no names of another document
     c.MinimizeEditor();
     AnalyserChamps(c);
     RepondreNoms(app, c.MergeFields, c.BookMarks);
@@ -178,12 +186,14 @@ void KUP_ArreteCharger(App& app, Args& args) {
 
 void KUP_ArreteChargerRTF(App& app, Args& args) {
   Pieger(app, "KUP_ArreteChargerRTF", [&] {
-    std::string rtf = PremierTexte(args);
+    std::string rtf = Argument1(args);
     if (rtf.empty()) return;
     std::string code = args.size() > 1 ? CStr(args[1]) : std::string();
     ApCourrier& c = G_Courrier(app);
+    const long echecs = c.Echecs();
     c.OpenEditor();
     c.OpenDocument("");
+    if (c.Echecs() != echecs) return;  // the text would land in the document opened before
     c.InsertTextRTF(rtf, nullptr, false);
     c.MinimizeEditor();
     // A catalogue that loaded with errors renames nothing: the V2 names stay.

@@ -186,13 +186,13 @@ bool CorpsFinitParUneLigne(const std::string& corps) {
 
 // ---- single texts
 
-// The single text of an insertion request. A request without arguments
-// hands over the command's own name, which is no text to insert.
-bool TexteUnique(const Args& args, const std::string& nom, std::string& texte) {
+// The single text of an insertion request: exactly one argument that is
+// not empty. A request without arguments hands over the command's own name,
+// which is inserted as any other text (the decree insertions do the same).
+bool TexteUnique(const Args& args, std::string& texte) {
   if (args.size() != 1 || args[0].isNull()) return false;
   texte = StrOrEmpty(args[0]);
-  if (texte.empty()) return false;
-  return !(args[0].isString() && EqualsNoCase(texte, nom));
+  return !texte.empty();
 }
 
 }  // namespace
@@ -455,7 +455,7 @@ void KUP_Dimensionner(App& app, Args& args) {
 void KUP_BibleInsererRTF(App& app, Args& args) {
   Pieger(app, "KUP_BibleInsererRTF", [&] {
     std::string texte;
-    if (!TexteUnique(args, "KUP_BibleInsererRTF", texte)) return;
+    if (!TexteUnique(args, texte)) return;
     ApCourrier& courrier = G_Courrier(app);
     ExigerDocument(courrier);
     courrier.InsertTextRTF(texte, nullptr, false);
@@ -465,7 +465,7 @@ void KUP_BibleInsererRTF(App& app, Args& args) {
 void KUP_BibleInsererTexte(App& app, Args& args) {
   Pieger(app, "KUP_BibleInsererTexte", [&] {
     std::string texte;
-    if (!TexteUnique(args, "KUP_BibleInsererTexte", texte)) return;
+    if (!TexteUnique(args, texte)) return;
     ApCourrier& courrier = G_Courrier(app);
     ExigerDocument(courrier);
     courrier.InsertText(texte, false, nullptr);

@@ -169,8 +169,10 @@ std::string sCommunB64VersFichier2(App& app, const std::string& nomFichier, cons
   if (!NomSimple(nomFichier)) raise(vberr::BadFileName, vbErrorText(vberr::BadFileName));
   const std::string cible = dossier + "\\" + nomFichier;
   auto ecrire = reinterpret_cast<FnChaineVersFichier>(EntreeAttacheFichier(app, "chaineBase64VersFichier"));
-  if (ecrire(OctetsDepuisChaine(texteB64).c_str(), OctetsDepuisChaine(cible).c_str(), kTailleNom) != 1)
-    raise(vberr::PathFileAccess, vbErrorText(vberr::PathFileAccess) + " : " + cible);
+  constexpr int32_t kEcrit = 1, kDisquePlein = 2;
+  const int32_t r = ecrire(OctetsDepuisChaine(texteB64).c_str(), OctetsDepuisChaine(cible).c_str(), kTailleNom);
+  if (r == kDisquePlein) raise(vberr::DiskFull, vbErrorText(vberr::DiskFull) + " : " + cible);
+  if (r != kEcrit) raise(vberr::PathFileAccess, vbErrorText(vberr::PathFileAccess) + " : " + cible);
   return cible;
 }
 

@@ -35,7 +35,8 @@ std::string sCommunB64VersFichier(App& app, const std::string& texteB64);
 // Writes the decoded plain base64 text to dossier & "\" & nomFichier (a bare
 // name) and returns that path. A name that is not a bare name, a missing
 // library or a file the library could not write raise a VbError to the
-// caller (52, 48/453, 75): no path is ever returned for an unwritten file.
+// caller (52, 48/453, 75, 61 when the disk is full): no path is ever
+// returned for an unwritten file.
 std::string sCommunB64VersFichier2(App& app, const std::string& nomFichier, const std::string& dossier,
                                    const std::string& texteB64);
 

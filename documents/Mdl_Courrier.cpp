@@ -80,8 +80,12 @@ void KUP_CourrierInitialiser(App& app, Args& args) {
     }
 
     ApCourrier& courrier = G_Courrier(app);
+    const long echecs = courrier.Echecs();
     courrier.OpenEditor();
     courrier.OpenDocument(modele);
+    // The driver has reported why the template did not open; its fields
+    // would be those of the document opened before.
+    if (courrier.Echecs() != echecs) return;
     courrier.MinimizeEditor();
     courrier.G_MergeFieldIncludeText = courrier.FindMergeFields(true);
     if (!courrier.G_MergeFieldIncludeText) courrier.FindMergeFields(false);
@@ -156,6 +160,7 @@ void KUP_CourrierMajValeursChamps(App& app, Args& args) {
 void sub_CourrierFusionner(App& app, const std::string& commandName, Args& request, bool attach) {
   Pieger(app, commandName, [&] {
     ApCourrier& courrier = G_Courrier(app);
+    const long echecs = courrier.Echecs();
     courrier.MergeFieldsValues = ListeValeurs(CStr(Arg(request, 6)));
     courrier.BookMarksValues = ListeValeurs(CStr(Arg(request, 7)));
     int32_t copies = CLng(Arg(request, 4));
@@ -195,7 +200,12 @@ void sub_CourrierFusionner(App& app, const std::string& commandName, Args& reque
     }
 
     StrArray piece{"", "", ""};
-    if (attach || voulue) piece = PieceJointe(app, resultat);
+    if (attach || voulue) {
+      // The driver has reported why there is no letter: nothing to attach,
+      // and nothing more to say.
+      if (courrier.Echecs() != echecs) return;
+      piece = PieceJointe(app, resultat);
+    }
 
     const size_t n = request.size();
     request.resize(n + 3);

@@ -43,6 +43,44 @@ bool bSousDossierAdmis(const std::string& folder) {
   return true;
 }
 
+// The library takes names in Windows-1252: a character it cannot carry would
+// become "?", and two such names would be one file.
+bool bEcrivible1252(const std::string& texte) { return FromCp1252(ToCp1252(texte)) == texte; }
+
+// The cache writes only into its own folders: neither the root nor a level
+// of the sub-folder may be a link that leads elsewhere.
+void ExigerDossiersSansLien(App& app, const std::string& sousDossier) {
+  auto& fs = app.fs();
+  std::string chemin = sRacineCache(app);
+  auto refuser = [&] {
+    raise(vberr::PathFileAccess, vbErrorText(vberr::PathFileAccess) + " : " + chemin + " est un lien");
+  };
+  if (fs.isLink(chemin)) refuser();
+  size_t debut = 0;
+  while (debut <= sousDossier.size()) {
+    size_t fin = sousDossier.find_first_of("\\/", debut);
+    if (fin == std::string::npos) fin = sousDossier.size();
+    if (fin > debut) {
+      chemin += "\\" + sousDossier.substr(debut, fin - debut);
+      if (fs.isLink(chemin)) refuser();
+    }
+    debut = fin + 1;
+  }
+}
+
+// A free name beside the cached file, hidden from the folder's listings.
+std::string sNomProvisoire(App& app, const std::string& dossier, const std::string& nom) {
+  if (!app.pf.random) raise(vberr::ObjectVariableNotSet);
+  for (int i = 0; i < 100; ++i) {
+    const double n = RoundHalfEven(1000000.0 * app.pf.random->rnd() + 1.0);
+    const std::string provisoire = "." + nom + "." + NumberText(n);
+    const std::string chemin = dossier + "\\" + provisoire;
+    if (!app.fs().fileExists(chemin) && !app.fs().folderExists(chemin) && !app.fs().isLink(chemin))
+      return provisoire;
+  }
+  raise(vberr::FileAlreadyExists, vbErrorText(vberr::FileAlreadyExists) + " : " + dossier);
+}
+
 std::string sDossierCache(App& app, const std::string& sousDossier) {
   return sRacineCache(app) + "\\" + sousDossier;
 }
@@ -249,8 +287,9 @@ void KUP_CourrierCacher(App& app, Args& args) {
   Pieger(app, kSource, [&] {
     std::string nom = CStr(Arg(args, 0));
     std::string sousDossier = CStr(Arg(args, 1));
-    if (!bNomFichierAdmis(nom)) raise(vberr::BadFileName, vbErrorText(vberr::BadFileName) + " : " + nom);
-    if (!bSousDossierAdmis(sousDossier))
+    if (!bNomFichierAdmis(nom) || !bEcrivible1252(nom))
+      raise(vberr::BadFileName, vbErrorText(vberr::BadFileName) + " : " + nom);
+    if (!bSousDossierAdmis(sousDossier) || !bEcrivible1252(sousDossier))
       raise(vberr::PathFileAccess, vbErrorText(vberr::PathFileAccess) + " : " + sousDossier);
 
     std::string dossier = sDossierCache(app, sousDossier);
@@ -270,8 +309,30 @@ void KUP_CourrierCacher(App& app, Args& args) {
     std::string parent = dossier;
     while (!parent.empty() && bEstSeparateur(parent.back())) parent.pop_back();
     if (!app.fs().folderExists(parent)) raise(vberr::PathNotFound);
+    ExigerDossiersSansLien(app, sousDossier);
 
-    std::string path = sCommunB64VersFichier2(app, nom, dossier, contenu);
+    // Written beside, then put in the place of the older copy in one step: a
+    // write that fails (a full disk) leaves the older copy as it was.
+    const std::string path = dossier + "\\" + nom;
+    const std::string nomProvisoire = sNomProvisoire(app, dossier, nom);
+    const std::string provisoire = dossier + "\\" + nomProvisoire;
+    auto effacerProvisoire = [&] {
+      try {
+        if (app.fs().fileExists(provisoire)) app.fs().removeFile(provisoire);
+      } catch (...) {
+      }
+    };
+    try {
+      sCommunB64VersFichier2(app, nomProvisoire, dossier, contenu);
+      app.fs().replaceFile(provisoire, path);
+    } catch (const VbError& e) {
+      effacerProvisoire();
+      // Told under the cached file's name, not the one it was written under.
+      raise(e.number(), Replace(e.description(), provisoire, path));
+    } catch (...) {
+      effacerProvisoire();
+      throw;
+    }
     bFixerDateFichier(app, path, date);
     RenvoyerReponse(app, {"KUP_CourrierCacher", nom, dossier, path, "", ""});
   }, vberr::PathFileAccess);

@@ -47,9 +47,17 @@ void KUP_RequeteurOuvrir(App& app, Args& args) {
     if (!app.fs().fileExists(modele)) modele = CStr(Arg(args, 5));
 
     ApTableur& tableur = G_Tableur(app);
+    // The driver reports its failures itself. A workbook that did not open,
+    // or did not get its data, is not answered; within the later steps a
+    // failed one ends its own part (the next would work on another sheet),
+    // and the workbook is still answered.
+    long echecs = tableur.Echecs();
+    auto tenu = [&] { return tableur.Echecs() == echecs; };
     std::string fichierDonnees = tableur.ExportToTextFile(donnees, Sep241(), Sep240(), false);
+    if (!tenu()) return;
     tableur.OpenCalc();
-    tableur.OpenDocument(modele);
+    if (tenu()) tableur.OpenDocument(modele);
+    if (!tenu()) return;  // a template that did not open is not answered
     tableur.MinimizeCalc();
 
     // The template's own names, before this command adds its own.
@@ -57,26 +65,30 @@ void KUP_RequeteurOuvrir(App& app, Args& args) {
     const StrArray nomsModele = tableur.MergeFields;
 
     tableur.GotoSheetName("Donnees");
-    tableur.GotoCell(1, 1);
-    tableur.InsertTextFile(fichierDonnees);
+    if (tenu()) tableur.GotoCell(1, 1);
+    if (tenu()) tableur.InsertTextFile(fichierDonnees);
+    if (!tenu()) return;
     const int32_t lignes = tableur.RowCount();  // the header row counts
     const int32_t colonnes = tableur.ColCount();
-    for (int32_t j = 1; j <= colonnes; ++j) {
+    // Names Calc refuses (beginning with a digit) are refused alike: one
+    // report says so.
+    for (int32_t j = 1; j <= colonnes && tenu(); ++j) {
       tableur.GotoCell(2, j);
       tableur.SelectEndOfCol();
       tableur.SetSelectionName(std::to_string(j) + "COL");
     }
+    echecs = tableur.Echecs();
 
     // The parameters are an extra: their failure leaves the formulas to do.
     try {
       std::string fichierParametres = tableur.ExportToTextFile(parametres, Sep241(), Sep240(), false);
-      tableur.GotoSheetName("Parametres");
-      tableur.GotoCell(1, 1);
-      tableur.InsertTextFile(fichierParametres);
-      const int32_t p = tableur.RowCount();
+      if (tenu()) tableur.GotoSheetName("Parametres");
+      if (tenu()) tableur.GotoCell(1, 1);
+      if (tenu()) tableur.InsertTextFile(fichierParametres);
+      const int32_t p = tenu() ? tableur.RowCount() : 0;
       static const char* kSuffixes[] = {"PARAM", "PARAM_FONC", "PARAM_VAL", "PARAM_EXEC"};
-      for (int32_t k = 1; k <= p - 1; ++k) {
-        for (int32_t c = 1; c <= 4; ++c) {
+      for (int32_t k = 1; k <= p - 1 && tenu(); ++k) {
+        for (int32_t c = 1; c <= 4 && tenu(); ++c) {
           tableur.GotoCell(k + 1, c);
           tableur.SetSelectionName(std::to_string(k) + kSuffixes[c - 1]);
         }
@@ -93,12 +105,14 @@ void KUP_RequeteurOuvrir(App& app, Args& args) {
       if (nom.find("FORMULE") == std::string::npos) continue;
       std::string feuille = sFeuilleListing(nom);
       if (premiereFeuille.empty()) premiereFeuille = feuille;
+      // A failed step ends this formula's rows, not the others.
+      echecs = tableur.Echecs();
       tableur.GotoSheetName(feuille);
-      tableur.GotoCellName(nom);
-      tableur.GotoNextRow();
-      tableur.InsertEmptyRow(lignes - 3);
-      tableur.GotoCellName(nom);
-      tableur.AutoFill(lignes - 2);
+      if (tenu()) tableur.GotoCellName(nom);
+      if (tenu()) tableur.GotoNextRow();
+      if (tenu()) tableur.InsertEmptyRow(lignes - 3);
+      if (tenu()) tableur.GotoCellName(nom);
+      if (tenu()) tableur.AutoFill(lignes - 2);
     }
     if (!premiereFeuille.empty()) tableur.GotoSheetName(premiereFeuille);
 

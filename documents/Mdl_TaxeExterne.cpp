@@ -36,11 +36,16 @@ void KUP_TaxeInitialiser(App& app, Args& args) {
     tableur.G_AccesDocument = true;
     std::string modele = CStr(Arg(args, 0));
     if (modele.empty()) return;
+    // The driver reports its failures itself; a template that did not open
+    // has no fields to answer.
+    const long echecs = tableur.Echecs();
     tableur.OpenCalc();
-    tableur.OpenDocument(modele);
+    if (tableur.Echecs() == echecs) tableur.OpenDocument(modele);
+    if (tableur.Echecs() != echecs) return;
     tableur.MinimizeCalc();
     tableur.GotoSheetIndex(2);
     tableur.FindMergeFields(true);
+    if (tableur.Echecs() != echecs) return;
     RenvoyerReponse(app, {"KUP_TaxeValeursChamps", Join(tableur.MergeFields, Sep240()), "", ""});
   });
 }
@@ -57,9 +62,11 @@ void KUP_TaxeCharger(App& app, Args& args) {
     // Opening nothing and answering would tell the interface it is open.
     if (chemin.back() == '\\' || chemin.back() == '/') raise(vberr::FileNotFound, vbErrorText(vberr::FileNotFound));
     Docs(app).taxeFichierCharge = chemin;
+    const long echecs = tableur.Echecs();
     tableur.OpenCalc();
-    tableur.OpenDocument(chemin);
-    tableur.MaximizeCalc();
+    if (tableur.Echecs() == echecs) tableur.OpenDocument(chemin);
+    if (tableur.Echecs() == echecs) tableur.MaximizeCalc();
+    if (tableur.Echecs() != echecs) return;
     RenvoyerReponse(app, {"KUP_TaxeCharger", "", "", "", ""});
   });
 }
@@ -70,8 +77,11 @@ void KUP_TaxeOuvrir(App& app, Args& args) {
     ApTableur& tableur = G_Tableur(app);
     // The names stay those the last initialisation found.
     tableur.MergeFieldsValues = Split(valeurs, Sep240());
+    const long echecs = tableur.Echecs();
     tableur.MailMergeOpen(true);
+    if (tableur.Echecs() != echecs) return;
     tableur.GotoSheetIndex(1);
+    if (tableur.Echecs() != echecs) return;
     RenvoyerReponse(app, ReponseEcho("KUP_TaxeOuvrir", args));
   });
 }
@@ -84,9 +94,12 @@ void KUP_TaxeOuvrirV2(App& app, Args& args) {
     tableur.MergeFields = Split(noms, Sep240());
     tableur.MergeFieldsValues = Split(valeurs, Sep240());
     // Once on the sheet the initialisation left active, once on the first.
+    const long echecs = tableur.Echecs();
     tableur.MailMergeOpen(false);
+    if (tableur.Echecs() != echecs) return;
     tableur.GotoSheetIndex(1);
     tableur.MailMergeOpen(true);
+    if (tableur.Echecs() != echecs) return;
     RenvoyerReponse(app, ReponseEcho("KUP_TaxeOuvrir", args));
   });
 }
@@ -100,9 +113,15 @@ void KUP_TaxeValider(App& app, Args& args) {
       DocumentFerme(app);
       return;
     }
+    // A workbook the driver could not read whole is not answered: its
+    // failure is reported, and a partial document would be stored in place
+    // of the user's work.
+    const long echecs = tableur.Echecs();
     tableur.GotoSheetIndex(1);
+    if (tableur.Echecs() != echecs) return;
     tableur.FindMergeFields(true);
     tableur.FindMergeFieldsValues();
+    if (tableur.Echecs() != echecs) return;
 
     // The open document holds its file: a second copy binds it elsewhere so
     // that the first can be read and deleted.
@@ -118,6 +137,7 @@ void KUP_TaxeValider(App& app, Args& args) {
       }
     }
     if (tableur.typeConnu()) {
+      if (tableur.Echecs() != echecs) return;
       // Answering an empty document would have it stored in place of the
       // user's work. A workbook that cannot be saved is one the user closed
       // (the OpenOffice driver cannot tell beforehand).

@@ -115,11 +115,11 @@ void FormCoulSig::Concevoir() {
   Check1.Height = 300;
   Bouton_(CmdSupCol, "Supprimer tous", 300, 3075, 1600, [this] { CmdSupCol_Click(); });
 
-  Cadre_(Frame3, "", 5000, 2650, 5400, 750);
-  Zone_(txtRefCad, 120, 300, 1600, nullptr);
-  Bouton_(butCadrerParc, "Cadrer parcelle", 1800, 260, 1100, [this] { butCadrerParc_Click(); });
-  Bouton_(CmdAjouter, "Ajouter parcelle(s)", 2950, 260, 1300, [this] { CmdAjouter_Click(); });
-  Bouton_(CmdSupp, "Supprimer parcelle", 4300, 260, 1050, [this] { CmdSupp_Click(); });
+  Cadre_(Frame3, "", 4850, 2650, 5700, 750);
+  Zone_(txtRefCad, 100, 300, 1300, nullptr);
+  Bouton_(butCadrerParc, "Cadrer parcelle", 1450, 260, 1250, [this] { butCadrerParc_Click(); });
+  Bouton_(CmdAjouter, "Ajouter parcelle(s)", 2750, 260, 1450, [this] { CmdAjouter_Click(); });
+  Bouton_(CmdSupp, "Supprimer parcelle", 4250, 260, 1400, [this] { CmdSupp_Click(); });
   Bouton_(CmdQuit, "Retourner", 9000, 8725, 1500, [this] { CmdQuit_Click(); });
   // Nothing to add to before a theme is picked, nothing to remove before a
   // parcel is.
@@ -142,6 +142,7 @@ void FormCoulSig::Show() {
     Form_Load();
   }
   Visible = true;
+  if (Montree) Montree();
 }
 
 void FormCoulSig::Unload() {
@@ -304,6 +305,7 @@ void FormCoulSig::Form_Unload() {
   loaded_ = false;
   Visible = false;
   app_.KUP_MDI.Visible = true;
+  if (Dechargee) Dechargee();
 }
 
 // ------------------------------------------------------------------ grids
@@ -705,7 +707,10 @@ void FormCoulSig::CmdQuit_Click() {
 // ------------------------------------------------------------------ object and hooks
 
 FormCoulSig& FormCoulSigObjet(App& app) {
-  if (!app.FormCoulSigWindow) app.FormCoulSigWindow = std::make_shared<FormCoulSig>(app);
+  if (!app.FormCoulSigWindow) {
+    app.FormCoulSigWindow = std::make_shared<FormCoulSig>(app);
+    if (app.hooks.configureFormCoulSig) app.hooks.configureFormCoulSig(app, *app.FormCoulSigWindow);
+  }
   return *app.FormCoulSigWindow;
 }
 

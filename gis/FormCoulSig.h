@@ -72,6 +72,9 @@ class FormCoulSig {
   std::string Caption = "Thématique propriétaires";
   double Left = 0, Top = 0, Width = 0, Height = 0;
   int WindowState = 0;
+  // The window on screen, when there is one, follows the model: told after
+  // each showing and each unloading.
+  std::function<void()> Montree, Dechargee;
 
   // ---- controls
   GrilleFlex msFlexParcelle, MSFlexCouleur, MSFlexTheme;

@@ -20,7 +20,10 @@ namespace kup::host {
 class DdePoller {
  public:
   DdePoller(asio::io_context& io, App& app, platform::RealWindowSystem* windows, platform::RealDdeSystem* dde)
-      : timer_(io), app_(app), windows_(windows), dde_(dde) {}
+      : DdePoller(io.get_executor(), app, windows, dde) {}
+  DdePoller(const asio::any_io_executor& ex, App& app, platform::RealWindowSystem* windows,
+            platform::RealDdeSystem* dde)
+      : timer_(ex), app_(app), windows_(windows), dde_(dde) {}
   // Does nothing without a DDE system.
   void start();
   // After a request: the source may have been opened or moved.

@@ -13,6 +13,7 @@ namespace kup::host {
 class RealTimer : public platform::ITimer {
  public:
   explicit RealTimer(asio::io_context& io) : timer_(io) {}
+  explicit RealTimer(const asio::any_io_executor& ex) : timer_(ex) {}
 
   void setInterval(int ms) override;
   int interval() const override { return interval_; }

@@ -12,7 +12,9 @@
 #include "core/Dispatcher.h"
 #include "core/table/CommandTable.h"
 #include "host/DdePoller.h"
+#include "host/Desktop.h"
 #include "host/HostPlatform.h"
+#include "host/Mode.h"
 #include "host/RealTimer.h"
 #include "host/StdioBridge.h"
 #include "platform/RealFlash.h"
@@ -54,6 +56,11 @@ bool TakeStandardStreams(int& in, int& out) {
 namespace kup::host {
 
 int RunKorvane(int argc, char** argv, const std::function<void(kup::App&)>& configure) {
+  const ModeChoice mode = ChooseMode(argc, argv);
+  if (mode.impossible) {
+    for (const auto& n : mode.notes) std::fprintf(stderr, "korvane: %s\n", n.c_str());
+    return 2;
+  }
   int inFd = -1, outFd = -1;
   if (!TakeStandardStreams(inFd, outFd)) {
     std::perror("korvane: standard streams");
@@ -61,19 +68,34 @@ int RunKorvane(int argc, char** argv, const std::function<void(kup::App&)>& conf
   }
 
   asio::io_context io;
+  // Headless: one Asio thread does it all, as it always did. Desktop: the
+  // same objects, their handlers sent to the Qt thread.
+  std::unique_ptr<Desktop> desktop;
+  if (mode.mode == Mode::Desktop) {
+    // The office shows the documents the person edits.
+    ::setenv("KUP_OFFICE_VISIBLE", "1", 1);
+    desktop = std::make_unique<Desktop>(io, argc, argv);
+  }
+  const asio::any_io_executor ex = desktop ? desktop->executor() : asio::any_io_executor(io.get_executor());
   kup::host::HostPlatform host = kup::host::MakeHostPlatform();
   kup::Platform& pf = host.pf;
+  if (desktop) desktop->install(pf);
   auto flash = std::make_unique<kup::platform::RealFlash>(outFd);
   kup::platform::RealFlash& flashRef = *flash;
   pf.flash = std::move(flash);
-  pf.timer = std::make_unique<kup::host::RealTimer>(io);
+  pf.timer = std::make_unique<kup::host::RealTimer>(ex);
 
   kup::App app(std::move(pf));
   kup::InstallModules(app);
   if (configure) configure(app);
+  for (const auto& n : mode.notes) kup::EcrireLog(app, "mode", n);
+  if (desktop) {
+    desktop->installWindows(app);
+    desktop->gate().report = [&app](const std::string& line) { kup::EcrireLog(app, "bridge", line); };
+  }
 
-  kup::host::DdePoller poller(io, app, host.windows, host.dde);
-  kup::host::StdioBridge bridge(io, flashRef, inFd);
+  kup::host::DdePoller poller(ex, app, host.windows, host.dde);
+  kup::host::StdioBridge bridge(ex, flashRef, inFd);
   bridge.log = [&app](const std::string& line) { kup::EcrireLog(app, "bridge", line); };
   bridge.onRequest = [&app, &poller](const std::string& request) {
     kup::FlashCall(app, request);
@@ -89,14 +111,25 @@ int RunKorvane(int argc, char** argv, const std::function<void(kup::App&)>& conf
         kup::EcrireLog(app, "bridge", "releasing the session at the end failed");
       }
     }
-    io.stop();
+    if (desktop)
+      desktop->quit();
+    else
+      io.stop();
   };
 
-  kup::Main(app, CommandLine(argc, argv), "korvane");
-
-  bridge.start();
-  poller.start();
-  io.run();
+  auto startUp = [&] {
+    kup::Main(app, CommandLine(argc, argv), "korvane");
+    bridge.start();
+    poller.start();
+  };
+  if (!desktop) {
+    startUp();
+    io.run();
+    return 0;
+  }
+  // A box shown at start-up holds back the first frames like any other.
+  desktop->gate().hold(startUp);
+  desktop->run();
   return 0;
 }
 

@@ -14,7 +14,7 @@ namespace {
 void IgnorePipeSignal(int) {}
 }  // namespace
 
-StdioBridge::StdioBridge(asio::io_context& io, platform::RealFlash& flash, int inFd)
+StdioBridge::StdioBridge(const asio::any_io_executor& io, platform::RealFlash& flash, int inFd)
     : io_(io), flash_(flash), inFd_(inFd), in_(io), signals_(io) {
   // The loop makes the input non-blocking; a terminal shares that flag with
   // the shell, so it is put back at the end.

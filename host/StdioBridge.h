@@ -17,7 +17,10 @@ namespace kup::host {
 
 class StdioBridge {
  public:
-  StdioBridge(asio::io_context& io, platform::RealFlash& flash, int inFd = STDIN_FILENO);
+  StdioBridge(asio::io_context& io, platform::RealFlash& flash, int inFd = STDIN_FILENO)
+      : StdioBridge(io.get_executor(), flash, inFd) {}
+  // Handlers run through the executor (desktop mode: on the Qt thread).
+  StdioBridge(const asio::any_io_executor& ex, platform::RealFlash& flash, int inFd = STDIN_FILENO);
   ~StdioBridge();
   StdioBridge(const StdioBridge&) = delete;
   StdioBridge& operator=(const StdioBridge&) = delete;
@@ -50,7 +53,7 @@ class StdioBridge {
   void endOfInput();
   void report(const std::string& line);
 
-  asio::io_context& io_;
+  asio::any_io_executor io_;
   platform::RealFlash& flash_;
   int inFd_;
   int savedFlags_ = -1;

@@ -52,17 +52,24 @@ ApTableur::~ApTableur() {
 
 bool ApTableur::typeConnu() const { return typeEditeur_ == 2 || typeEditeur_ == 3 || typeEditeur_ == 4; }
 
+void ApTableur::signaler(const char* source, int32_t number, const std::string& text) {
+  ++echecs_;
+  TraiterErreur(app_, source, number, text);
+}
+
 bool ApTableur::run(const char* source, const std::function<void(ICalcTwin&)>& fn) {
   if (!typeConnu()) return false;
   if (!twin_) {
-    TraiterErreur(app_, source, vberr::ObjectVariableNotSet, "Le tableur n'est pas ouvert");
+    signaler(source, vberr::ObjectVariableNotSet, "Le tableur n'est pas ouvert");
     return false;
   }
   return TrapFailure([&] { fn(*twin_); }, vberr::InvalidCall, vberr::InternalError,
-                     [&](int32_t number, const std::string& text) {
-                       // The spreadsheet's own failures stay silent towards the user; the trace keeps them.
-                       DebugKUP(app_, std::string("ApTableur.") + source, std::to_string(number) + " : " + text);
-                     });
+                     [&](int32_t number, const std::string& text) { signaler(source, number, text); });
+}
+
+bool ApTableur::rapporter(const char* source, const std::function<void()>& fn) {
+  return TrapFailure(fn, vberr::InvalidCall, vberr::InternalError,
+                     [&](int32_t number, const std::string& text) { signaler(source, number, text); });
 }
 
 // ---------------------------------------------------------------- the application
@@ -74,7 +81,10 @@ void ApTableur::OpenCalc() {
     DetacheCalc();
     auto made =
         MakeTwin<ICalcTwin>(app_, "OpenCalc", twinFactory, t, "Aucun tableur n'est disponible pour le type éditeur ");
-    if (!made) return;
+    if (!made) {
+      ++echecs_;  // reported by MakeTwin
+      return;
+    }
     twin_ = std::move(made);
     twinType_ = t;
   }
@@ -147,7 +157,7 @@ bool ApTableur::UpdateActiveDocument() {
 std::string ApTableur::SaveTemp() {
   if (!typeConnu()) return {};
   std::string path;
-  if (!ReportFailure(app_, "SaveTemp", [&] { path = sFichierTemporaire(app_, Extension()); })) return {};
+  if (!rapporter("SaveTemp", [&] { path = sFichierTemporaire(app_, Extension()); })) return {};
   return run("SaveTemp", [&](ICalcTwin& c) { c.saveAsTemplate(path); }) ? path : std::string();
 }
 
@@ -242,7 +252,7 @@ std::string ApTableur::ExportToTextFile(const Args& params, const std::string& r
                                         const std::string& fieldSep, bool csvExt) {
   if (!typeConnu()) return {};
   std::string path;
-  ReportFailure(app_, "ExportToTextFile", [&] {
+  rapporter("ExportToTextFile", [&] {
     auto cols = Columns(params, recordSep, fieldSep);
     std::string text;
     std::string line;
@@ -275,7 +285,7 @@ std::vector<int> ApTableur::FormatExportedFile(const Args& params, const std::st
                                                const std::string& fieldSep) {
   if (!typeConnu()) return {};
   std::vector<int> format;
-  bool ok = ReportFailure(app_, "FormatExportedFile", [&] {
+  bool ok = rapporter("FormatExportedFile", [&] {
     for (const auto& c : Columns(params, recordSep, fieldSep)) {
       if (!c.visible) continue;
       if (c.type.find("DATE") != std::string::npos || c.type.find("TIMESTAMP") != std::string::npos)

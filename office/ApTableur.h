@@ -3,10 +3,13 @@
 // on first use. Every member works through the twin of the configured editor
 // type (2 or 3 Excel, 4 OpenOffice Calc) and does nothing for any other type.
 //
-// Error rule: members never raise. A failure of the driver itself (nothing
-// connected, a file that cannot be written) is reported through TraiterErreur
-// under the member's name; a failure inside the spreadsheet twin is traced and
-// otherwise swallowed. Members then return their neutral result.
+// Error rule: members never raise. A failure, of the driver itself (nothing
+// connected, a file that cannot be written) or inside the spreadsheet, is
+// reported through TraiterErreur under the member's name and the member
+// returns its neutral result. Echecs() counts the failures reported so far,
+// so that a command can tell a workbook that did not open from one that did.
+// A failed OpenDocument leaves the driver without a workbook: what follows
+// never lands in the one opened before.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -38,6 +41,7 @@ class ApTableur {
   ICalcTwin* twin() const { return twin_.get(); }
   // True for the editor types the driver knows (2, 3, 4).
   bool typeConnu() const;
+  long Echecs() const { return echecs_; }
 
   // ---- the application
   void OpenCalc();
@@ -89,13 +93,17 @@ class ApTableur {
                                       const std::string& fieldSep);
 
  private:
-  // Runs fn on the twin when the type is known; reports or swallows failures.
+  // Runs fn on the twin when the type is known; reports its failure.
   bool run(const char* source, const std::function<void(ICalcTwin&)>& fn);
+  void signaler(const char* source, int32_t number, const std::string& text);
+  // Runs fn, which needs no spreadsheet; reports its failure.
+  bool rapporter(const char* source, const std::function<void()>& fn);
 
   App& app_;
   int typeEditeur_ = 0;
   std::unique_ptr<ICalcTwin> twin_;
   int twinType_ = 0;
+  long echecs_ = 0;
 };
 
 // The single instance, created on first use in app.G_Tableur.

@@ -32,7 +32,8 @@ class ICalcTwin {
   virtual void maximize() = 0;
 
   // A template opens as a new document based on it; a text or ".csv" file is
-  // imported with the per-column format (empty: none).
+  // imported with the per-column format (empty: none). The workbook held
+  // before is let go first, so a failed open leaves the twin with none.
   virtual void openDocument(const std::string& path, const std::vector<int>& format) = 0;
   virtual void closeDocument() = 0;
   // Re-activates the open workbook; raises when it can no longer be reached.

@@ -246,6 +246,7 @@ void MemoryCalc::maximize() {
 }
 
 void MemoryCalc::openDocument(const std::string& path, const std::vector<int>& format) {
+  own_.reset();
   requireRunning();
   std::string ext = ExtensionOf(path);
   auto wb = std::make_shared<MemoryWorkbook>(MemoryWorkbook::parse(app_.fs().readFile(path), BaseNameOf(path)));

@@ -232,6 +232,28 @@ void FakeFileSystem::renameFile(const std::string& from, const std::string& to) 
   journal.push_back("rename " + a.text() + " -> " + b.text());
 }
 
+void FakeFileSystem::replaceFile(const std::string& from, const std::string& to) {
+  PathText a = resolve(from), b = resolve(to);
+  check(a, Op::Write);
+  check(b, Op::Write);
+  Node* n = find(a);
+  if (!n || a.parts.empty()) raise(vberr::FileNotFound);
+  if (n->folder) raise(vberr::PathFileAccess);
+  Node* target = find(b);
+  if (target && target->folder) raise(vberr::PathFileAccess);
+  Node* dest = parentOf(b, false);
+  if (!dest || b.parts.empty()) raise(vberr::PathNotFound);
+  if (target == n) return;
+  Node* src = parentOf(a, false);
+  auto owned = std::move(src->children[UCase(a.parts.back())]);
+  src->children.erase(UCase(a.parts.back()));
+  owned->name = b.parts.back();
+  dest->children[UCase(b.parts.back())] = std::move(owned);
+  journal.push_back("replace " + a.text() + " -> " + b.text());
+}
+
+bool FakeFileSystem::isLink(const std::string&) const { return false; }
+
 int64_t FakeFileSystem::fileSize(const std::string& path) const {
   if (!valid(path)) return -1;
   Node* n = find(resolve(path));

@@ -1,7 +1,8 @@
 #pragma once
 // In-memory file system over the same path texts as the real one. Names are
 // looked up without regard to case and keep the case they were created
-// with, as on the workstation. Tests can make any path fail.
+// with, as on the workstation. It holds no links. Tests can make any path
+// fail.
 #include <map>
 #include <memory>
 #include <string>
@@ -29,6 +30,8 @@ class FakeFileSystem : public IFileSystem {
   void createFolder(const std::string& path) override;
   void copyFile(const std::string& from, const std::string& to) override;
   void renameFile(const std::string& from, const std::string& to) override;
+  void replaceFile(const std::string& from, const std::string& to) override;
+  bool isLink(const std::string& path) const override;
   int64_t fileSize(const std::string& path) const override;
   std::time_t modifiedTime(const std::string& path) const override;
   void setModifiedTime(const std::string& path, std::time_t t) override;
@@ -50,7 +53,7 @@ class FakeFileSystem : public IFileSystem {
   std::string currentFolder = "C:\\";
   DriveMap drives{{}, "/fake/drives", "/fake/unc"};
   // One line per change: "write <path>", "append", "remove", "mkdir", "copy <a> -> <b>",
-  // "rename <a> -> <b>", "touch <path>".
+  // "rename <a> -> <b>", "replace <a> -> <b>", "touch <path>".
   std::vector<std::string> journal;
 
  private:

@@ -21,6 +21,7 @@ class FakeWindowSystem : public IWindowSystem {
     bool visible = true;
     std::map<int, long> longs;  // GetWindowLong words (GWL_STYLE: DefaultStyle at first)
     std::vector<int> shows;  // ShowWindowAsync commands, in order
+    std::vector<bool> topmostCalls;  // SetWindowPos topmost (true) or not (false), in order
     int menuRedraws = 0;
   };
 
@@ -45,6 +46,7 @@ class FakeWindowSystem : public IWindowSystem {
   void setTopmost(long hwnd, bool topmost) override {
     if (auto* w = get(hwnd)) {
       w->topmost = topmost;
+      w->topmostCalls.push_back(topmost);
       w->visible = true;
     }
   }

@@ -38,6 +38,12 @@ class IFileSystem {
   virtual void createFolder(const std::string& path) = 0;  // with parents
   virtual void copyFile(const std::string& from, const std::string& to) = 0;
   virtual void renameFile(const std::string& from, const std::string& to) = 0;
+  // Puts a file in the place of another in one step (MoveFileEx with
+  // MOVEFILE_REPLACE_EXISTING): until then the older file stays whole. A
+  // link in that place is replaced, never followed.
+  virtual void replaceFile(const std::string& from, const std::string& to) = 0;
+  // True when the path itself is a symbolic link, wherever it leads.
+  virtual bool isLink(const std::string& path) const = 0;
   virtual int64_t fileSize(const std::string& path) const = 0;  // -1 when missing
   // Last-write time in seconds since the epoch (UTC); raises 53 when missing.
   virtual std::time_t modifiedTime(const std::string& path) const = 0;

@@ -1,6 +1,7 @@
 #include "platform/PathText.h"
 
 #include <cctype>
+#include <cstdint>
 
 namespace kup::platform {
 
@@ -35,7 +36,93 @@ std::string Trimmed(const std::string& s) {
   return s.substr(a, b - a);
 }
 
+// Length of the well-formed UTF-8 sequence at s[i] (1 to 4), 0 when there
+// is none there; cp gets its code point.
+size_t Utf8Sequence(const std::string& s, size_t i, uint32_t& cp) {
+  const auto b = [&](size_t k) { return static_cast<unsigned char>(s[i + k]); };
+  const size_t left = s.size() - i;
+  const unsigned char c = b(0);
+  if (c < 0x80) {
+    cp = c;
+    return 1;
+  }
+  size_t n;
+  uint32_t lo = 0x80, hi = 0xBF;  // bounds of the second byte
+  if (c >= 0xC2 && c <= 0xDF) {
+    n = 2;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    n = 3;
+    if (c == 0xE0) lo = 0xA0;
+    if (c == 0xED) hi = 0x9F;  // no surrogates
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    n = 4;
+    if (c == 0xF0) lo = 0x90;
+    if (c == 0xF4) hi = 0x8F;
+  } else {
+    return 0;
+  }
+  if (left < n || b(1) < lo || b(1) > hi) return 0;
+  for (size_t k = 2; k < n; ++k)
+    if (b(k) < 0x80 || b(k) > 0xBF) return 0;
+  cp = n == 2 ? c & 0x1F : n == 3 ? c & 0x0F : c & 0x07;
+  for (size_t k = 1; k < n; ++k) cp = (cp << 6) | (b(k) & 0x3F);
+  return n;
+}
+
+constexpr uint32_t kOctetSeul = 0xEF00;  // U+EF80..U+EFFF stand for the bytes 0x80..0xFF
+
+bool StandsForAByte(uint32_t cp) { return cp >= kOctetSeul + 0x80 && cp <= kOctetSeul + 0xFF; }
+
+void AppendStandIn(std::string& out, unsigned char byte) {
+  const uint32_t cp = kOctetSeul + byte;  // three bytes in UTF-8
+  out += static_cast<char>(0xE0 | (cp >> 12));
+  out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+  out += static_cast<char>(0x80 | (cp & 0x3F));
+}
+
 }  // namespace
+
+std::string HostNameToText(const std::string& host) {
+  std::string out;
+  out.reserve(host.size());
+  size_t i = 0;
+  while (i < host.size()) {
+    uint32_t cp = 0;
+    const size_t n = Utf8Sequence(host, i, cp);
+    if (n == 0) {
+      AppendStandIn(out, static_cast<unsigned char>(host[i]));
+      ++i;
+      continue;
+    }
+    if (StandsForAByte(cp)) {
+      for (size_t k = 0; k < n; ++k) AppendStandIn(out, static_cast<unsigned char>(host[i + k]));
+    } else {
+      out.append(host, i, n);
+    }
+    i += n;
+  }
+  return out;
+}
+
+std::string TextToHostName(const std::string& text) {
+  // Most texts hold no stand-in at all: their bytes are the name.
+  if (text.find('\xEE') == std::string::npos) return text;
+  std::string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    uint32_t cp = 0;
+    const size_t n = Utf8Sequence(text, i, cp);
+    if (n == 0) {
+      out += text[i++];
+      continue;
+    }
+    if (StandsForAByte(cp)) out += static_cast<char>(cp - kOctetSeul);
+    else out.append(text, i, n);
+    i += n;
+  }
+  return out;
+}
 
 PathText PathText::Parse(const std::string& text) {
   PathText p;
@@ -126,6 +213,7 @@ std::map<char, std::string> DriveMap::ParseDrives(const std::string& config) {
 }
 
 std::string DriveMap::hostPath(const PathText& p) const {
+  // The configured folders are host paths already; the names come from texts.
   std::string base;
   switch (p.kind) {
     case PathText::Kind::Drive: {
@@ -137,19 +225,19 @@ std::string DriveMap::hostPath(const PathText& p) const {
     }
     case PathText::Kind::Unc:
       base = uncRoot;
-      if (!p.server.empty()) base += "/" + p.server;
-      if (!p.share.empty()) base += "/" + p.share;
+      if (!p.server.empty()) base += "/" + TextToHostName(p.server);
+      if (!p.share.empty()) base += "/" + TextToHostName(p.share);
       break;
     case PathText::Kind::Host: base = ""; break;
     case PathText::Kind::Relative: {
       std::string out;
-      for (size_t i = 0; i < p.parts.size(); ++i) out += (i ? "/" : "") + p.parts[i];
+      for (size_t i = 0; i < p.parts.size(); ++i) out += (i ? "/" : "") + TextToHostName(p.parts[i]);
       return out.empty() ? "." : out;
     }
   }
   if (base.size() > 1 && base.back() == '/') base.pop_back();
   if (p.parts.empty()) return base.empty() ? "/" : base;
-  for (auto& part : p.parts) base += "/" + part;
+  for (auto& part : p.parts) base += "/" + TextToHostName(part);
   return base;
 }
 

@@ -27,6 +27,16 @@ struct PathText {
   PathText under(const PathText& folder) const;
 };
 
+// Host names are bytes; the rest of the program speaks UTF-8. A host name
+// that is not valid UTF-8 gets a text all the same, and that text leads back
+// to the same bytes: each byte outside a valid sequence stands as the
+// private-use character U+EF00 + byte (U+EF80 to U+EFFF), and a name that
+// truly holds one of those characters has its bytes stand that way too.
+std::string HostNameToText(const std::string& host);
+// The bytes a text names on the host: the reverse of HostNameToText (any
+// other text is its own bytes).
+std::string TextToHostName(const std::string& text);
+
 // Where drives and shares live on the host.
 //
 // Configuration text (environment variable KUP_DRIVES): entries separated by

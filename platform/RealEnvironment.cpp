@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "vb/VbError.h"
+#include "platform/PathText.h"
 
 namespace kup::platform {
 
@@ -30,9 +31,11 @@ std::string ExecutableFolder() {
 
 RealEnvironment::RealEnvironment(const IFileSystem* fs) : fs_(fs) {}
 
+// The environment holds host bytes (folders above all); the program gets
+// them as texts that lead back to the same bytes.
 std::string RealEnvironment::get(const std::string& name) const {
   const char* v = name.empty() ? nullptr : std::getenv(name.c_str());
-  return v ? std::string(v) : std::string();
+  return v ? HostNameToText(v) : std::string();
 }
 
 void RealEnvironment::set(const std::string& name, const std::string& value) {
@@ -52,12 +55,14 @@ void RealEnvironment::set(const std::string& name, const std::string& value) {
       std::string entry = v.substr(i, j - i);
       if (!entry.empty()) {
         bool windows = entry.find('\\') != std::string::npos || (entry.size() >= 2 && entry[1] == ':');
-        if (windows && fs_) entry = fs_->hostPath(entry);
+        entry = windows && fs_ ? fs_->hostPath(entry) : TextToHostName(entry);
         out += (out.empty() ? "" : ":") + entry;
       }
       i = j + 1;
     }
     v = out;
+  } else {
+    v = TextToHostName(v);
   }
   ::setenv(name.c_str(), v.c_str(), 1);
 }
@@ -66,22 +71,22 @@ std::string RealEnvironment::tempFolder() const {
   std::string t = get("TEMP");
   if (t.empty()) {
     std::error_code ec;
-    t = std::filesystem::temp_directory_path(ec).string();
+    t = HostNameToText(std::filesystem::temp_directory_path(ec).string());
     if (ec || t.empty()) t = "/tmp";
   }
   return WithoutTrailingSeparator(t);
 }
 
-std::string RealEnvironment::programFolder() const { return ExecutableFolder(); }
+std::string RealEnvironment::programFolder() const { return HostNameToText(ExecutableFolder()); }
 
 std::string RealEnvironment::currentFolder() const {
   std::error_code ec;
   auto p = std::filesystem::current_path(ec);
-  return ec ? std::string("/") : WithoutTrailingSeparator(p.string());
+  return ec ? std::string("/") : WithoutTrailingSeparator(HostNameToText(p.string()));
 }
 
 void RealEnvironment::setCurrentFolder(const std::string& path) {
-  std::string host = fs_ ? fs_->hostPath(path) : path;
+  std::string host = fs_ ? fs_->hostPath(path) : TextToHostName(path);
   if (host.empty() || ::chdir(host.c_str()) != 0) raise(vberr::PathNotFound, vbErrorText(vberr::PathNotFound) + " (" + path + ")");
 }
 

@@ -84,7 +84,8 @@ std::vector<std::string> List(const std::string& host, const std::string& text, 
         isFile = S_ISREG(st.st_mode);
       }
     }
-    if (folders ? isDir : isFile) out.emplace_back(e->d_name);
+    // The name as a text that leads back to it, whatever its bytes.
+    if (folders ? isDir : isFile) out.push_back(HostNameToText(e->d_name));
   }
   ::closedir(d);
   return out;
@@ -232,6 +233,24 @@ void RealFileSystem::renameFile(const std::string& from, const std::string& to) 
     return;
   }
   RaiseErrno(err, err == EEXIST ? b : (err == ENOENT ? b : a), err == EEXIST || err == ENOENT ? to : from);
+}
+
+void RealFileSystem::replaceFile(const std::string& from, const std::string& to) {
+  std::string a = mapped(from), b = mapped(to);
+  struct stat st {};
+  if (!StatOf(a, st)) RaiseErrno(errno, a, from);
+  if (S_ISDIR(st.st_mode)) raise(vberr::PathFileAccess, vbErrorText(vberr::PathFileAccess) + " (" + from + ")");
+  // rename() swaps the names at once and takes the place of a link itself.
+  if (::rename(a.c_str(), b.c_str()) != 0) {
+    int err = errno;
+    RaiseErrno(err, err == ENOENT ? b : a, err == ENOENT ? to : from);
+  }
+}
+
+bool RealFileSystem::isLink(const std::string& path) const {
+  std::string host = hostPath(path);
+  struct stat st {};
+  return !host.empty() && ::lstat(host.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
 int64_t RealFileSystem::fileSize(const std::string& path) const {

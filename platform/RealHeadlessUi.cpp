@@ -1,6 +1,7 @@
 #include "platform/RealHeadlessUi.h"
 
 #include "vb/VbError.h"
+#include "platform/PathText.h"
 
 namespace kup::platform {
 
@@ -28,7 +29,7 @@ void RealCommonDialog::ShowOpen() {
        "\", file \"" + state.FileName + "\"");
   std::string answer = getenv_ ? getenv_("KUP_DIALOG_ANSWER") : std::string();
   if (!answer.empty()) {
-    state.FileName = answer;
+    state.FileName = HostNameToText(answer);
     note("open answered \"" + answer + "\"");
     return;
   }

@@ -2,6 +2,8 @@
 # Fails when a source file includes a header of a layer it may not use, and
 # names the edge. The layers, from the top down:
 #   host -> core/table -> documents, gis -> office, data -> core -> platform -> vb
+# platform/qt sits on platform, gis/qt on gis: the desktop mode's windows,
+# used by host only.
 # tools/ are programs beside the container: they may use core and below.
 # tests/, bench/ and fuzz/ may use anything.
 # Usage: scripts/check-layers.sh [SOURCE_ROOT]
@@ -12,13 +14,15 @@ cd "$root"
 declare -A allowed=(
   [vb]="vb"
   [platform]="platform vb"
+  [platform/qt]="platform/qt platform vb"
   [core]="core platform vb"
   [data]="data core platform vb"
   [office]="office core platform vb"
   [documents]="documents office data core platform vb"
   [gis]="gis office data core platform vb"
+  [gis/qt]="gis/qt gis office data core platform vb"
   [core/table]="core/table documents gis office data core platform vb"
-  [host]="host core/table documents gis office data core platform vb"
+  [host]="host core/table documents gis/qt gis office data core platform/qt platform vb"
   [tools]="tools core platform vb"
 )
 
@@ -31,6 +35,8 @@ faults=$(grep -rnE '^[[:space:]]*#[[:space:]]*include[[:space:]]+"' \
   awk -v rules="$rules" '
     function layer(p) {
       if (p ~ /^core\/table\//) return "core/table"
+      if (p ~ /^platform\/qt\//) return "platform/qt"
+      if (p ~ /^gis\/qt\//) return "gis/qt"
       if (p ~ /^(vb|platform|core|data|office|documents|gis|host|tools)\//) { sub(/\/.*/, "", p); return p }
       return ""
     }

@@ -7,7 +7,7 @@ PKGS=(cmake g++ ninja-build pkg-config make
       libgtest-dev libgmock-dev libbenchmark-dev zip unzip
       clang libclang-rt-14-dev
       postgresql libpq-dev
-      qt6-base-dev xvfb xauth xdotool x11-utils fonts-dejavu-core
+      qt6-base-dev qt6-translations-l10n xvfb xauth xdotool x11-utils fonts-dejavu-core
       libreoffice-writer libreoffice-calc libreoffice-dev)
 if [[ "${KUP_NO_OFFICE:-0}" == 1 ]]; then
   PKGS=("${PKGS[@]/libreoffice-*}")

@@ -184,7 +184,10 @@ long InStr(long start, std::string_view s, std::string_view find, bool textCompa
 
 long InStrRev(std::string_view s, std::string_view find, long start) {
   size_t n = Len(s);
-  if (start == -1) start = static_cast<long>(n);
+  if (start == -1) {
+    if (n == 0) return 0;  // searching an empty text from its end finds nothing; it is no invalid call
+    start = static_cast<long>(n);
+  }
   if (start < 1) raise(vberr::InvalidCall);
   if (find.empty()) return start;
   if (static_cast<size_t>(start) > n) return 0;

@@ -1,6 +1,7 @@
 // The LibreOffice twins behind the application's two office drivers.
 #include "core/App.h"
 #include "core/Core.h"
+#include "core/Dispatcher.h"
 #include "office/ApCourrier.h"
 #include "office/ApTableur.h"
 #include "office/lo/LibreOffice.h"
@@ -11,6 +12,11 @@ void InstallLibreOfficeTwins(App& app) {
   lo::OfficeOptions options = lo::OfficeOptions::FromEnvironment();
   App* a = &app;
   options.log = [a](const std::string& text) { EcrireLog(*a, "office", text); };
+  options.askDiscard = [a](const std::string& question) {
+    return a->pf.msgbox &&
+           a->pf.msgbox->show(question, platform::mb::YesNo | platform::mb::Exclamation | platform::mb::DefaultButton2,
+                              "Korvane") == platform::mb::Yes;
+  };
   auto office = std::make_shared<lo::Office>(std::move(options));
 
   // Each driver gets the twins when it is made (first use, and again after
@@ -28,6 +34,14 @@ void InstallLibreOfficeTwins(App& app) {
   // Drivers made before this (without a factory) get them too.
   if (app.G_Courrier) app.hooks.configureCourrier(app, *app.G_Courrier);
   if (app.G_Tableur) app.hooks.configureTableur(app, *app.G_Tableur);
+  // Between two requests, the office that has served its number of
+  // documents is ended (the next document starts a fresh one).
+  if (app.commands)
+    for (auto& entry : app.commands->handlers)
+      entry.second = [inner = std::move(entry.second), office](App& x, Args& args) {
+        inner(x, args);
+        office->recycleIfDue();
+      };
   // The office ends with the container: after the drivers let go of it.
   auto previousUnload = app.hooks.unload;
   app.hooks.unload = [previousUnload, office](App& x) {

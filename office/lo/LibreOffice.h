@@ -17,6 +17,11 @@
 // it, reaps it and removes its profile; the process is also started with a
 // parent-death signal so that a container killed outright takes it along.
 //
+// In desktop mode (OfficeOptions::visible) the office is started with its
+// windows; the loads stay hidden, and a document is shown, maximised and in
+// front, when the driver shows the word processor or spreadsheet to the
+// person. See OfficeOptions::visible for what is never killed then.
+//
 // No UNO type appears here: the twins' callers need no SDK.
 #include <functional>
 #include <memory>
@@ -40,11 +45,27 @@ struct OfficeOptions {
   int startTimeoutMs = 60000;  // from the start of the process to a working connection
   int callTimeoutMs = 60000;   // one operation of a twin
   int pingTimeoutMs = 5000;    // the liveness question
+  // The office grows a little with every document it opens, freed only
+  // when it ends: after this many documents it is ended between two
+  // requests, once no driver holds a document of it, and the next document
+  // starts a fresh one (0: never).
+  int recycleAfterDocuments = 300;
   // Where supervision events go (start, restart, kill); may be empty.
   std::function<void(const std::string&)> log;
 
-  // Defaults, overridden by KUP_SOFFICE, KUP_OFFICE_START_TIMEOUT_MS and
-  // KUP_OFFICE_CALL_TIMEOUT_MS.
+  // Desktop mode: the office has windows, and the documents handed to the
+  // person for editing are shown. A person's unsaved work is then never
+  // thrown away unasked: a call that waits on the person (a dialog of the
+  // office) is not a hang while the office answers its liveness question,
+  // and the end of the session waits for documents the person modified.
+  bool visible = false;
+  // Asks the person (true: go ahead and lose the changes). Without it the
+  // answer is no.
+  std::function<bool(const std::string& question)> askDiscard;
+
+  // Defaults, overridden by KUP_SOFFICE, KUP_OFFICE_START_TIMEOUT_MS,
+  // KUP_OFFICE_CALL_TIMEOUT_MS, KUP_OFFICE_RECYCLE_DOCUMENTS and
+  // KUP_OFFICE_VISIBLE (1: visible, set by korvane in desktop mode).
   static OfficeOptions FromEnvironment();
 };
 
@@ -66,6 +87,12 @@ class Office {
   void shutdown();
 
   long pid() const;        // 0 when no process
+  // The documents the office holds open (0 when it does not run).
+  int openDocuments();
+  // Ends the office when it has opened recycleAfterDocuments documents and
+  // none of those still open is held by a driver; true when it did. Run
+  // between two requests (InstallLibreOfficeTwins does so after each).
+  bool recycleIfDue();
   std::string profileFolder() const;  // host path of its profile, "" before the first start
   int generation() const;  // counts the starts; documents belong to one generation
   const OfficeOptions& options() const;

@@ -117,12 +117,16 @@ class LoCalc : public ICalcTwin {
   // Headless: nothing to show; the office must still be there.
   void minimize() override {
     if (!office_->alive()) raise(462, kOfficeGone);
+    if (office_->options().visible && doc_.is())
+      office_->impl().call([&](Session&) { office_->impl().showDocument(doc_, true); });
   }
   void maximize() override {
     if (!office_->alive()) raise(462, kOfficeGone);
+    if (office_->options().visible && doc_.is()) office_->impl().call([&](Session&) { office_->impl().showDocument(doc_); });
   }
 
   void openDocument(const std::string& path, const std::vector<int>& format) override {
+    detach();  // whatever becomes of this open, the workbook held before is no longer the driver's
     if (!app_.fs().fileExists(path)) raise(vberr::FileNotFound, "Fichier introuvable : " + path);
     std::string host = app_.fs().hostPath(path);
     std::string ext = ExtensionOf(host);
@@ -141,7 +145,6 @@ class LoCalc : public ICalcTwin {
         Office::Impl::closeQuietly(doc);
         raise(vberr::PathFileAccess, "Le fichier " + path + " n'est pas un classeur");
       }
-      if (doc_.is()) o.noteReleased(doc_);
       doc_ = doc;
       docGeneration_ = s.generation;
     });
@@ -172,10 +175,15 @@ class LoCalc : public ICalcTwin {
 
   void saveAsTemplate(const std::string& path) override {
     std::string host = app_.fs().hostPath(path);
-    run([&](Session&) {
-      Q<css::frame::XStorable>(doc_)->storeAsURL(
-          FileUrl(host), Props({Prop("FilterName", Any(U(CalcFilter(ExtensionOf(host), type_))))}));
-    });
+    try {
+      run([&](Session&) {
+        Q<css::frame::XStorable>(doc_)->storeAsURL(
+            FileUrl(host), Props({Prop("FilterName", Any(U(CalcFilter(ExtensionOf(host), type_))))}));
+      });
+    } catch (const VbError& e) {
+      if (e.number() != 462) RaiseIfNoRoom(path + " ne peut pas être enregistré", {FolderOf(host)});
+      throw;
+    }
   }
 
   void setSaved(bool saved) override {

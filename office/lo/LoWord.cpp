@@ -270,10 +270,17 @@ class LoWord : public IWordTwin {
 
   bool isRunning() override { return office_->alive(); }
 
-  // Headless: there is no window to show; what the callers learn from these
-  // is whether the word processor is still there.
-  void minimize() override { requireOffice(); }
-  void maximize() override { requireOffice(); }
+  // Headless there is no window to show: what the callers learn from these
+  // is whether the word processor is still there. In desktop mode the
+  // document is shown to the person: minimised, or maximised in front.
+  void minimize() override {
+    requireOffice();
+    if (office_->options().visible && doc_.is()) run([&](Session&) { office_->impl().showDocument(doc_, true); });
+  }
+  void maximize() override {
+    requireOffice();
+    if (office_->options().visible && doc_.is()) run([&](Session&) { office_->impl().showDocument(doc_); });
+  }
 
   void zoomToPage() override {
     run([&](Session&) {
@@ -1237,17 +1244,22 @@ class LoWord : public IWordTwin {
   void store(const std::string& path, bool asTemplate) {
     std::string host = app_.fs().hostPath(path);
     std::string filter = WriterFilter(ExtensionOf(host), asTemplate, type_);
-    run([&](Session&) {
-      // Word's merge fields carry no database name; Writer's own format
-      // drops such fields, so they are given one first.
-      if (IsOdfFilter(filter)) nameDatabaseFields();
-      auto args = Props({Prop("FilterName", Any(U(filter)))});
-      // An export (PDF) writes a copy; the document stays bound where it was.
-      if (filter.find("_Export") != std::string::npos)
-        Q<css::frame::XStorable>(doc_)->storeToURL(FileUrl(host), args);
-      else
-        Q<css::frame::XStorable>(doc_)->storeAsURL(FileUrl(host), args);
-    });
+    try {
+      run([&](Session&) {
+        // Word's merge fields carry no database name; Writer's own format
+        // drops such fields, so they are given one first.
+        if (IsOdfFilter(filter)) nameDatabaseFields();
+        auto args = Props({Prop("FilterName", Any(U(filter)))});
+        // An export (PDF) writes a copy; the document stays bound where it was.
+        if (filter.find("_Export") != std::string::npos)
+          Q<css::frame::XStorable>(doc_)->storeToURL(FileUrl(host), args);
+        else
+          Q<css::frame::XStorable>(doc_)->storeAsURL(FileUrl(host), args);
+      });
+    } catch (const VbError& e) {
+      if (e.number() != 462) RaiseIfNoRoom(path + " ne peut pas être enregistré", {FolderOf(host)});
+      throw;
+    }
   }
 
   void nameDatabaseFields() {

@@ -5,10 +5,12 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -18,11 +20,22 @@
 #include <fstream>
 #include <random>
 
+#include <com/sun/star/awt/XTopWindow2.hpp>
+#include <com/sun/star/awt/XWindow2.hpp>
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
+#include <com/sun/star/container/XEnumeration.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
+#include <com/sun/star/frame/XController.hpp>
+#include <com/sun/star/frame/XFrame.hpp>
+#include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/frame/XTitle.hpp>
+#include <com/sun/star/util/XModifiable.hpp>
 #include <com/sun/star/bridge/XUnoUrlResolver.hpp>
 #include <com/sun/star/connection/ConnectionSetupException.hpp>
 #include <com/sun/star/connection/NoConnectException.hpp>
 #include <com/sun/star/container/NoSuchElementException.hpp>
+#include <com/sun/star/container/XEnumeration.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/io/IOException.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
@@ -285,11 +298,38 @@ void RaiseUno() {
   }
 }
 
+void RaiseIfNoRoom(const std::string& what, const std::vector<std::string>& folders) {
+  // Less than this left is no room: a document and its temporary copies
+  // take more.
+  constexpr unsigned long long kRoom = 1024 * 1024;
+  std::vector<std::string> all = folders;
+  for (const char* name : {"TMPDIR", "TEMP", "TMP"})
+    if (const char* v = std::getenv(name); v && *v == '/') all.emplace_back(v);
+  all.emplace_back("/tmp");
+  for (const auto& folder : all) {
+    struct statvfs st {};
+    if (folder.empty() || ::statvfs(folder.c_str(), &st) != 0) continue;
+    if (static_cast<unsigned long long>(st.f_bavail) * st.f_frsize < kRoom)
+      raise(vberr::DiskFull, what + " : plus de place pour écrire dans " + folder + " (disque plein)");
+  }
+}
+
+std::string FolderOf(const std::string& hostPath) {
+  auto slash = hostPath.rfind('/');
+  return slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : hostPath.substr(0, slash);
+}
+
 OfficeOptions OfficeOptions::FromEnvironment() {
   OfficeOptions o;
   o.program = EnvOr("KUP_SOFFICE", KUP_LO_PROGRAM_DIR "/soffice.bin");
   o.startTimeoutMs = EnvInt("KUP_OFFICE_START_TIMEOUT_MS", o.startTimeoutMs);
   o.callTimeoutMs = EnvInt("KUP_OFFICE_CALL_TIMEOUT_MS", o.callTimeoutMs);
+  const char* recycle = std::getenv("KUP_OFFICE_RECYCLE_DOCUMENTS");
+  if (recycle && std::string(recycle) == "0")
+    o.recycleAfterDocuments = 0;
+  else
+    o.recycleAfterDocuments = EnvInt("KUP_OFFICE_RECYCLE_DOCUMENTS", o.recycleAfterDocuments);
+  o.visible = EnvOr("KUP_OFFICE_VISIBLE", "") == "1";
   return o;
 }
 
@@ -340,9 +380,10 @@ std::shared_ptr<Worker::Job> Worker::post(std::function<void()> fn) {
   return job;
 }
 
-bool Worker::wait(const std::shared_ptr<Job>& job, int timeoutMs) {
+bool Worker::wait(const std::shared_ptr<Job>& job, int timeoutMs, const std::function<bool()>& stop) {
   std::unique_lock lk(job->m);
-  return job->cv.wait_for(lk, std::chrono::milliseconds(timeoutMs), [&] { return job->done; });
+  job->cv.wait_for(lk, std::chrono::milliseconds(timeoutMs), [&] { return job->done || (stop && stop()); });
+  return job->done;
 }
 
 void Worker::abandon() {
@@ -370,8 +411,65 @@ void Office::Impl::log(const std::string& text) {
   }
 }
 
+void Office::Impl::watch(long processId) {
+  reaper = std::make_unique<Reaper>();
+  Reaper* r = reaper.get();
+  r->thread = std::thread([r, processId] {
+    const pid_t p = static_cast<pid_t>(processId);
+    siginfo_t info{};
+    while (::waitid(P_PID, static_cast<id_t>(p), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
+    }
+    std::shared_ptr<Worker::Job> job;
+    {
+      std::lock_guard lk(r->m);
+      // Not reaped yet, so its number is still its own: what it started
+      // goes down with it, and nothing else can be hit.
+      ::kill(-p, SIGKILL);
+      int status = 0;
+      if (::waitpid(p, &status, 0) == p)
+        r->how = WIFEXITED(status) ? "code " + std::to_string(WEXITSTATUS(status))
+                                   : "signal " + std::to_string(WTERMSIG(status));
+      else
+        r->how = "fin non constatée";
+      r->status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      r->ended = true;
+      r->endedFlag = true;
+      job = r->waiting;
+    }
+    if (job) {
+      std::lock_guard jl(job->m);
+      job->cv.notify_all();
+    }
+  });
+}
+
+bool Office::Impl::ended() { return reaper && reaper->endedFlag; }
+
+void Office::Impl::waitEnd(int timeoutMs) {
+  for (int waited = 0; reaper && !reaper->endedFlag && waited < timeoutMs; waited += 5)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+void Office::Impl::noteEnd() {
+  if (reaper) {
+    if (reaper->thread.joinable()) reaper->thread.join();
+    lastExit = reaper->status;
+    if (!killedHere) log("LibreOffice s'est arrêté (" + reaper->how + "), processus " + std::to_string(pid));
+    reaper.reset();
+  }
+  killedHere = false;
+  pid = 0;
+  connected = false;
+  removePipes();
+}
+
 bool Office::Impl::processRunning() {
   if (pid <= 0) return false;
+  if (reaper) {
+    if (!reaper->endedFlag) return true;
+    noteEnd();
+    return false;
+  }
   int status = 0;
   pid_t r = ::waitpid(static_cast<pid_t>(pid), &status, WNOHANG);
   if (r == 0) return true;
@@ -386,7 +484,25 @@ bool Office::Impl::processRunning() {
 }
 
 void Office::Impl::killProcess(const char* why) {
-  if (pid > 0) {
+  if (reaper) {
+    {
+      std::lock_guard lk(reaper->m);
+      if (!reaper->ended) {
+        log(std::string("LibreOffice arrêté (") + why + "), processus " + std::to_string(pid));
+        killedHere = true;
+        ::kill(-static_cast<pid_t>(pid), SIGKILL);
+        ::kill(static_cast<pid_t>(pid), SIGKILL);
+      }
+    }
+    waitEnd(5000);
+    if (reaper->endedFlag) {
+      noteEnd();
+    } else {
+      // A process that does not die even of SIGKILL: its watcher is left to it.
+      reaper->thread.detach();
+      (void)reaper.release();
+    }
+  } else if (pid > 0) {
     log(std::string("LibreOffice arrêté (") + why + "), processus " + std::to_string(pid));
     ::kill(-static_cast<pid_t>(pid), SIGKILL);
     ::kill(static_cast<pid_t>(pid), SIGKILL);
@@ -431,7 +547,19 @@ void Office::Impl::call(const std::function<void(Session&)>& fn, int timeoutMs) 
       RaiseUno();
     }
   });
-  if (!worker->wait(job, limit)) {
+  bool done = waitJob(job, limit);
+  if (!done && opt.visible && !ended()) done = waitForPerson(job);
+  if (!done && ended()) {
+    // The office ended under the call (its bridge may not have noticed):
+    // an ended office, not one that does not answer.
+    processRunning();
+    if (!worker->wait(job, kGraceMs)) {
+      worker->abandon();
+      worker.reset();
+    }
+    raise(462, kOfficeGone);
+  }
+  if (!done) {
     // A call that never returns: the office hangs. Killing it closes the
     // bridge, which ends the pending call with an exception.
     killProcess("ne répond plus");
@@ -444,12 +572,22 @@ void Office::Impl::call(const std::function<void(Session&)>& fn, int timeoutMs) 
                    " s, LibreOffice arrêté)");
   }
   if (job->error) {
-    if (*bridgeTrouble && (!processRunning() || !ping())) {
-      killProcess("processus disparu");
-      raise(462, kOfficeGone);
-    }
+    if (*bridgeTrouble && !officeAnswers()) raise(462, kOfficeGone);
     std::rethrow_exception(job->error);
   }
+}
+
+bool Office::Impl::waitJob(const std::shared_ptr<Worker::Job>& job, int timeoutMs) {
+  if (reaper) {
+    std::lock_guard rl(reaper->m);
+    reaper->waiting = job;
+  }
+  bool done = worker->wait(job, timeoutMs, [this] { return ended(); });
+  if (reaper) {
+    std::lock_guard rl(reaper->m);
+    reaper->waiting.reset();
+  }
+  return done;
 }
 
 bool Office::Impl::ping() {
@@ -462,7 +600,15 @@ bool Office::Impl::ping() {
     } catch (...) {
     }
   });
-  if (!worker->wait(job, opt.pingTimeoutMs)) {
+  if (!waitJob(job, opt.pingTimeoutMs)) {
+    if (ended()) {
+      processRunning();  // it ended meanwhile: noted as such
+      if (!worker->wait(job, kGraceMs)) {
+        worker->abandon();
+        worker.reset();
+      }
+      return false;
+    }
     killProcess("ne répond plus");
     if (!worker->wait(job, kGraceMs)) {
       worker->abandon();
@@ -473,12 +619,19 @@ bool Office::Impl::ping() {
   return *ok;
 }
 
-bool Office::Impl::alive() {
-  std::lock_guard lk(mutex);
+bool Office::Impl::officeAnswers() {
   if (!connected || !processRunning()) return false;
   if (ping()) return true;
-  killProcess("ne répond plus");
+  if (!connected) return false;  // it did not answer in time and was killed
+  // The bridge is gone: the office is ending, or it lost its link.
+  waitEnd(2000);
+  if (processRunning()) killProcess("liaison UNO perdue");
   return false;
+}
+
+bool Office::Impl::alive() {
+  std::lock_guard lk(mutex);
+  return officeAnswers();
 }
 
 void Office::Impl::start() {
@@ -489,6 +642,7 @@ void Office::Impl::start() {
   session = Session{};
   activeText.clear();
   released.clear();
+  documentsOpened = 0;
   if (!worker) worker = std::make_unique<Worker>();
 
   static std::once_flag swept;
@@ -515,14 +669,13 @@ void Office::Impl::start() {
     Reference<uno::XComponentContext> local = LocalContext();
     Reference<css::bridge::XUnoUrlResolver> resolver = css::bridge::UnoUrlResolver::create(local);
     std::vector<std::string> args = {opt.program,
-                                     "--headless",
-                                     "--invisible",
                                      "--norestore",
                                      "--nologo",
                                      "--nodefault",
                                      "--nolockcheck",
                                      "-env:UserInstallation=" + S(FileUrl(profileDir)),
                                      "--accept=pipe,name=" + pipeName + ";urp;"};
+    if (!opt.visible) args.insert(args.begin() + 1, {"--headless", "--invisible"});
     rtl::OUString url = U("uno:pipe,name=" + pipeName + ";urp;StarOffice.ComponentContext");
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(opt.startTimeoutMs);
     int restarts = 0;
@@ -567,7 +720,7 @@ void Office::Impl::start() {
         failure = "pas de connexion en " + std::to_string(opt.startTimeoutMs / 1000) + " s";
         return;
       }
-      std::this_thread::sleep_for(std::chrono::milliseconds(attempt < 40 ? 25 : 100));
+      std::this_thread::sleep_for(std::chrono::milliseconds(attempt < 400 ? 25 : 100));
     }
   });
   bool finished = worker->wait(job, opt.startTimeoutMs + kGraceMs);
@@ -598,13 +751,16 @@ void Office::Impl::start() {
     raise(vberr::CantCreateObject, "Un composant ActiveX ne peut pas créer d'objet (LibreOffice : " + failure + ")");
   }
   connected = true;
+  watch(pid);
   session.generation = ++generation;
   log("LibreOffice démarré, processus " + std::to_string(pid) + ", tube " + pipeName);
 }
 
 void Office::Impl::shutdown() {
   std::lock_guard lk(mutex);
+  if (opt.visible) keepPersonsWork();
   if (connected && pid > 0 && processRunning() && worker) {
+    killedHere = true;
     // A clean end first, briefly; whatever is left is killed.
     auto job = worker->post([this] {
       activeText.clear();
@@ -655,8 +811,11 @@ Reference<css::lang::XComponent> Office::Impl::loadHidden(Session& s, const ::rt
   } catch (const css::uno::RuntimeException&) {
     throw;
   } catch (const css::uno::Exception& e) {
+    RaiseIfNoRoom("Le fichier " + path + " ne peut pas être ouvert");
     raise(vberr::PathFileAccess, "Le fichier " + path + " ne peut pas être ouvert (" + S(e.Message).substr(0, 120) + ")");
   }
+  if (!doc.is()) RaiseIfNoRoom("Le fichier " + path + " ne peut pas être ouvert");
+  if (doc.is()) ++documentsOpened;
   if (!doc.is())
     raise(vberr::PathFileAccess, "Le fichier " + path + " ne peut pas être ouvert : " + what +
                                      " endommagé ou protégé par un mot de passe");
@@ -692,6 +851,8 @@ void Office::Impl::noteReleased(const Reference<css::lang::XComponent>& doc) {
     Reference<css::lang::XComponent> old = released.front();
     released.pop_front();
     if (old == activeText) activeText.clear();
+    // A document on the person's screen is theirs now: let go, never close.
+    if (opt.visible && ShownToPerson(old)) continue;
     try {
       Reference<css::util::XCloseable> c(old, UNO_QUERY);
       if (c.is()) c->close(true);
@@ -721,14 +882,197 @@ Office::~Office() {
     impl_->shutdown();
   } catch (...) {
   }
+  // A watcher still waiting (a shutdown that failed half-way) keeps its own
+  // state: it is left to itself rather than freed under it.
+  if (impl_->reaper && impl_->reaper->thread.joinable()) {
+    impl_->reaper->thread.detach();
+    (void)impl_->reaper.release();
+  }
 }
 
 void Office::start() { impl_->start(); }
 bool Office::alive() { return impl_->alive(); }
 void Office::shutdown() { impl_->shutdown(); }
 long Office::pid() const { return impl_->pid; }
+
+bool Office::recycleIfDue() {
+  Impl& o = *impl_;
+  std::lock_guard lk(o.mutex);
+  if (o.opt.recycleAfterDocuments <= 0 || o.documentsOpened < o.opt.recycleAfterDocuments || !o.connected ||
+      !o.processRunning())
+    return false;
+  // Only documents nobody holds any more may go with it.
+  bool free = true;
+  try {
+    o.call([&](Session& s) {
+      Reference<css::container::XEnumeration> e = s.desktop->getComponents()->createEnumeration();
+      while (free && e->hasMoreElements()) {
+        Reference<css::lang::XComponent> doc(e->nextElement(), UNO_QUERY);
+        free = std::find(o.released.begin(), o.released.end(), doc) != o.released.end() &&
+               !(o.opt.visible && ShownToPerson(doc));
+      }
+    });
+  } catch (const VbError&) {
+    return false;
+  }
+  if (!free) return false;
+  o.log("LibreOffice relancé à neuf après " + std::to_string(o.documentsOpened) + " documents, processus " +
+        std::to_string(o.pid));
+  o.killedHere = true;
+  auto job = o.worker->post([&o] {
+    o.activeText.clear();
+    o.released.clear();
+    try {
+      o.session.desktop->terminate();
+    } catch (...) {
+    }
+  });
+  o.waitJob(job, 3000);
+  o.waitEnd(3000);
+  if (o.processRunning()) o.killProcess("relance");
+  o.connected = false;
+  return true;
+}
+
+int Office::openDocuments() {
+  int n = 0;
+  try {
+    impl_->call([&](Session& s) {
+      Reference<css::container::XEnumeration> e = s.desktop->getComponents()->createEnumeration();
+      while (e->hasMoreElements()) {
+        e->nextElement();
+        ++n;
+      }
+    });
+  } catch (const VbError&) {
+    return 0;
+  }
+  return n;
+}
 std::string Office::profileFolder() const { return impl_->profileDir; }
 int Office::generation() const { return impl_->generation; }
 const OfficeOptions& Office::options() const { return impl_->opt; }
+
+}  // namespace kup::lo
+
+// ---------------------------------------------------------------- desktop mode
+
+namespace kup::lo {
+
+bool ShownToPerson(const Reference<css::lang::XComponent>& doc) {
+  try {
+    Reference<css::frame::XModel> model(doc, UNO_QUERY);
+    if (!model.is() || !model->getCurrentController().is()) return false;
+    Reference<css::frame::XFrame> frame = model->getCurrentController()->getFrame();
+    if (!frame.is()) return false;
+    Reference<css::awt::XWindow2> w(frame->getContainerWindow(), UNO_QUERY);
+    return w.is() && w->isVisible();
+  } catch (...) {
+    return false;
+  }
+}
+
+void Office::Impl::showDocument(const Reference<css::lang::XComponent>& doc, bool minimised) {
+  if (!opt.visible || !doc.is()) return;
+  Reference<css::frame::XModel> model(doc, UNO_QUERY_THROW);
+  Reference<css::frame::XFrame> frame = model->getCurrentController()->getFrame();
+  Reference<css::awt::XWindow> w = frame->getContainerWindow();
+  w->setVisible(true);
+  Reference<css::awt::XTopWindow2> top(w, UNO_QUERY);
+  if (minimised) {
+    if (top.is()) top->setIsMinimized(true);
+    return;
+  }
+  if (top.is()) {
+    top->setIsMinimized(false);
+    top->setIsMaximized(true);
+    top->toFront();
+  }
+  frame->activate();
+  w->setFocus();
+}
+
+bool Office::Impl::sidePing() {
+  // The worker is busy with the call that waits: the question goes on a
+  // thread of its own. The office answers it while one of its dialogs is
+  // open; a hung office does not, and the thread is freed when it is killed.
+  struct Answer {
+    std::mutex m;
+    std::condition_variable cv;
+    bool done = false, ok = false;
+  };
+  auto answer = std::make_shared<Answer>();
+  Reference<css::frame::XDesktop2> desktop = session.desktop;
+  std::thread([answer, desktop] {
+    bool ok = false;
+    try {
+      Q<css::lang::XServiceInfo>(desktop)->getImplementationName();
+      ok = true;
+    } catch (...) {
+    }
+    std::lock_guard lk(answer->m);
+    answer->done = true;
+    answer->ok = ok;
+    answer->cv.notify_all();
+  }).detach();
+  std::unique_lock lk(answer->m);
+  answer->cv.wait_for(lk, std::chrono::milliseconds(opt.pingTimeoutMs), [&] { return answer->done; });
+  return answer->done && answer->ok;
+}
+
+bool Office::Impl::waitForPerson(const std::shared_ptr<Worker::Job>& job) {
+  log("LibreOffice attend son utilisateur (processus " + std::to_string(pid) + ")");
+  for (;;) {
+    if (waitJob(job, opt.pingTimeoutMs)) return true;
+    if (ended() || !processRunning()) return false;
+    if (sidePing()) continue;
+    if (worker->wait(job, 0)) return true;
+    if (opt.askDiscard &&
+        opt.askDiscard("LibreOffice ne répond plus.\n\nL'arrêter ? Les modifications non enregistrées de ses "
+                       "documents seront perdues."))
+      return false;
+  }
+}
+
+std::vector<std::string> Office::Impl::modifiedShownDocuments() {
+  std::vector<std::string> titles;
+  auto job = worker->post([&] {
+    Reference<css::container::XEnumeration> e = session.desktop->getComponents()->createEnumeration();
+    while (e->hasMoreElements()) {
+      Reference<css::lang::XComponent> doc(e->nextElement(), UNO_QUERY);
+      Reference<css::util::XModifiable> m(doc, UNO_QUERY);
+      if (!m.is() || !m->isModified() || !ShownToPerson(doc)) continue;
+      Reference<css::frame::XModel> model(doc, UNO_QUERY);
+      std::string title;
+      try {
+        Reference<css::frame::XTitle> t(model->getCurrentController()->getFrame(), UNO_QUERY);
+        if (t.is()) title = S(t->getTitle());
+      } catch (...) {
+      }
+      titles.push_back(title.empty() ? std::string("(sans titre)") : title);
+    }
+  });
+  if (!worker->wait(job, opt.pingTimeoutMs) || job->error) return {};
+  return titles;
+}
+
+void Office::Impl::keepPersonsWork() {
+  for (;;) {
+    if (!connected || !processRunning() || !worker) return;
+    std::vector<std::string> titles = modifiedShownDocuments();
+    if (titles.empty()) return;
+    std::string list;
+    for (const auto& t : titles) list += "\n- " + t;
+    if (opt.askDiscard &&
+        opt.askDiscard("Des documents ouverts dans LibreOffice ont des modifications non enregistrées :" + list +
+                       "\n\nLes abandonner ?\n\nNon : enregistrez-les ou fermez-les dans LibreOffice, Korvane "
+                       "attend."))
+      return;
+    log("fin de session en attente des documents modifiés de l'utilisateur");
+    // Until the person has saved or closed them (or closed the office).
+    while (processRunning() && !modifiedShownDocuments().empty())
+      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  }
+}
 
 }  // namespace kup::lo

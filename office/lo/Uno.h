@@ -5,6 +5,7 @@
 #include <sal/config.h>
 
 #include <chrono>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -82,7 +83,9 @@ class Worker {
   Worker();
   ~Worker();
   std::shared_ptr<Job> post(std::function<void()> fn);
-  bool wait(const std::shared_ptr<Job>& job, int timeoutMs);
+  // True when the job is done; false at the deadline, or as soon as `stop`
+  // holds (checked whenever the job's condition is notified).
+  bool wait(const std::shared_ptr<Job>& job, int timeoutMs, const std::function<bool()>& stop = {});
   void abandon();
 
  private:
@@ -107,6 +110,26 @@ struct Office::Impl {
   long pid = 0;
   int generation = 0;
   int lastExit = -1;           // exit status of the last process that ended
+  int documentsOpened = 0;     // by the drivers, since the office started
+
+  // The reaper: a thread per running office that waits for its end, takes
+  // what the office started along, reaps it at once (no zombie) and wakes
+  // the caller waiting for a job. What it found is read on the caller's side.
+  struct Reaper {
+    std::mutex m;                  // held while the process is signalled or reaped
+    bool ended = false;            // the process has ended and was reaped
+    std::atomic<bool> endedFlag{false};
+    std::string how;               // "code N" or "signal N"
+    int status = -1;
+    std::shared_ptr<Worker::Job> waiting;  // the job a caller waits for
+    std::thread thread;
+  };
+  std::unique_ptr<Reaper> reaper;
+  bool killedHere = false;  // the end was ours (its reason already logged)
+  void watch(long processId);
+  bool ended();             // the reaper saw the process end
+  void waitEnd(int timeoutMs);
+  void noteEnd();           // the process ended: log it once, forget it
   std::string profileDir;      // host path, made once per object
   std::string pipeName;
   bool shuttingDown = false;
@@ -122,7 +145,22 @@ struct Office::Impl {
   void call(const std::function<void(Session&)>& fn, int timeoutMs = 0);
   void start();
   bool alive();
+  // Under mutex: alive() itself. A ping that fails at once (the bridge is
+  // down) is an office ending, told from one that does not answer in time.
+  bool officeAnswers();
+  // Waits for a job of the worker; gives up as soon as the office ends.
+  bool waitJob(const std::shared_ptr<Worker::Job>& job, int timeoutMs);
   bool ping();  // the office answers a trivial call within the ping time-out
+  // Desktop mode. Inside a job: shows a document to the person, maximised
+  // and in front (or minimised, ready for them). Outside jobs: the liveness question asked beside a busy
+  // worker; the wait of a call that the person holds up (false: the office
+  // is to be killed); the titles of the documents the person modified; the
+  // end of a session that waits for them unless the person lets them go.
+  void showDocument(const Reference<::com::sun::star::lang::XComponent>& doc, bool minimised = false);
+  bool sidePing();
+  bool waitForPerson(const std::shared_ptr<Worker::Job>& job);
+  std::vector<std::string> modifiedShownDocuments();
+  void keepPersonsWork();
   void shutdown();
 
   // Called inside jobs.
@@ -151,6 +189,9 @@ struct Office::Impl {
   void log(const std::string& text);
 };
 
+// A document whose window the person can see (desktop mode).
+bool ShownToPerson(const Reference<::com::sun::star::lang::XComponent>& doc);
+
 // Error texts shared by the twins.
 extern const char* const kOfficeGone;   // 462
 extern const char* const kNoDocument;   // 4248, the word processor
@@ -159,5 +200,14 @@ extern const char* const kNoWorkbook;   // 91, the spreadsheet
 // Raises the VbError that stands for the UNO exception being handled
 // (called from a catch block).
 [[noreturn]] void RaiseUno();
+
+// The office writes while it opens a document too (its temporary copies go
+// to TMPDIR, TEMP or TMP, else /tmp). When one of `folders`, or of those
+// temporary folders, has no room left, raises 61 "Disque plein" saying that
+// `what` failed for want of room there; does nothing otherwise. Called when
+// an office operation has failed, to tell a full disk from a bad file.
+void RaiseIfNoRoom(const std::string& what, const std::vector<std::string>& folders = {});
+// The folder of a host path ("." for a bare name).
+std::string FolderOf(const std::string& hostPath);
 
 }  // namespace kup::lo

@@ -167,6 +167,9 @@ TEST(Equivalence, WholeLoadAndEmptyCatalogue) {
   EXPECT_EQ(e.eq.ChargerEquivalence_v3(e.t.app, kVarEq, e.cat, e.err), 0);
   EXPECT_EQ(e.err.Lignes(), std::vector<std::string>{"0;;;Fichier introuvable"});
   EXPECT_EQ(e.eq.SigEquiv.Count(), 1u);
+  // A rejected variable line does not make the load fail: only the bookmark pass counts.
+  EXPECT_EQ(e.charger({";B;s", "A;B;s"}, {"V2;SIG_B"}), 0);
+  EXPECT_EQ(e.err.NbErr(), 2);
   // A second load empties the collections first.
   EXPECT_EQ(e.charger({"A;B;s"}, {"W;SIG_Z"}), 1);
   EXPECT_EQ(e.eq.SigEquiv.Count(), 0u);

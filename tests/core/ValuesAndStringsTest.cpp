@@ -66,6 +66,7 @@ TEST(VbStrings, CharactersNotBytes) {
   EXPECT_EQ(InStr(s, "n°"), 8);
   EXPECT_EQ(InStr(1, s, "ARRÊTÉ", true), 1);
   EXPECT_EQ(InStrRev(s, "é"), 6);
+  EXPECT_EQ(InStrRev("", "."), 0);  // an empty text searched from its end: not found, no error
   EXPECT_EQ(UCase("élève"), "ÉLÈVE");
   EXPECT_EQ(Mid(s, 20), "");
   EXPECT_EQ(ErrorOf([&] { Mid(s, 0); }), vberr::InvalidCall);

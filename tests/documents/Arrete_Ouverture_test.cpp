@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "vb/VbError.h"
 #include "documents/Mdl_Equivalence.h"
 #include "documents/Mdl_EquivalencePilote.h"
 #include "tests/documents/Arrete_TestOutils.h"
@@ -180,4 +181,18 @@ TEST(Arrete_Ouverture, OpeningCommandsAllowTheDecreeAgainEvenWithNothingToOpen) 
   b.requete({"KUP_ArreteChargerRTF", ""});
   EXPECT_FALSE(b.courrier().G_AccesDocument);
   EXPECT_TRUE(b.erreurs().empty());
+
+  // A Null argument is no empty text: an invalid use of Null, reported.
+  using Ouverture = void (*)(App&, Args&);
+  for (auto [commande, ouvrir] : {std::pair<std::string, Ouverture>{"KUP_ArreteInitialiser", KUP_ArreteInitialiser},
+                                  {"KUP_ArreteCharger", KUP_ArreteCharger},
+                                  {"KUP_ArreteChargerRTF", KUP_ArreteChargerRTF}}) {
+    Arrete c;
+    c.t.flash.clear();
+    Args nul{Value::null()};
+    ouvrir(c.t.app, nul);
+    EXPECT_FALSE(c.repondu()) << commande;
+    EXPECT_EQ(c.erreurs(), (std::vector<V>{{commande, "94", vbErrorText(vberr::InvalidUseOfNull)}})) << commande;
+    EXPECT_TRUE(c.word->documents.empty()) << commande;
+  }
 }

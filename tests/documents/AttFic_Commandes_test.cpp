@@ -209,17 +209,31 @@ TEST_F(AttFic, AttachStartsTheCompanionWithExactlyFiveCommas) {
   EXPECT_EQ(appel.file, "C:\\Korvane\\AttacheLigneCommande.exe");
   EXPECT_EQ(appel.folder, "C:\\Korvane");
   EXPECT_EQ(appel.show, 1);
-  EXPECT_EQ(std::count(appel.parameters.begin(), appel.parameters.end(), ','), 5);
-  EXPECT_EQ(appel.parameters.find_first_of("\r\n"), std::string::npos);
+  // The text travels as the one argument of the command line.
+  const auto arguments = platform::SplitCommandLine("x " + appel.parameters);
+  ASSERT_EQ(arguments.size(), 2u) << appel.parameters;
+  const std::string& texte = arguments[1];
+  EXPECT_EQ(std::count(texte.begin(), texte.end(), ','), 5);
+  EXPECT_EQ(texte.find_first_of("\r\n"), std::string::npos);
   std::string id = "AB, 12 CD E1234 F";
   std::string attendue = Replace(Replace(sXMLAttacheFichier(t.app, id, "2"), ",", ";"), "\r\n", "");
-  EXPECT_EQ(appel.parameters, "AB; 12 CD 1234 F,C:\\Docs\\a;b.pdf,x;y,,z," + attendue);
-  EXPECT_NE(appel.parameters.find("<Repertoire>C:\\Pieces;2024\\</Repertoire>"), std::string::npos);
-  EXPECT_NE(appel.parameters.find("<Taille>10;5</Taille>"), std::string::npos);
+  EXPECT_EQ(texte, "AB; 12 CD 1234 F,C:\\Docs\\a;b.pdf,x;y,,z," + attendue);
+  EXPECT_NE(texte.find("<Repertoire>C:\\Pieces;2024\\</Repertoire>"), std::string::npos);
+  EXPECT_NE(texte.find("<Taille>10;5</Taille>"), std::string::npos);
 
   EXPECT_EQ(Valeurs(t.flash.returnValue()),
             (std::vector<std::string>{"AB, 12 CD E1234 F", "2", "42", "", ""}));
   EXPECT_TRUE(Erreurs(t).empty());
+
+  // Blanks in a row, quotes and backslashes before them arrive as built.
+  t.shell.calls.clear();
+  const std::string chemin = "C:\\Docs\\devis  \"final\".pdf";
+  t.fs.put(chemin, "x");
+  KUP_AttFicAttacher(t.app, "X", "2", chemin, Value("a \\"), Value("b\\\"c"), Value("  "));
+  ASSERT_EQ(t.shell.calls.size(), 1u);
+  const auto exacts = platform::SplitCommandLine("x " + t.shell.calls[0].parameters);
+  ASSERT_EQ(exacts.size(), 2u);
+  EXPECT_EQ(exacts[1].substr(0, exacts[1].find("<?xml")), "X," + chemin + ",a \\,b\\\"c,  ,");
 
   // The shell's failure code is the answer; rights above 2 go ahead too.
   t.shell.results.push_back(2);

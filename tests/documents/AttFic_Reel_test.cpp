@@ -116,6 +116,16 @@ TEST_F(AttFicReel, CompanionCopiesTheFileIntoTheDossierWithoutReplacingAny) {
   EXPECT_EQ(Compter(id), "2");
   std::ifstream in(cible / "plan de masse.pdf", std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "%PDF-1.4 plan");
+
+  // The parameter text reaches the companion as it was built: blanks in a
+  // row and double quotes are not the command line's separators and quotes.
+  for (const std::string nom : {"a  b.pdf", "devis \"final\".pdf"}) {
+    Ecrire(dir / "mes documents" / nom, nom);
+    t.flash.clear();
+    KUP_AttFicAttacher(t.app, id, "2", (dir / "mes documents" / nom).string(), "un  deux", "\\\"", "");
+    EXPECT_EQ(Valeurs(t.flash.returnValue())[2], "42") << nom;
+    EXPECT_TRUE(Attendre(cible / nom)) << nom;
+  }
 }
 
 }  // namespace

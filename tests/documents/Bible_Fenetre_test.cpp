@@ -145,12 +145,10 @@ TEST(Bible_Echange, InsertAndTakeBackTexts) {
   b.requete({"KUP_BibleInitialiser"});
   EXPECT_FALSE(b.envoyer({"KUP_BibleInsererTexte", "Bonjour "}));
   EXPECT_FALSE(b.envoyer({"KUP_BibleInsererRTF", "{\\rtf1 le monde}"}));
-  // Nothing to insert: empty, null, two texts, or no argument at all.
+  // Nothing to insert: empty, null or two texts.
   b.envoyer({"KUP_BibleInsererTexte", ""});
   b.envoyer({"KUP_BibleInsererTexte", std::nullopt});
   b.envoyer({"KUP_BibleInsererRTF", "a", "b"});
-  b.envoyer({"KUP_BibleInsererTexte"});
-  b.envoyer({"KUP_BibleInsererRTF"});
   EXPECT_EQ(b.texte(), "Bonjour le monde\n");
 
   auto& courrier = G_Courrier(b.t.app);
@@ -162,6 +160,12 @@ TEST(Bible_Echange, InsertAndTakeBackTexts) {
   EXPECT_EQ(r[0], "KUP_BibleRecupererRTF");
   EXPECT_EQ(Montre(r[1]), "le monde\n");
   EXPECT_EQ(b.t.clipboard.getText("rtf"), r[1]);  // through the clipboard
+  EXPECT_TRUE(b.erreurs().empty());
+
+  // Without any argument the command name is the text, as for every command.
+  b.envoyer({"KUP_BibleInsererTexte"});
+  b.envoyer({"KUP_BibleInsererRTF"});
+  EXPECT_NE(b.texte().find("KUP_BibleInsererTexteKUP_BibleInsererRTF"), std::string::npos) << b.texte();
   EXPECT_TRUE(b.erreurs().empty());
 
   b.word->userQuits();

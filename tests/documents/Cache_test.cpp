@@ -1,8 +1,16 @@
 // The letter template cache: comparison, writing, dates, and the refusal of
 // names that would lead out of the cache folder.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
+
+#include "vb/VbError.h"
 #include "documents/Mdl_CourrierCache.h"
+#include "platform/RealDynamicLibraries.h"
+#include "platform/RealFileSystem.h"
+#include "tests/documents/AttacheFichierTestOutils.h"
 #include "tests/documents/Courrier_TestOutils.h"
 
 using namespace kup;
@@ -81,6 +89,74 @@ TEST(Cache_Cacher, UnwrittenFileIsReportedNotAnswered) {
   EXPECT_FALSE(t.fs.fileExists(kFichier));
 }
 
+// The library's plain decoder on a disk that fills up half-way: part of
+// the bytes written, then "disk full".
+int32_t FauxDisquePlein(const char* texte, const char* chemin, int32_t) {
+  courrier_test::FsCourant()->writeFile(kup::FromCp1252(chemin), kup::decodeBase64(texte).substr(0, 1));
+  return 2;
+}
+
+TEST(Cache_Cacher, AFailedOverwriteKeepsTheOlderCopyAndSaysTheDiskIsFull) {
+  TestApp t;
+  courrier_test::InstallerBibliotheque(t);
+  t.fs.put(kFichier, "ancien", Local(2026, 12, 6, 15, 2, 33));
+  t.libraries.add("AttacheFichier.dll", "chaineBase64VersFichier", &FauxDisquePlein);
+  Args a{"lettre.dot", "lettres", encodeBase64("nouveau"), kDate};
+  KUP_CourrierCacher(t.app, a);
+  EXPECT_TRUE(t.flash.returns.empty());
+  ASSERT_EQ(Erreurs(t).size(), 1u);
+  EXPECT_EQ(Erreurs(t)[0], (std::vector<std::string>{"KUP_CourrierCacher", "61",
+                                                      vbErrorText(vberr::DiskFull) + " : " + kFichier}));
+  EXPECT_EQ(t.fs.readFile(kFichier), "ancien");
+  EXPECT_EQ(Slot5(t, {"lettre.dot", "lettres", "6", kDate}), kDossier);  // still current
+  EXPECT_EQ(t.fs.listFiles(kDossier), std::vector<std::string>{"lettre.dot"});
+  EXPECT_EQ(t.fs.allFiles(), std::vector<std::string>{kFichier});  // nothing left beside it
+}
+
+TEST(Cache_Cacher, NeverWritesThroughALinkNorOutsideTheCache) {
+  const auto dir = attache_test::DossierTemporaire("cache");
+  ASSERT_FALSE(dir.empty());
+  namespace fs = std::filesystem;
+  const fs::path programme = dir / "programme", ailleurs = dir / "ailleurs";
+  fs::create_directories(programme / "env_prod" / "y");
+  fs::create_directories(ailleurs);
+  std::ofstream(ailleurs / "cible", std::ios::binary) << "garde";
+  TestApp t;
+  t.app.pf.fs = std::make_unique<platform::RealFileSystem>(platform::DriveMap{});
+  t.app.pf.libraries = std::make_unique<platform::RealDynamicLibraries>(t.app.pf.fs.get(), t.app.pf.log.get());
+  t.env.program = programme.string();
+  auto cacher = [&](const std::string& nom, const std::string& dossier) {
+    t.flash.clear();
+    Args a{nom, dossier, encodeBase64("neuf"), kDate};
+    KUP_CourrierCacher(t.app, a);
+    return !t.flash.returns.empty();
+  };
+
+  // A sub-folder that is a link to another folder: refused, nothing there.
+  ASSERT_EQ(::symlink(ailleurs.c_str(), (programme / "env_prod" / "x").c_str()), 0);
+  EXPECT_FALSE(cacher("ok.ott", "x"));
+  EXPECT_EQ(Erreurs(t).size(), 1u);
+  EXPECT_FALSE(fs::exists(ailleurs / "ok.ott"));
+
+  // A cached name that is a link: the link itself gives way to the file.
+  ASSERT_EQ(::symlink((ailleurs / "cible").c_str(), (programme / "env_prod" / "y" / "ok.ott").c_str()), 0);
+  EXPECT_TRUE(cacher("ok.ott", "y")) << t.flash.calls.back();
+  EXPECT_FALSE(fs::is_symlink(programme / "env_prod" / "y" / "ok.ott"));
+  std::ifstream copie(programme / "env_prod" / "y" / "ok.ott", std::ios::binary), cible(ailleurs / "cible");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(copie), {}), "neuf");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(cible), {}), "garde");
+  EXPECT_EQ(std::distance(fs::directory_iterator(programme / "env_prod" / "y"), {}), 1);
+
+  // The cache root itself a link.
+  fs::remove_all(programme / "env_prod");
+  ASSERT_EQ(::symlink(ailleurs.c_str(), (programme / "env_prod").c_str()), 0);
+  EXPECT_FALSE(cacher("ok.ott", ""));
+  EXPECT_FALSE(cacher("ok.ott", "z"));
+  EXPECT_FALSE(fs::exists(ailleurs / "ok.ott"));
+  EXPECT_FALSE(fs::exists(ailleurs / "z" / "ok.ott"));
+  fs::remove_all(dir);
+}
+
 TEST(Cache_Refus, NamesAndSubFoldersLeadingOutOfTheCacheAreRefused) {
   TestApp t;
   courrier_test::InstallerBibliotheque(t);
@@ -92,7 +168,9 @@ TEST(Cache_Refus, NamesAndSubFoldersLeadingOutOfTheCacheAreRefused) {
 
   for (auto [nom, dossier] : std::vector<std::pair<std::string, std::string>>{
            {"..\\x.dot", "lettres"}, {"a/b.dot", "lettres"}, {"", "lettres"}, {"x.dot", "lettres\\..\\.."},
-           {"x.dot", "/tmp"}, {"x.dot", "C:\\Temp"}}) {
+           {"x.dot", "/tmp"}, {"x.dot", "C:\\Temp"},
+           // Names the library cannot carry in Windows-1252 ("?" for both).
+           {"\xCE\xA9.dot", "lettres"}, {"x.dot", "\xCE\xA9"}}) {
     t.flash.clear();
     t.fs.journal.clear();
     Args a{nom, dossier, encodeBase64("pirate"), kDate};

@@ -3,6 +3,8 @@
 // dialogs and the routings of the command table.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "core/Dispatcher.h"
 #include "documents/Mdl_Courrier.h"
 #include "office/ApCourrier.h"
@@ -69,6 +71,11 @@ TEST(Courrier_Initialiser, TenSlotsWithFieldsBookmarksAndMapPictures) {
   EXPECT_EQ(r, (V{"KUP_CourrierValeursChampsSignets", "", "S_RTF_MOTIF", "", "", "", "", "", "", ""}));
   l.requete({"KUP_CourrierInitialiser", ""});
   EXPECT_TRUE(l.t.flash.returns.empty());
+  // A template that does not open is reported and answered by nothing, not
+  // by the fields of the letter opened before.
+  l.requete({"KUP_CourrierInitialiser", "C:\\Modeles\\absent.dot"});
+  EXPECT_TRUE(l.t.flash.returns.empty());
+  EXPECT_EQ(Erreurs(l.t).size(), 1u);
 }
 
 TEST(Courrier_Fusion, OpenAnswersThirteenSlotsAndShowsTheMergedLetter) {
@@ -124,6 +131,14 @@ TEST(Courrier_Fusion, AttachmentGetsTheDatedNameAndTravelsInBase64) {
   ASSERT_EQ(l.word->printed.size(), 1u);
   EXPECT_EQ(l.word->printed[0].copies, 3);
   EXPECT_EQ(l.courrier().twin(), nullptr);
+
+  // The word processor gone: its failures say why, and the missing letter
+  // adds no error of its own.
+  l.requete({"KUP_CourrierInitialiser", "C:\\Modeles\\lettre.dot"});
+  l.word->userQuits();
+  EXPECT_TRUE(l.action("KUP_CourrierAttacher", "Durand").empty());
+  ASSERT_FALSE(Erreurs(l.t).empty());
+  for (const auto& e : Erreurs(l.t)) EXPECT_EQ(e[1], "462") << e[0];
 }
 
 TEST(Courrier_Fusion, DeferredPrintingNameAndFailuresUnderTheCommandName) {
@@ -174,9 +189,18 @@ TEST(Courrier_Commandes, ValueListsMapReturnListsAndRoutings) {
   l.t.fs.put("C:\\Modeles\\V\\Courrier\\33_accord.dot", "x");
   l.t.fs.put("C:\\Modeles\\V\\Courrier\\33_refus.dotx", "x");
   l.t.fs.put("C:\\Modeles\\V\\Courrier\\33_vieux.ott", "x");
+  l.t.fs.put("C:\\Modeles\\V\\Courrier\\34_autre.dot", "x");
+  l.t.fs.put("C:\\Modeles\\V\\Courrier\\aa_commun.dot", "x");
+  l.t.fs.put("C:\\Modeles\\Courrier\\33_racine.dot", "x");
   r = l.requete({"KUP_CourrierListeModele", "Courrier", "33", "V", ""});
   ASSERT_EQ(r.size(), 4u);
-  EXPECT_EQ(Split(r[1], Sep242()).size(), 2u);
+  // The preferred sub-folder's templates of the editor, with the prefix or AA_.
+  V enregistrements = Split(r[1], Sep242());
+  std::sort(enregistrements.begin(), enregistrements.end());
+  const std::string dossier = "C:\\Modeles\\V\\Courrier\\" + Sep241();
+  EXPECT_EQ(enregistrements, (V{dossier + "33_accord.dot", dossier + "33_refus.dotx", dossier + "aa_commun.dot"}));
+  EXPECT_EQ(r[0], "KUP_CourrierListeModele");
+  EXPECT_EQ(r[2] + r[3], "");
   l.requete({"KUP_CourrierListeModele", "Courrier"});  // one argument: nothing at all
   EXPECT_TRUE(l.t.flash.returns.empty());
   EXPECT_EQ(l.requete({"KUP_CourrierAttenteLister", "a", "b", "c"}), (V{"KUP_CourrierAttenteLister", "a", "b", "", ""}));

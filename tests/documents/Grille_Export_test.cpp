@@ -82,6 +82,15 @@ TEST_F(Grille, NoRowsGivesTheHeaderLineOnly) {
   EXPECT_EQ(wb->cell(0, 2, 1), "");
 }
 
+TEST_F(Grille, ASpreadsheetThatCannotStartAnswersNothing) {
+  G_Tableur(t.app).twinFactory = [](App&, int) -> std::unique_ptr<ICalcTwin> {
+    throw std::runtime_error("pas de tableur");
+  };
+  EXPECT_TRUE(exporter("a").empty());
+  ASSERT_EQ(Erreurs(t).size(), 1u);
+  EXPECT_EQ(Erreurs(t)[0][0], "OpenCalc");
+}
+
 TEST_F(Grille, UnknownEditorTypeAnswersAsIfDone) {
   G_Tableur(t.app).setTypeEditeur(0);
   EXPECT_EQ(exporter("a"), (V{"KUP_GrilleExporterTableur", "", ""}));

@@ -154,6 +154,24 @@ TEST_F(Requete, TemplatePathRules) {
   EXPECT_EQ(ouvrir("C:\\Absent\\req.xlt", 2, 0, "C:\\Autre\\secours.xlt")[1], "C:\\Autre\\secours.xlt");
   EXPECT_EQ(classeur()->baseName, "secours");
   EXPECT_TRUE(Erreurs(t).empty());
+
+  // Neither exists: the failure is reported and no workbook answered.
+  EXPECT_TRUE(ouvrir("C:\\Absent\\req.xlt", 2, 0, "C:\\Autre\\absent.xlt").empty());
+  ASSERT_EQ(Erreurs(t).size(), 1u);
+  EXPECT_EQ(Erreurs(t)[0][0], "OpenDocument");
+}
+
+// A template without its parameter sheet keeps its data: the parameters are
+// not laid over them.
+TEST_F(Requete, AParameterSheetThatIsMissingLeavesTheDataAlone) {
+  t.fs.put(kModelePath, Replace(kModele, "SHEET\tParametres\n", ""));
+  EXPECT_EQ(ouvrir(kModelePath, 3, 2)[0], "KUP_RequeteurOuvrir");
+  // Three data columns; the parameters have four.
+  EXPECT_EQ(classeur()->cell("Donnees", 4, 3), "v3_3");
+  EXPECT_EQ(classeur()->cell("Donnees", 1, 4), "");
+  EXPECT_EQ(nom("1PARAM"), nullptr);
+  ASSERT_EQ(Erreurs(t).size(), 1u);
+  EXPECT_EQ(Erreurs(t)[0][0], "GotoSheetName");
 }
 
 TEST_F(Requete, TooFewArgumentsAreReportedBeforeAnythingOpens) {

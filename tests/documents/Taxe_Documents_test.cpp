@@ -177,15 +177,41 @@ TEST_F(Taxe, ValiderOnAClosedDocumentReportsItAndSavesNothing) {
 }
 
 // OpenOffice cannot tell beforehand that the user closed the document: the
-// save finds it out, and no empty document is answered in its place.
+// driver finds it out and says so, and no empty document is answered.
 TEST_F(Taxe, ValiderWithOpenOfficeOnAClosedDocumentAnswersNoEmptyDocument) {
   type(4);
   requete({"KUP_TaxeInitialiser", "C:\\Modeles\\taxe.xlt"});
   calc->userCloses(classeur());
   EXPECT_TRUE(requete({"KUP_TaxeValider"}).empty());
   ASSERT_EQ(Erreurs(t).size(), 1u);
-  EXPECT_EQ(Erreurs(t)[0], (V{"Communication", "1", "Document fermé"}));
+  EXPECT_EQ(Erreurs(t)[0][0], "GotoSheetIndex");
   EXPECT_TRUE(temp().empty());
+}
+
+// A workbook that did not open is answered by nothing: neither the fields of
+// the workbook open before, nor a fill or a stored copy of it.
+TEST_F(Taxe, AWorkbookThatDidNotOpenIsNeitherAnsweredNorReplacedByTheOneBefore) {
+  requete({"KUP_TaxeInitialiser", "C:\\Modeles\\taxe.xlt"});
+  auto avant = classeur();
+  EXPECT_TRUE(requete({"KUP_TaxeInitialiser", "C:\\Modeles\\absent.xlt"}).empty());
+  ASSERT_EQ(Erreurs(t).size(), 1u);
+  EXPECT_EQ(Erreurs(t)[0][0], "OpenDocument");
+  for (const V& r : {V{"KUP_TaxeOuvrir", "D1", "Taxe", liste({"250", "3,5"})},
+                     V{"KUP_TaxeOuvrirV2", "D1", "Taxe", liste({"TAUX"}), "12"}, V{"KUP_TaxeValider"}}) {
+    SCOPED_TRACE(r[0]);
+    EXPECT_TRUE(requete(r).empty());
+    EXPECT_FALSE(Erreurs(t).empty());
+  }
+  EXPECT_EQ(avant->cell("Saisie", 2, 2), "");
+  EXPECT_EQ(avant->cell("Saisie", 3, 2), "");
+  EXPECT_TRUE(temp().empty());
+
+  // A damaged stored workbook: reported, not answered as loaded.
+  std::string b64 = encodeBase64("KUPZabime.xlt" + std::string(1, '\0') + "KUPCALC 1\nSHEET\tA\nCELL\tx\t1\tv\n");
+  t.flash.clear();
+  EXPECT_TRUE(requete({"KUP_TaxeCharger", b64}).empty());
+  ASSERT_EQ(Erreurs(t).size(), 1u);
+  EXPECT_EQ(Erreurs(t)[0][0], "OpenDocument");
 }
 
 TEST_F(Taxe, ValiderWhoseDocumentCannotBeEncodedAnswersNothing) {

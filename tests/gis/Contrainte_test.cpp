@@ -75,6 +75,8 @@ class ParcoursInterrompu : public kup::platform::IFileSystem {
   void createFolder(const std::string& p) override { fs_.createFolder(p); }
   void copyFile(const std::string& a, const std::string& b) override { fs_.copyFile(a, b); }
   void renameFile(const std::string& a, const std::string& b) override { fs_.renameFile(a, b); }
+  void replaceFile(const std::string& a, const std::string& b) override { fs_.replaceFile(a, b); }
+  bool isLink(const std::string& p) const override { return fs_.isLink(p); }
   int64_t fileSize(const std::string& p) const override { return fs_.fileSize(p); }
   std::time_t modifiedTime(const std::string& p) const override { return fs_.modifiedTime(p); }
   void setModifiedTime(const std::string& p, std::time_t t) override { fs_.setModifiedTime(p, t); }

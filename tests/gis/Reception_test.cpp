@@ -164,9 +164,14 @@ TEST(Reception, TemplateRouteSelectionsAndTheViewerActivation) {
                                  Recepteur::appel("KUP_ListeDossierParParcelleSelectionner"),
                                  Recepteur::appel("KUP_ListeDossierParParcelleInitialiser")}));
 
-  t.recevoir("ZezORA_ApplicationActiver()");
+  // The window comes to the front from wherever it was: hidden, here.
   auto* w = t.windows.get(t.app.KUP_MDI.hWnd);
-  EXPECT_FALSE(w->topmost);  // made topmost, then released
+  ASSERT_NE(w, nullptr);
+  w->visible = false;
+  w->topmostCalls.clear();
+  t.recevoir("ZezORA_ApplicationActiver()");
+  EXPECT_EQ(w->topmostCalls, (std::vector<bool>{true, false}));  // made topmost, then released
+  EXPECT_FALSE(w->topmost);
   EXPECT_TRUE(w->visible);
 }
 

@@ -105,7 +105,7 @@ TEST_F(TableurTest, EveryNameGetsAValueInItsPlace) {
   d.MergeFields = {"ABSENT", "SURFACE", "TOTAL"};
   d.FindMergeFieldsValues();
   EXPECT_EQ(d.MergeFieldsValues, (std::vector<std::string>{"", "100", ""}));
-  EXPECT_EQ(errors(), 0u);  // the spreadsheet's own failure stays silent
+  EXPECT_EQ(errors(), 1u);  // the missing name, reported
   d.MergeFields = {"TAUX"};
   d.DetacheCalc();
   d.FindMergeFieldsValues();
@@ -161,10 +161,28 @@ TEST_F(TableurTest, SaveTempBindsTheWorkbookAndUpdateActiveDocumentFollowsTheUse
   EXPECT_TRUE(o.G_AccesDocument);
 }
 
-TEST_F(TableurTest, SpreadsheetFailuresAreSwallowedDriverFailuresReported) {
+// Both the spreadsheet's failures and the driver's own are reported, and
+// counted so that a command can tell a failed step from a done one.
+TEST_F(TableurTest, SpreadsheetAndDriverFailuresAreReportedAndCounted) {
   ApTableur& d = opened(2);
   d.GotoSheetName("Absente");
-  EXPECT_EQ(errors(), 0u);
+  EXPECT_EQ(t.flash.calls.back(),
+            kup::sInvokeXML("KUP_ErreurContainer", {"GotoSheetName", "9", "L'indice n'appartient pas à la sélection."}));
+  EXPECT_EQ(d.Echecs(), 1);
+
+  // A workbook that does not open leaves none: nothing lands in the one before.
+  auto before = calc->active();
+  d.OpenDocument("C:\\Modeles\\absent.xlt");
+  EXPECT_EQ(d.Echecs(), 2);
+  EXPECT_EQ(errors(), 2u);
+  d.GotoCell(1, 1);
+  d.MergeFields = {"SURFACE"};
+  d.MergeFieldsValues = {"1"};
+  d.MailMergeOpen(false);
+  EXPECT_EQ(d.Echecs(), 4);
+  EXPECT_EQ(before->cell("Saisie", 2, 2), "100");
+  EXPECT_EQ(d.SaveTemp(), "");
+
   d.DetacheCalc();
   EXPECT_EQ(d.twin(), nullptr);
   EXPECT_TRUE(calc->running);  // the application stays for the user

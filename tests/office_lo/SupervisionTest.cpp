@@ -1,5 +1,6 @@
 // The office process the container supervises: killed, hung, never started,
 // and ended with the container.
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -50,7 +51,7 @@ TEST(LoSupervision, KilledOfficeIsReportedAsClosedThenRestartedAtTheNextOpen) {
   w.OpenEditor();
   w.OpenDocument("C:\\Modeles\\lettre.rtf");
   long first = office->pid();
-  ASSERT_GT(first, 0);
+  ASSERT_GT(first, 0) << (t.errors().empty() ? std::string() : t.errors()[0]);
   EXPECT_TRUE(w.EditeurToujoursOuvert());
 
   ::kill(static_cast<pid_t>(first), SIGKILL);
@@ -93,6 +94,100 @@ TEST(LoSupervision, KilledOfficeIsReportedAsClosedThenRestartedAtTheNextOpen) {
   w.OpenDocument("");
   EXPECT_TRUE(w.Saved());
   EXPECT_TRUE(Reaped(second));
+  office->shutdown();
+}
+
+// An office that dies is reaped at once, not at the next call, and its end
+// is logged as such; killed while a call waits for it, the call ends at once.
+TEST(LoSupervision, AnOfficeThatDiesIsReapedAtOnceAndLoggedAsEnded) {
+  std::vector<std::string> logs;
+  kup::lo::OfficeOptions o = kup::lo::OfficeOptions::FromEnvironment();
+  o.log = [&](const std::string& line) { logs.push_back(line); };
+  auto office = std::make_shared<kup::lo::Office>(o);
+  LoApp t(4, office);
+  auto& w = t.word();
+  w.OpenEditor();
+  w.OpenDocument("");
+  long first = office->pid();
+  ::kill(static_cast<pid_t>(first), SIGKILL);
+  auto start = Clock::now();
+  while (!Reaped(first) && Ms(start) < 10000) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(Reaped(first)) << "no zombie waiting for the next office call";
+
+  w.OpenEditor();
+  w.OpenDocument("");
+  long second = office->pid();
+  Freeze(second);
+  std::thread killer([second] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::kill(static_cast<pid_t>(second), SIGKILL);
+  });
+  start = Clock::now();
+  w.FindBookMarks();
+  killer.join();
+  EXPECT_LT(Ms(start), 5000);
+  EXPECT_EQ(Number(t.errors().back()), "462");
+  EXPECT_TRUE(Reaped(second));
+  w.EditeurToujoursOuvert();
+  size_t ends = 0;
+  for (const auto& line : logs) {
+    EXPECT_EQ(line.find("ne répond plus"), std::string::npos) << line;
+    ends += line.find("LibreOffice s'est arrêté (signal 9)") != std::string::npos;
+  }
+  EXPECT_EQ(ends, 2u);
+  office->shutdown();
+}
+
+// With its temporary folder full the office cannot open even a sound
+// template: the report says so, not that the file is damaged.
+TEST(LoSupervision, AFullTemporaryFolderIsReportedAsSuch) {
+  ScratchDir full;
+  if (::mount("tmpfs", full.path.c_str(), "tmpfs", 0, "size=64k") != 0) GTEST_SKIP() << "no tmpfs to fill here";
+  {
+    std::ofstream fill(full.path + "/plein", std::ios::binary);
+    const std::string block(4096, 'x');
+    for (int i = 0; i < 64 && fill; ++i) fill << block;
+  }
+  const char* was = std::getenv("TEMP");
+  std::string before = was ? was : "";
+  ::setenv("TEMP", full.path.c_str(), 1);
+  {
+    auto office = std::make_shared<kup::lo::Office>();
+    LoApp t(4, office);
+    std::filesystem::copy_file(KUP_SOURCE_DIR "/samples/modeles/courrier/AA_lettre_demande.ott",
+                               t.host("C:\\Modeles\\lettre.ott"));
+    t.word().OpenEditor();
+    t.word().OpenDocument("C:\\Modeles\\lettre.ott");
+    ASSERT_EQ(t.errors().size(), 1u);
+    EXPECT_EQ(Number(t.errors()[0]), "61");
+    EXPECT_NE(t.errors()[0].find("plus de place pour écrire dans " + full.path), std::string::npos) << t.errors()[0];
+    office->shutdown();
+  }
+  if (was) ::setenv("TEMP", before.c_str(), 1); else ::unsetenv("TEMP");
+  ::umount2(full.path.c_str(), MNT_DETACH);
+}
+
+// After its number of documents the office is ended, once no driver holds
+// a document of it, and the next document starts a fresh one.
+TEST(LoSupervision, AnOfficeIsRecycledAfterItsDocumentsOnceNoneIsHeld) {
+  kup::lo::OfficeOptions o = kup::lo::OfficeOptions::FromEnvironment();
+  o.recycleAfterDocuments = 3;
+  auto office = std::make_shared<kup::lo::Office>(o);
+  LoApp t(4, office);
+  auto& w = t.word();
+  w.OpenEditor();
+  for (int i = 0; i < 3; ++i) w.OpenDocument("");
+  long first = office->pid();
+  EXPECT_FALSE(office->recycleIfDue()) << "the driver holds its document";
+  w.CloseDocument(true);
+  EXPECT_TRUE(office->recycleIfDue());
+  EXPECT_TRUE(Reaped(first));
+  w.OpenEditor();
+  w.OpenDocument("");
+  EXPECT_NE(office->pid(), first);
+  w.CloseDocument(true);
+  EXPECT_FALSE(office->recycleIfDue()) << "a fresh office counts again";
+  EXPECT_TRUE(t.errors().empty()) << t.errors()[0];
   office->shutdown();
 }
 

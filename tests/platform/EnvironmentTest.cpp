@@ -5,6 +5,7 @@
 #include <set>
 
 #include "vb/VbError.h"
+#include "vb/VbString.h"
 #include "platform/FakeEnvironment.h"
 #include "platform/FakeRandom.h"
 #include "platform/RealEnvironment.h"
@@ -23,6 +24,12 @@ TEST(Environment, TempProgramAndCurrentFolders) {
   ::unsetenv("TEMP");
   EXPECT_EQ(env.tempFolder(), std::filesystem::temp_directory_path().string().substr(0, env.tempFolder().size()));
   EXPECT_NE(env.tempFolder().back(), '/');
+  // A folder whose name is not UTF-8 comes as a text that leads back to it.
+  ::mkdir((dir / "t\xFF").c_str(), 0755);
+  ::setenv("TEMP", (dir / "t\xFF").c_str(), 1);
+  EXPECT_EQ(kup::SanitizeUtf8(env.tempFolder()), env.tempFolder());
+  EXPECT_TRUE(fs.folderExists(env.tempFolder()));
+  ::unsetenv("TEMP");
   if (!savedTemp.empty()) env.set("TEMP", savedTemp);
 
   EXPECT_EQ(std::filesystem::canonical(env.programFolder()), std::filesystem::canonical(KUP_PROGRAM_DIR));

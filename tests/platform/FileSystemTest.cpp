@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "vb/VbError.h"
+#include "vb/VbString.h"
 #include "platform/FakeFileSystem.h"
 #include "platform/RealFileSystem.h"
 #include "tests/platform/TempDir.h"
@@ -62,6 +63,29 @@ TEST_F(RealFs, ListsNormalFilesOnlyAndFoldersApart) {
   EXPECT_TRUE(fs.listFiles("C:\\absent").empty());
   EXPECT_TRUE(fs.listFiles("C:\\d\\a.txt").empty());
   EXPECT_TRUE(fs.listFiles("").empty());
+}
+
+TEST_F(RealFs, NamesThatAreNotUtf8AreListedAsTextsThatReachThem) {
+  // Windows-1252 "ete" as a folder, a lone byte and a stand-in character as files.
+  dir.write("d/\xE9t\xE9/a\xFF.pdf", "ff");
+  dir.write("d/\xE9t\xE9/\xEE\xBF\xBF.txt", "efff");
+  const auto dossiers = fs.listFolders("C:\\d");
+  ASSERT_EQ(dossiers.size(), 1u);
+  const std::string dossier = "C:\\d\\" + dossiers[0];
+  auto noms = fs.listFiles(dossier);
+  std::sort(noms.begin(), noms.end());
+  ASSERT_EQ(noms.size(), 2u);
+  std::vector<std::string> contenus;
+  for (const auto& nom : {dossiers[0], noms[0], noms[1]}) EXPECT_EQ(kup::SanitizeUtf8(nom), nom);
+  for (const auto& nom : noms) {
+    EXPECT_TRUE(fs.fileExists(dossier + "\\" + nom)) << nom;
+    contenus.push_back(fs.readFile(dossier + "\\" + nom));
+  }
+  std::sort(contenus.begin(), contenus.end());
+  EXPECT_EQ(contenus, (std::vector<std::string>{"efff", "ff"}));
+  fs.writeFile(dossier + "\\" + noms[0], "neuf");
+  fs.removeFile(dossier + "\\" + noms[1]);
+  EXPECT_EQ(fs.listFiles(dossier), std::vector<std::string>{noms[0]});
 }
 
 TEST_F(RealFs, ErrorNumbers) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/PathText.h"
+#include "vb/VbString.h"
 
 using kup::platform::DriveMap;
 using kup::platform::PathText;
@@ -52,4 +53,28 @@ TEST(PathText, DriveMapConfigurationAndHostPaths) {
   // The mapped folder is never left by "..".
   EXPECT_EQ(map.hostPath(PathText::Parse("C:\\..\\..\\etc")), "/srv/c/etc");
   EXPECT_EQ(map.hostPath(PathText::Parse("\\\\..\\..\\etc")), "/home/u/.korvane/unc/etc");
+}
+
+TEST(PathText, HostNamesOfAnyBytesGetTextsThatLeadBack) {
+  using kup::platform::HostNameToText;
+  using kup::platform::TextToHostName;
+  const std::vector<std::pair<std::string, std::string>> cas = {
+      {"plan.pdf", "plan.pdf"},
+      {"caf\xC3\xA9 \xE2\x82\xAC.odt", "caf\xC3\xA9 \xE2\x82\xAC.odt"},
+      {"a\xFF.pdf", "a\xEE\xBF\xBF.pdf"},                       // a byte outside any sequence
+      {"\xE9t\xE9", "\xEE\xBF\xA9t\xEE\xBF\xA9"},             // Windows-1252 "ete"
+      {"x\xC3", "x\xEE\xBF\x83"},                                // a sequence cut short
+      {"\xC0\xAF", "\xEE\xBF\x80\xEE\xBE\xAF"},              // over-long "/"
+      {"\xED\xA0\x80", "\xEE\xBF\xAD\xEE\xBE\xA0\xEE\xBE\x80"},  // a surrogate
+      // A name that truly holds a stand-in character: its bytes stand in too.
+      {"\xEE\xBF\xBF", "\xEE\xBF\xAE\xEE\xBE\xBF\xEE\xBE\xBF"},
+  };
+  for (const auto& [hote, texte] : cas) {
+    EXPECT_EQ(HostNameToText(hote), texte) << hote;
+    EXPECT_EQ(kup::SanitizeUtf8(texte), texte) << hote;
+    EXPECT_EQ(TextToHostName(texte), hote) << hote;
+    DriveMap map{{{'C', "/srv/c"}}, "/d", "/u"};
+    EXPECT_EQ(map.hostPath(PathText::Parse("C:\\" + texte + "\\" + texte)), "/srv/c/" + hote + "/" + hote);
+    EXPECT_EQ(map.hostPath(PathText::Parse("\\\\" + texte + "\\" + texte)), "/u/" + hote + "/" + hote);
+  }
 }

@@ -4,8 +4,9 @@
 //   identifier,file path,value,value,value,attachment envelope
 //
 // with exactly five commas (the container turns the commas of the values
-// into ";"). The text arrives split into arguments at its blanks; they are
-// joined again with one blank. The file is copied into the dossier's
+// into ";"). The container quotes the whole text as one argument, so that
+// blanks in a row and double quotes arrive as they were built; a text given
+// in several arguments (typed by hand) is joined again with one blank. The file is copied into the dossier's
 // sub-folder of the first storage folder of the envelope that exists (the
 // layout of tools/attachefichier/Stockage.h), under its own name, or with
 // " (2)", " (3)"... before the extension when that name is taken: nothing
@@ -72,8 +73,9 @@ bool CopierSansEcraser(const fs::path& source, const fs::path& dossier, fs::path
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string texte;
-  for (int i = 1; i < argc; ++i) texte += (i > 1 ? " " : "") + std::string(argv[i]);
+  std::string texte = argc == 2 ? std::string(argv[1]) : std::string();
+  if (argc > 2)
+    for (int i = 1; i < argc; ++i) texte += (i > 1 ? " " : "") + std::string(argv[i]);
   const auto champs = Champs(texte);
   if (champs.empty()) return Fin(2, "texte de paramètres illisible (identifiant,fichier,v1,v2,v3,enveloppe attendus)");
 

@@ -1,14 +1,16 @@
 // The attachment library: the entries the container loads by name from the
 // program folder. Every text crosses this boundary as a zero-terminated
 // Windows-1252 string holding a Windows path text or base64; every entry
-// returns 1 on success and 0 on failure, and never writes past the size it
-// is given.
+// returns 1 on success and 0 on failure (chaineBase64VersFichier: 2 when the
+// disk is full), and never writes past the size it is given.
 //
 // Compressed base64 = standard base64 (one line, padded) of a zip archive
 // holding one deflated entry named after the file.
+#include "tools/attachefichier/Fenetres.h"
 #include <sys/stat.h>
 #include <zip.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -83,13 +85,19 @@ struct Fichier {
   }
 };
 
-bool EcrireFichier(const std::string& hote, const std::string& octets) {
+// What became of a write: written, failed, or failed for want of room.
+enum class Ecriture { Faite, Echouee, DisquePlein };
+
+Ecriture EcrireFichier(const std::string& hote, const std::string& octets) {
+  errno = 0;
   Fichier out{std::fopen(hote.c_str(), "wb")};
-  if (!out.f) return false;
+  if (!out.f) return errno == ENOSPC || errno == EDQUOT ? Ecriture::DisquePlein : Ecriture::Echouee;
   bool ok = std::fwrite(octets.data(), 1, octets.size(), out.f) == octets.size();
   ok = out.fermer() && ok;
-  if (!ok) std::remove(hote.c_str());
-  return ok;
+  if (ok) return Ecriture::Faite;
+  const int erreur = errno;
+  std::remove(hote.c_str());
+  return erreur == ENOSPC || erreur == EDQUOT ? Ecriture::DisquePlein : Ecriture::Echouee;
 }
 
 bool FichierNormal(const std::string& hote) {
@@ -140,11 +148,19 @@ bool CopierTampon(const std::string& texte, char* tampon, int32_t taille) {
 
 KUP_EXPORT int32_t AfficherBusy() {
   if (std::getenv("KUP_BUSY_TRACE")) std::fputs("AttacheFichier: AfficherBusy\n", stderr);
+  try {
+    if (kup::attache::FenetresPossibles()) kup::attache::MontrerOccupe();
+  } catch (...) {
+  }
   return 1;
 }
 
 KUP_EXPORT int32_t MasquerBusy() {
   if (std::getenv("KUP_BUSY_TRACE")) std::fputs("AttacheFichier: MasquerBusy\n", stderr);
+  try {
+    if (kup::attache::FenetresPossibles()) kup::attache::CacherOccupe();
+  } catch (...) {
+  }
   return 1;
 }
 
@@ -263,13 +279,19 @@ KUP_EXPORT int32_t Base64CompresseeVersFichier(const char* b64, const char* temp
 }
 
 // Decodes standard base64 into targetPath. The third argument is the
-// caller's customary buffer size; texts of any length are accepted.
+// caller's customary buffer size; texts of any length are accepted. A disk
+// too full for the bytes answers 2, so that the caller can say so.
 KUP_EXPORT int32_t chaineBase64VersFichier(const char* b64, const char* targetPath, int32_t /*n*/) {
   try {
     if (!b64 || !targetPath || !*targetPath) return 0;
     auto octets = Base64Decode(b64);
     if (!octets) return 0;
-    return EcrireFichier(CheminHote(targetPath), *octets) ? 1 : 0;
+    switch (EcrireFichier(CheminHote(targetPath), *octets)) {
+      case Ecriture::Faite: return 1;
+      case Ecriture::DisquePlein: return 2;
+      case Ecriture::Echouee: return 0;
+    }
+    return 0;
   } catch (...) {
     return 0;
   }

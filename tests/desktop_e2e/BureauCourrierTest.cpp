@@ -1,0 +1,188 @@
+// Desktop mode with a visible office, under a virtual X server (xvfb-run):
+// a letter is merged and shown in LibreOffice, a person types into it, the
+// letter is merged and saved, and the saved document holds what was typed.
+// A picture of the screen is kept under the build folder.
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
+#include <zip.h>
+
+#include <gtest/gtest.h>
+
+#include "tests/e2e/Child.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kSep240 = "\xC3\xB0", kSep241 = "\xC3\xB1";
+
+std::string Setting(const std::string& section, const std::string& key, const std::string& value) {
+  return "0" + kSep240 + "1" + kSep240 + "2" + kSep240 + "3" + kSep240 + section + kSep240 + key + kSep240 + "6" +
+         kSep240 + "7" + kSep240 + value;
+}
+
+// Runs a program with an argument vector; its standard output.
+std::string Lancer(const std::vector<std::string>& argv, int* status = nullptr) {
+  std::string cmd;
+  for (auto& a : argv) cmd += "'" + a + "' ";
+  std::string out;
+  if (FILE* p = ::popen(cmd.c_str(), "r")) {
+    char buf[512];
+    size_t n;
+    while ((n = ::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    int s = ::pclose(p);
+    if (status) *status = s;
+  }
+  return out;
+}
+
+std::string ContentXml(const fs::path& odt) {
+  int err = 0;
+  zip_t* z = zip_open(odt.c_str(), ZIP_RDONLY, &err);
+  if (!z) return {};
+  std::string out;
+  if (zip_file_t* f = zip_fopen(z, "content.xml", 0)) {
+    char buf[4096];
+    zip_int64_t n;
+    while ((n = zip_fread(f, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+    zip_fclose(f);
+  }
+  zip_close(z);
+  return out;
+}
+
+void CaptureScreen(const std::string& name) {
+  if (QScreen* s = QGuiApplication::primaryScreen())
+    s->grabWindow(0).save(QString::fromUtf8(KUP_SCREENSHOT_DIR) + "/" + QString::fromStdString(name) + ".png");
+}
+
+}  // namespace
+
+// korvane in desktop mode with its settings; a letter merged and shown in
+// the office, and text typed into it by the person.
+struct LettreTapee {
+  const fs::path tmp = fs::temp_directory_path() / ("kup_bureau_" + std::to_string(::getpid()));
+  const std::string modeles = std::string(KUP_SOURCE_DIR) + "/samples/modeles";
+  const std::string tape = "Texte saisi par la personne";
+  const std::string champs = "Wattrelos" + kSep240 + "Mme Durand" + kSep240 + "3 rue des Lilas" + kSep240 +
+                             "59150" + kSep240 + "Wattrelos" + kSep240 + "PC 059 650 24 A0042" + kSep240 +
+                             "06/12/2026" + kSep240 + "une extension";
+  const std::string signets = "6 décembre 2026" + kSep240 + "Accusé de réception" + kSep240 + "Deux mois." +
+                              kSep240 + "Le maire";
+  std::unique_ptr<e2e::Child> k;
+
+  LettreTapee() { fs::create_directories(tmp / "attente"); }
+  ~LettreTapee() {
+    k.reset();
+    fs::remove_all(tmp);
+  }
+
+  void ouvrirEtTaper() {
+    k = std::make_unique<e2e::Child>(std::vector<std::string>{e2e::ProgramPath("korvane"), "--desktop"}, true,
+                                     std::string(),
+                                     std::vector<std::string>{"TEMP=" + tmp.string(), "SAL_USE_VCLPLUGIN=gen",
+                                                              "QT_QPA_PLATFORM=xcb"});
+    ASSERT_TRUE(k->started());
+    ASSERT_TRUE(k->request(e2e::Invoke(
+        "KUP_Parametres",
+        {Setting("EDITION", "REP_MODELE", modeles) + kSep241 + Setting("EDITION", "TYPE_EDITEUR", "4") + kSep241 +
+         Setting("EDITION", "REP_COURRIERATTENTE", (tmp / "attente").string()) + kSep241 +
+         Setting("DDE", "MODE", "0") + kSep241 + Setting("ATTACHE_FICHIER", "ACTIF", "0")})));
+    ASSERT_FALSE(k->untilRet().empty()) << k->log();
+
+    ASSERT_TRUE(k->request(e2e::Invoke("KUP_CourrierInitialiser", {modeles + "/courrier/AA_lettre_demande.ott"})));
+    auto frames = k->untilRet(120000);
+    ASSERT_FALSE(frames.empty()) << k->log();
+    // Its merge fields come back.
+    ASSERT_NE(frames.back().payload.find("<string>"), std::string::npos) << frames.back().payload << k->log();
+
+    // Merged and shown to the person, in front.
+    ASSERT_TRUE(
+        k->request(e2e::Invoke("KUP_CourrierOuvrir", {"lettre.odt", "A", "B", "C", "1", "", champs, signets})));
+    ASSERT_FALSE(k->untilRet(120000).empty()) << k->log();
+
+    // The person types at the cursor of the letter's window.
+    int status = 0;
+    std::string id = Lancer(
+        {"timeout", "60", "xdotool", "search", "--sync", "--onlyvisible", "--name", "LibreOffice"}, &status);
+    ASSERT_EQ(status, 0) << "no LibreOffice window on the screen\n" << k->log();
+    id = id.substr(0, id.find('\n'));
+    Lancer({"xdotool", "windowfocus", "--sync", id});
+    Lancer({"xdotool", "type", "--delay", "15", tape});
+    Lancer({"xdotool", "key", "Return"});
+    // Keys and UNO calls reach the office on two roads. The office handles
+    // its keys in order: once the search window that the last key opens is
+    // there, the text is in the letter.
+    Lancer({"xdotool", "key", "ctrl+h"});
+    std::string recherche = Lancer(
+        {"timeout", "60", "xdotool", "search", "--sync", "--onlyvisible", "--name", "Find|Rechercher"}, &status);
+    ASSERT_EQ(status, 0) << "the office did not take its keys\n" << k->log();
+    recherche = recherche.substr(0, recherche.find('\n'));
+    Lancer({"xdotool", "windowfocus", "--sync", recherche});
+    Lancer({"xdotool", "key", "Escape"});
+    for (int i = 0; i < 600 && !Lancer({"xdotool", "search", "--onlyvisible", "--name", "Find|Rechercher"}).empty(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+};
+
+TEST(DesktopOffice, TextTypedIntoTheShownLetterIsSaved) {
+  LettreTapee l;
+  ASSERT_NO_FATAL_FAILURE(l.ouvrirEtTaper());
+  CaptureScreen("bureau_courrier");
+  auto& k = *l.k;
+
+  // Merged again and saved for deferred printing: lettre_B_1_C_A.odt.
+  ASSERT_TRUE(k.request(e2e::Invoke("KUP_CourrierImpressionDifferee",
+                                    {"lettre.odt", "A", "B", "C", "1", "", l.champs, l.signets})));
+  ASSERT_FALSE(k.untilRet(120000).empty()) << k.log();
+  const fs::path saved = l.tmp / "attente" / "lettre_B_1_C_A.odt";
+  ASSERT_TRUE(fs::exists(saved)) << k.log();
+  const std::string xml = ContentXml(saved);
+  EXPECT_NE(xml.find(l.tape), std::string::npos) << xml.substr(0, 2000);
+  EXPECT_NE(xml.find("Mme Durand"), std::string::npos);
+
+  // Nothing left unsaved: the session ends without a question.
+  k.closeInput();
+  auto end = k.wait(120000);
+  ASSERT_TRUE(end && WIFEXITED(*end) && WEXITSTATUS(*end) == 0) << k.log();
+  EXPECT_EQ(k.log().find("modifications non enregistrées"), std::string::npos) << k.log();
+}
+
+TEST(DesktopOffice, EndOfSessionAsksBeforeTypedTextIsLost) {
+  LettreTapee l;
+  ASSERT_NO_FATAL_FAILURE(l.ouvrirEtTaper());
+  auto& k = *l.k;
+  k.closeInput();
+
+  // The question is on the screen, and the office with the letter still runs.
+  int status = 0;
+  std::string id =
+      Lancer({"timeout", "60", "xdotool", "search", "--sync", "--onlyvisible", "--name", "^Korvane$"}, &status);
+  ASSERT_EQ(status, 0) << "no question on the screen\n" << k.log();
+  id = id.substr(0, id.find('\n'));
+  EXPECT_FALSE(k.wait(300).has_value()) << k.log();
+  EXPECT_EQ(Lancer({"xdotool", "search", "--onlyvisible", "--name", "LibreOffice"}).empty(), false);
+  CaptureScreen("bureau_question");
+
+  // "Oui" (the default is "Non"): the person lets the changes go.
+  Lancer({"xdotool", "windowfocus", "--sync", id});
+  Lancer({"xdotool", "key", "shift+Tab", "space"});
+  auto end = k.wait(120000);
+  ASSERT_TRUE(end && WIFEXITED(*end) && WEXITSTATUS(*end) == 0) << k.log();
+  EXPECT_NE(k.log().find("modifications non enregistrées"), std::string::npos) << k.log();
+  EXPECT_NE(k.log().find("-> Oui"), std::string::npos) << k.log();
+}
+
+int main(int argc, char** argv) {
+  QGuiApplication app(argc, argv);
+  fs::create_directories(KUP_SCREENSHOT_DIR);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,164 @@
+// The desktop mode's one application thread: Asio completions reach the Qt
+// thread through the gate, and nothing enters while a handler runs, a box
+// of its own included. The real korvane chooses its mode from the display.
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+
+#include <cstdio>
+#include <thread>
+
+#include <QTest>
+#include <QThread>
+#include <asio/posix/stream_descriptor.hpp>
+#include <asio/read.hpp>
+#include <asio/steady_timer.hpp>
+
+#include <gtest/gtest.h>
+
+#include "QtTest.h"
+#include "host/EventGate.h"
+#include "host/Mode.h"
+#include "host/QtExecutor.h"
+#include "platform/FakeLog.h"
+#include "platform/qt/QtFenetres.h"
+#include "tests/e2e/Child.h"
+
+namespace mb = kup::platform::mb;
+using Strings = std::vector<std::string>;
+
+TEST(EventGate, WhatArrivesDuringABoxRunsAfterItInOrder) {
+  kup::host::EventGate gate;
+  kup::platform::FakeLog log;
+  kup::platform::QtMessageBox boite(&log);
+  Strings trace;
+  qtest::WhenModal([&](QWidget* w) {
+    // Two frames arrive from the I/O thread while the box waits for its person.
+    std::thread([&] {
+      gate.post([&] { trace.push_back("B"); });
+      gate.post([&] { trace.push_back("C"); });
+    }).join();
+    QCoreApplication::processEvents();
+    trace.push_back("réponse");
+    QTest::keyClick(w, Qt::Key_Return);
+    return true;
+  });
+  gate.post([&] {
+    trace.push_back("A");
+    boite.show("Continuer ?", mb::OKOnly, "Korvane");
+    trace.push_back("A fini");
+  });
+  ASSERT_TRUE(QTest::qWaitFor([&] { return trace.size() == 5; }, 10000)) << trace.size();
+  EXPECT_EQ(trace, (Strings{"A", "réponse", "A fini", "B", "C"}));
+
+  // A gesture on a window holds back what arrives during it the same way.
+  trace.clear();
+  gate.hold([&] {
+    gate.post([&] { trace.push_back("après"); });
+    QCoreApplication::processEvents();
+    trace.push_back("geste");
+  });
+  EXPECT_EQ(trace, (Strings{"geste", "après"}));
+}
+
+TEST(QtExecutor, AsioCompletionsRunOnTheQtThreadInOrder) {
+  asio::io_context io;
+  kup::host::EventGate gate;
+  const asio::any_io_executor ex = kup::host::QtExecutor(io, gate);
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  asio::posix::stream_descriptor in(ex, fds[0]);
+  asio::steady_timer timer(ex);
+  auto work = asio::make_work_guard(io);
+  std::thread ioThread([&] { io.run(); });
+
+  Strings trace;
+  bool surQt = true;
+  char buf[5] = {};
+  asio::async_read(in, asio::buffer(buf, 4), [&](const asio::error_code& ec, size_t) {
+    surQt &= QThread::currentThread() == qApp->thread();
+    trace.push_back(ec ? ec.message() : std::string(buf));
+  });
+  timer.expires_after(std::chrono::milliseconds(20));
+  timer.async_wait([&](const asio::error_code&) {
+    surQt &= QThread::currentThread() == qApp->thread();
+    trace.push_back("minuterie");
+  });
+  ASSERT_EQ(::write(fds[1], "REQ1", 4), 4);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return trace.size() == 2; }, 10000));
+  EXPECT_EQ(trace, (Strings{"REQ1", "minuterie"}));
+  EXPECT_TRUE(surQt);
+  work.reset();
+  io.stop();
+  ioThread.join();
+  ::close(fds[1]);
+}
+
+namespace {
+
+e2e::Child Korvane(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+  std::vector<std::string> argv{e2e::ProgramPath("korvane")};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return e2e::Child(argv, true, {}, env);
+}
+
+}  // namespace
+
+TEST(DesktopMode, RequestsAnsweredInOrderOnTheQtThread) {
+  auto k = Korvane({"--desktop"}, {"QT_QPA_PLATFORM=offscreen"});
+  ASSERT_TRUE(k.started());
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(k.request(e2e::Invoke("KUP_CommandeInconnue", {std::to_string(i)})));
+  for (int i = 0; i < 3; ++i) {
+    auto frames = k.untilRet();
+    ASSERT_EQ(frames.size(), 1u) << k.log();
+    EXPECT_EQ(frames[0].kind, "RET");
+  }
+  k.closeInput();
+  auto status = k.wait();
+  ASSERT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << k.log();
+  EXPECT_NE(k.log().find("mode bureau (--desktop)"), std::string::npos) << k.log();
+}
+
+TEST(DesktopMode, ADisplayThatDoesNotAnswerIsNone) {
+  // Display 5999 has no server here: headless, with the reason in the log.
+  auto k = Korvane({}, {"QT_QPA_PLATFORM=", "DISPLAY=:5999", "WAYLAND_DISPLAY="});
+  ASSERT_TRUE(k.request(e2e::Invoke("KUP_CommandeInconnue", {"x"})));
+  EXPECT_EQ(k.untilRet().size(), 1u) << k.log();
+  k.closeInput();
+  auto status = k.wait();
+  ASSERT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << k.log();
+  EXPECT_NE(k.log().find("aucun serveur X n'écoute pour DISPLAY \":5999\""), std::string::npos) << k.log();
+  EXPECT_NE(k.log().find("mode sans écran"), std::string::npos) << k.log();
+
+  // Forced onto it, the program says so and ends instead of aborting in Qt.
+  auto f = Korvane({"--desktop"}, {"QT_QPA_PLATFORM=", "DISPLAY=:5999", "WAYLAND_DISPLAY="});
+  f.closeInput();
+  status = f.wait();
+  ASSERT_TRUE(status && WIFEXITED(*status)) << f.log();
+  EXPECT_EQ(WEXITSTATUS(*status), 2);
+  EXPECT_NE(f.log().find("sans écran qui réponde"), std::string::npos) << f.log();
+}
+
+TEST(DesktopMode, DisplayTexts) {
+  std::string why;
+  EXPECT_FALSE(kup::host::X11DisplayAnswers("pas un écran", 100, &why));
+  EXPECT_NE(why.find("illisible"), std::string::npos);
+  EXPECT_FALSE(kup::host::WaylandDisplayAnswers("wayland-9", "", &why));
+  EXPECT_NE(why.find("XDG_RUNTIME_DIR"), std::string::npos);
+
+  // A compositor's socket that listens answers; a missing one does not.
+  const std::string dir = "/tmp/kup_wl_" + std::to_string(::getpid());
+  ::mkdir(dir.c_str(), 0700);
+  int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un a{};
+  a.sun_family = AF_UNIX;
+  std::snprintf(a.sun_path, sizeof a.sun_path, "%s/wayland-7", dir.c_str());
+  ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(::listen(s, 4), 0);
+  EXPECT_TRUE(kup::host::WaylandDisplayAnswers("wayland-7", dir, &why));
+  EXPECT_TRUE(kup::host::WaylandDisplayAnswers(dir + "/wayland-7", "", &why));
+  EXPECT_FALSE(kup::host::WaylandDisplayAnswers("wayland-8", dir, &why));
+  ::close(s);
+  ::unlink(a.sun_path);
+  ::rmdir(dir.c_str());
+}
