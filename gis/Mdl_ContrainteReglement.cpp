@@ -199,11 +199,21 @@ bool OuvrirOctets(App& app, const std::string& chemin, std::string& octets) {
   return false;
 }
 
+// A few bytes written as one eight-byte store (the room for a line has
+// eight bytes to spare), then counted for what they are.
+struct Court {
+  char octets[8] = {};
+  size_t taille = 0;
+  explicit Court(const std::string& t = {}) : taille(std::min<size_t>(t.size(), 8)) {
+    std::memcpy(octets, t.data(), taille);
+  }
+};
+
 // UTF-8 of each Windows-1252 byte above 127.
-const std::array<std::string, 128>& Cp1252Haut() {
-  static const std::array<std::string, 128> table = [] {
-    std::array<std::string, 128> t;
-    for (int b = 0; b < 128; ++b) t[static_cast<size_t>(b)] = FromCp1252(std::string(1, static_cast<char>(b + 128)));
+const std::array<Court, 128>& Cp1252Haut() {
+  static const std::array<Court, 128> table = [] {
+    std::array<Court, 128> t;
+    for (int b = 0; b < 128; ++b) t[static_cast<size_t>(b)] = Court(FromCp1252(std::string(1, static_cast<char>(b + 128))));
     return t;
   }();
   return table;
@@ -312,6 +322,11 @@ bool Traitement_Import(App& app, ImportContraintes& imp, const DefinitionImport&
       std::memcpy(o, t.data(), t.size());
       o += t.size();
     };
+    auto poser = [&o](const Court& t) {
+      std::memcpy(o, t.octets, 8);
+      o += t.taille;
+    };
+    const Court c241(s241), c242(s242), amp(kAmp), lt(kLt);
     // Per line at most: a byte becomes five ("&"), the prefix and three
     // separators more, eight bytes more as runs go eight at a time.
     const size_t parLigne = prefixe.size() + 3 * s241.size() + s242.size() + 8;
@@ -332,10 +347,10 @@ bool Traitement_Import(App& app, ImportContraintes& imp, const DefinitionImport&
         const char* cr = static_cast<const char*>(std::memchr(q, '\r', static_cast<size_t>(nl - q)));
         const char* finLigne = cr ? cr : nl;
         place(5 * static_cast<size_t>(finLigne - q) + parLigne);
-        if (imp.nbLignes++ > 0) ecrire(s242);
+        if (imp.nbLignes++ > 0) poser(c242);
         ecrire(prefixe);
         int j = 0;  // the field being written
-        if (nbChamps > 0) ecrire(s241);
+        if (nbChamps > 0) poser(c241);
         else q = finLigne;
         while (!finDeLigne()) {
           // Bytes that stay as they are go eight at a time, up to the next
@@ -364,19 +379,19 @@ bool Traitement_Import(App& app, ImportContraintes& imp, const DefinitionImport&
               q = finLigne;
               break;
             }
-            ecrire(s241);
+            poser(c241);
           } else if (b >= 0x80) {
-            ecrire(haut[b - 128]);
+            poser(haut[b - 128]);
           } else if (b == '&') {
-            ecrire(kAmp);
+            poser(amp);
           } else if (b == '<') {
-            ecrire(kLt);
+            poser(lt);
           } else {
             *o++ = static_cast<char>(b);
           }
         }
         // A line one field short still gets its last, empty, field.
-        if (j == nbChamps - 2) ecrire(s241);
+        if (j == nbChamps - 2) poser(c241);
       }
       // CR LF, LF alone and CR alone all end a line.
       if (q < fin && *q == '\r') ++q;
