@@ -224,7 +224,7 @@ TEST(Catalogue, VariableLines) {
                                                        "5;;erreur description variable",
                                                        "6;;erreur description variable"}));
   ASSERT_EQ(c.cat.CatV3.Count(), 3u);
-  const Variable_V3* a = c.cat.CatV3.Item("A");
+  const auto a = c.cat.CatV3.Item("A");
   ASSERT_NE(a, nullptr);
   EXPECT_EQ(a->Libelle, "Libellé A");
   EXPECT_EQ(a->Fmt, "");
@@ -236,7 +236,7 @@ TEST(Catalogue, VariableLines) {
   EXPECT_EQ(c.cat.V3_Ecran.Item("E1")->CFV3.Count(), 2u);  // A and B; "a" is the same key in E2 only
   // Keys are the names as written: " D " is not "D".
   EXPECT_FALSE(c.cat.Existe("D"));
-  const Variable_V3* d = c.cat.CatV3.Item(" d ");
+  const auto d = c.cat.CatV3.Item(" d ");
   ASSERT_NE(d, nullptr);
   EXPECT_EQ(d->nom, "D");
   EXPECT_EQ(d->Libelle, "Surface");
