@@ -48,7 +48,35 @@ uint32_t refNom(PoolTextes& pool, std::string_view cle, uint32_t refCle, std::st
   return nom == cle ? refCle : pool.Ajouter(nom);
 }
 
+// The few distinct format switches of a file, each stored once.
+class Formats {
+ public:
+  uint32_t Ref(PoolTextes& pool, const std::string& fmt) {
+    for (auto& [f, r] : courts_)
+      if (f == fmt) return r;
+    if (courts_.size() < 16) return courts_.emplace_back(fmt, pool.Ajouter(fmt)).second;
+    auto [it, nouveau] = autres_.try_emplace(fmt, 0);
+    if (nouveau) it->second = pool.Ajouter(fmt);
+    return it->second;
+  }
+
+ private:
+  std::vector<std::pair<std::string, uint32_t>> courts_;
+  std::unordered_map<std::string, uint32_t> autres_;
+};
+
 }  // namespace
+
+// Lines of one screen or code usually follow each other: the group of the
+// previous line is taken again when its value is written the same.
+CV3_Regroupement* Catal_V3::DernierGroupe::Trouver(Catal_V3& cat, CollectionCle<CV3_Regroupement>& coll,
+                                                   std::string_view valeur) {
+  if (!groupe_ || valeur != valeur_) {
+    groupe_ = cat.Regroupement(coll, valeur);
+    valeur_.assign(valeur);
+  }
+  return groupe_;
+}
 
 // ---------------------------------------------------------------- CollectionVariables
 
@@ -304,8 +332,12 @@ int16_t Catal_V3::ChargerVariableCatalogue_v3(App& app, const std::string& ficca
     const auto iChamp = static_cast<size_t>(posChamp_), iLibelle = static_cast<size_t>(posLibelle_),
                iEcran = static_cast<size_t>(posEcran_), iCode = static_cast<size_t>(posCode_);
     std::string rangee, cleChamp;
-    // Few distinct format switches: each is stored once.
-    std::unordered_map<std::string, uint32_t> formats;
+    // The groups met before this load are searched whole by AddNouveau.
+    for (auto* groupes : {&V3_Ecran, &V3_CodeDossier})
+      for (size_t i = 0; i < groupes->Count(); ++i) groupes->At(i).CFV3.Indexer();
+    textes_->Reserver(fichier.Taille());
+    Formats formats;
+    DernierGroupe dernierEcran, dernierCode;
     Variable_V3 v;
     while (fichier.LireLigne(ligne)) {
       ++nbl_;
@@ -317,27 +349,25 @@ int16_t Catal_V3::ChargerVariableCatalogue_v3(App& app, const std::string& ficca
         continue;
       }
       const std::string_view champ = tb[iChamp];
-      // The name goes into three collections: fold and hash it once, and
-      // have its three slots fetched while the variable is built.
+      // The name is folded and hashed once for the catalogue and its groups.
       CleSansCasse(champ, cleChamp);
       const uint64_t h = IndexCles::Hacher(cleChamp);
-      CV3_Regroupement* ecran = Regroupement(V3_Ecran, tb[iEcran]);
-      CV3_Regroupement* code = Regroupement(V3_CodeDossier, tb[iCode]);
       CatV3.Precharger(h);
-      ecran->CFV3.Precharger(h);
-      code->CFV3.Precharger(h);
+      CV3_Regroupement* ecran = dernierEcran.Trouver(*this, V3_Ecran, tb[iEcran]);
+      CV3_Regroupement* code = dernierCode.Trouver(*this, V3_CodeDossier, tb[iCode]);
       v.TypeFmt = 0;
       const std::string fmt = TraiterFormat(v, tb, nbl_, clserr);
-      uint32_t refFmt = 0;
-      if (!fmt.empty()) {
-        auto [it, nouveau] = formats.try_emplace(fmt, 0);
-        if (nouveau) it->second = textes_->Ajouter(fmt);
-        refFmt = it->second;
+      const uint32_t refFmt = fmt.empty() ? 0 : formats.Ref(*textes_, fmt);
+      uint32_t refChamp = 0;
+      if (CatV3.AddPlie(champ, cleChamp, h, SansBlancs(tb[iLibelle]), refFmt, v.TypeFmt, refChamp)) {
+        // New to this load: no line before it put it into a group.
+        ecran->CFV3.AddNouveau(cleChamp, h, refChamp);
+        code->CFV3.AddNouveau(cleChamp, h, refChamp);
+        continue;
       }
       // A name already present keeps its first variable; the duplicate
       // still joins the groups of its own line, under its own text.
-      uint32_t refChamp = 0;
-      bool aRef = CatV3.AddPlie(champ, cleChamp, h, SansBlancs(tb[iLibelle]), refFmt, v.TypeFmt, refChamp);
+      bool aRef = false;
       auto ref = [&](PoolTextes& p) {
         if (!aRef) {
           refChamp = p.Ajouter(champ);
@@ -364,6 +394,7 @@ int16_t Catal_V3::ChargerSignetCatalogue_v3(App& app, const std::string& ficcat,
     ChampsLigne tb;
     if (!fichier.LireLigne(ligne)) raise(62, "Lecture au-delà de la fin du fichier");
     std::string rangee;
+    textes_->Reserver(fichier.Taille());
     while (fichier.LireLigne(ligne)) {
       ++nbl_;
       DecouperChamps(ligne, ';', tb);

@@ -153,6 +153,14 @@ class Catal_V3 {
   CV3_Regroupement* Regroupement(CollectionCle<CV3_Regroupement>& collregroup, std::string_view nomregroup);
   // Gives back the room reserved beyond what a load stored.
   void Ajuster();
+  class DernierGroupe {
+   public:
+    CV3_Regroupement* Trouver(Catal_V3& cat, CollectionCle<CV3_Regroupement>& coll, std::string_view valeur);
+
+   private:
+    CV3_Regroupement* groupe_ = nullptr;
+    std::string valeur_;
+  };
   // Column positions, -1 while not found.
   int32_t posChamp_ = -1, posEcran_ = -1, posCode_ = -1, posType_ = -1, posLg_ = -1, posUnite_ = -1,
           posDec_ = -1, posLibelle_ = -1;

@@ -164,6 +164,15 @@ uint32_t PoolTextes::Ajouter(std::string_view t) {
   return ref;
 }
 
+void PoolTextes::Reserver(size_t n) {
+  const size_t cap = n_ + n;
+  if (cap <= cap_ || cap > 0xFFFFFFFFull + 10) return;
+  if (void* p = std::realloc(p_, cap)) {
+    p_ = static_cast<char*>(p);
+    cap_ = cap;
+  }
+}
+
 void PoolTextes::Ajuster() {
   if (n_ == cap_ || n_ == 0) return;
   if (void* p = std::realloc(p_, n_)) {
@@ -215,24 +224,34 @@ bool CollectionNoms::Add(std::string_view nom) {
 
 bool CollectionNoms::Contains(std::string_view nom) const {
   if (refs_.empty()) return false;
+  Indexer();
   std::string plie;
   CleSansCasse(nom, plie);
   return index_.Trouver(plie, IndexCles::Hacher(plie), CleDe{this}, buffer_) != IndexRefs::npos;
+}
+
+void CollectionNoms::Indexer() const {
+  if (indexes_ == refs_.size()) return;
+  index_.Reserver(refs_.size());
+  std::string plie;
+  for (size_t i = indexes_; i < refs_.size(); ++i) {
+    CleSansCasse(At(i), plie);
+    index_.TrouverOuInserer(plie, IndexCles::Hacher(plie), CleDe{this}, buffer_, i);
+  }
+  indexes_ = refs_.size();
 }
 
 void CollectionNoms::Clear() {
   refs_.clear();
   refs_.shrink_to_fit();
   index_.Vider();
+  indexes_ = 0;
 }
 
 void CollectionNoms::Reindexer() {
   index_.Vider();
-  std::string plie;
-  for (size_t i = 0; i < refs_.size(); ++i) {
-    CleSansCasse(At(i), plie);
-    index_.TrouverOuInserer(plie, IndexCles::Hacher(plie), CleDe{this}, buffer_, i);
-  }
+  indexes_ = 0;
+  Indexer();
 }
 
 }  // namespace kup

@@ -194,6 +194,8 @@ class PoolTextes {
     for (int d = 7; *p & 0x80; d += 7) n |= static_cast<size_t>(*++p & 0x7F) << d;
     return std::string_view(reinterpret_cast<const char*>(p + 1), n);
   }
+  // Room for n more bytes of texts (lengths included) without moving.
+  void Reserver(size_t n);
   // Gives back the room reserved beyond the last text.
   void Ajuster();
 
@@ -277,6 +279,11 @@ class Trouve {
 
 // A collection of names, each stored under itself, their texts in a pool
 // that may be shared with the collections the same names come from.
+//
+// A loader that knows a name is new to it (AddNouveau) appends it without
+// indexing it: the index catches up with such names only when a lookup or
+// an ordinary addition needs it, so a load that meets no duplicate never
+// builds the index of its groups at all.
 class CollectionNoms {
  public:
   // Adds the name; false (nothing changed) when present in any case.
@@ -289,17 +296,25 @@ class CollectionNoms {
   template <class Ref>
   bool AddRef(std::string_view plie, uint64_t h, const Ref& ref) {
     PoolTextes& p = pool();
+    Indexer();
     if (index_.TrouverOuInserer(plie, h, CleDe{this}, buffer_, refs_.size()) != IndexRefs::npos) return false;
     try {
       refs_.push_back(ref(p));
     } catch (...) {
-      index_.Vider();  // an index naming a missing entry would be worse than none
-      Reindexer();
+      Reindexer();  // the index must not name the entry that was not stored
       throw;
     }
+    indexes_ = refs_.size();
     return true;
   }
-  void Precharger(uint64_t h) const { index_.Precharger(h); }
+  // Adds a name (its text at offset ref in the shared pool) that the caller
+  // knows is none of the names added since the index was last brought up
+  // to date (Indexer): only the indexed ones are searched.
+  bool AddNouveau(std::string_view plie, uint64_t h, uint32_t ref) {
+    if (indexes_ != 0 && index_.Trouver(plie, h, CleDe{this}, buffer_) != IndexRefs::npos) return false;
+    refs_.push_back(ref);
+    return true;
+  }
   bool Contains(std::string_view nom) const;
   size_t Count() const { return refs_.size(); }
   // The name added at position i (from 0), as it was written.
@@ -307,6 +322,8 @@ class CollectionNoms {
   void Clear();
   // Takes its texts from (and adds them to) that pool; only while empty.
   void Partager(std::shared_ptr<PoolTextes> pool) { pool_ = std::move(pool); }
+  // Indexes the names appended by AddNouveau.
+  void Indexer() const;
   // Gives back the room reserved beyond the last name.
   void Ajuster() { refs_.shrink_to_fit(); }
 
@@ -322,7 +339,9 @@ class CollectionNoms {
   void Reindexer();
   std::shared_ptr<PoolTextes> pool_;
   std::vector<uint32_t> refs_;
-  IndexRefs index_;
+  // The index covers refs_[0, indexes_).
+  mutable IndexRefs index_;
+  mutable size_t indexes_ = 0;
   mutable std::string buffer_;
 };
 

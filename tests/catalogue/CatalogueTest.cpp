@@ -241,12 +241,15 @@ TEST(Catalogue, VariableLines) {
   EXPECT_EQ(d->nom, "D");
   EXPECT_EQ(d->Libelle, "Surface");
   EXPECT_EQ(d->Fmt, "\\# \"##0,00 €\"");
-  // Groups are kept by a second load; the variables are not.
-  c.t.fs.put(kVar, Lignes8Bits({kEntete, "Z;E9;CU;L;DATE;;;"}));
+  // Groups are kept by a second load; the variables are not. A name new to
+  // the second load is still not added twice to a group that holds it.
+  c.t.fs.put(kVar, Lignes8Bits({kEntete, "Z;E9;CU;L;DATE;;;", "A;E2;PA;L;DATE;;;"}));
   c.charger();
-  EXPECT_EQ(c.cat.CatV3.Count(), 1u);
+  EXPECT_EQ(c.cat.CatV3.Count(), 2u);
   EXPECT_NE(c.cat.V3_Ecran.Item("E1"), nullptr);
   EXPECT_NE(c.cat.V3_Ecran.Item("E9"), nullptr);
+  EXPECT_EQ(c.cat.V3_Ecran.Item("E2")->CFV3.Count(), 2u);
+  EXPECT_EQ(c.cat.V3_Ecran.Item("E2")->CFV3.At(0), "a");
 }
 
 TEST(Catalogue, BookmarkLines) {
@@ -265,12 +268,15 @@ TEST(Catalogue, BookmarkLines) {
 
 TEST(Catalogue, DuplicatesAreSilentAndOneBadBookmarkLineIsOneRow) {
   Chargement c;
-  c.t.fs.put(kVar, Lignes8Bits({kEntete, "Nom;E;C;Premier;VARCHAR2;;;", "NOM;F;D;Second;DATE;;;"}));
+  c.t.fs.put(kVar, Lignes8Bits({kEntete, "Nom;E;C;Premier;VARCHAR2;;;", "X;E;C;;;;;", "NOM;F;D;Second;DATE;;;",
+                                "nOm;E;C;Troisième;DATE;;;"}));
   c.t.fs.put(kSig, Lignes8Bits({"SIGNET", "", "Sig_A;premier", "SIG_A;second", "sig_a"}));
   EXPECT_EQ(c.charger(), 1);
   EXPECT_EQ(c.err.Lignes(), std::vector<std::string>{"1;;erreur description signet"});
-  EXPECT_EQ(c.cat.CatV3.Count(), 1u);
+  EXPECT_EQ(c.cat.CatV3.Count(), 2u);
   EXPECT_EQ(c.cat.CatV3.Item("nom")->Libelle, "Premier");
+  EXPECT_EQ(c.cat.V3_Ecran.Item("E")->CFV3.Count(), 2u);  // Nom and X, once each
+  EXPECT_EQ(c.cat.V3_Ecran.Item("F")->CFV3.At(0), "NOM");
   EXPECT_EQ(c.cat.CatV3.Item("nom")->TypeFmt, 1);
   ASSERT_EQ(c.cat.SIGV3.Count(), 1u);
   EXPECT_EQ(c.cat.SIGV3.Item("SIG_A")->nom, "Sig_A");
@@ -342,6 +348,8 @@ TEST(Catalogue, LongFilesAreReadToTheirEnd) {
   EXPECT_EQ(c.cat.CatV3.Count(), 40000u);
   EXPECT_EQ(c.err.Lignes(), std::vector<std::string>{"40002;;erreur description variable"});
   EXPECT_EQ(c.cat.V3_CodeDossier.Item("PC")->CFV3.Count(), 40000u);
+  EXPECT_TRUE(c.cat.V3_CodeDossier.Item("pc")->Existe("v39999"));
+  EXPECT_FALSE(c.cat.V3_CodeDossier.Item("PC")->Existe("V40000"));
 }
 
 TEST(Catalogue, VeryLongLinesAndOddBytes) {
