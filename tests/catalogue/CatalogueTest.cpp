@@ -243,13 +243,15 @@ TEST(Catalogue, VariableLines) {
   EXPECT_EQ(d->Fmt, "\\# \"##0,00 €\"");
   // Groups are kept by a second load; the variables are not. A name new to
   // the second load is still not added twice to a group that holds it.
-  c.t.fs.put(kVar, Lignes8Bits({kEntete, "Z;E9;CU;L;DATE;;;", "A;E2;PA;L;DATE;;;"}));
+  c.t.fs.put(kVar, Lignes8Bits({kEntete, "Z;E9;CU;L;DATE;;;", "A;E2;PA;L;DATE;;;", "b;E1;PC;L;DATE;;;"}));
   c.charger();
-  EXPECT_EQ(c.cat.CatV3.Count(), 2u);
+  EXPECT_EQ(c.cat.CatV3.Count(), 3u);
   EXPECT_NE(c.cat.V3_Ecran.Item("E1"), nullptr);
   EXPECT_NE(c.cat.V3_Ecran.Item("E9"), nullptr);
   EXPECT_EQ(c.cat.V3_Ecran.Item("E2")->CFV3.Count(), 2u);
   EXPECT_EQ(c.cat.V3_Ecran.Item("E2")->CFV3.At(0), "a");
+  EXPECT_EQ(c.cat.V3_Ecran.Item("E1")->CFV3.Count(), 2u);  // never looked up in between
+  EXPECT_EQ(c.cat.V3_Ecran.Item("E1")->CFV3.At(1), "B");
 }
 
 TEST(Catalogue, BookmarkLines) {
