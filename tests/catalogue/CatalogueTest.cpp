@@ -9,6 +9,7 @@
 #include "vb/VbString.h"
 #include "documents/Catal_V3.h"
 #include "documents/ErreurTxt.h"
+#include "documents/LecteurTexte.h"
 #include "documents/Mdl_Equivalence.h"
 #include "tests/catalogue/CatalogueFiles.h"
 
@@ -321,6 +322,14 @@ TEST(Catalogue, TextFilesReadAsWritten) {
   EXPECT_NE(c.cat.V3_Ecran.Item("ÉCRAN"), nullptr);  // keys compared without regard to case
   EXPECT_TRUE(c.cat.Existe("DERNIER"));
   EXPECT_TRUE(c.cat.ExisteSignet("SIG_DEUX"));
+
+  // Every byte of the code page, ASCII around it, reads as the boundary converts it.
+  std::string octets = "a";
+  for (int b = 0x80; b <= 0xFF; ++b) octets += {static_cast<char>(b), 'x'};
+  LecteurTexte lecteur(octets + "\r\nfin");
+  std::string_view ligne;
+  ASSERT_TRUE(lecteur.LireLigne(ligne));
+  EXPECT_EQ(ligne, FromCp1252(octets));
 
   // A CR LF file ending with its line end has no extra empty record.
   Chargement d;
