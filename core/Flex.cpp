@@ -201,6 +201,7 @@ bool ParseFlexRequest(const std::string& xml, std::string& name, Args& args) {
 // with entities) can neither break the XML nor add arguments to it.
 // Appended in place: a value may be a whole document.
 static void AjouterTexteXML(std::string& out, std::string_view v) {
+  if (v.empty()) return;  // an empty view may have no data at all, which memchr may not be given
   const char* d = v.data();
   const char* f = d + v.size();
   const char* et = static_cast<const char*>(std::memchr(d, '&', v.size()));

@@ -5,6 +5,7 @@ set -euo pipefail
 PKGS=(cmake g++ ninja-build pkg-config make
       libasio-dev libpugixml-dev libzip-dev libsodium-dev libicu-dev libfmt-dev
       libgtest-dev libgmock-dev libbenchmark-dev zip unzip
+      clang libclang-rt-14-dev
       postgresql libpq-dev
       qt6-base-dev qt6-translations-l10n xvfb xauth xdotool x11-utils fonts-dejavu-core
       libreoffice-writer libreoffice-calc libreoffice-dev)

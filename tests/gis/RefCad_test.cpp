@@ -153,3 +153,56 @@ TEST(RefCad, SearchedSeparatorsAndPartsTheSourceLacks) {
   auto ni = Layout("XX", "", "", "", "", "", "XX", "", "XXXX");
   EXPECT_EQ(sRefCadConvertir(Kupv3(), ni, "59AB0012"), "59XXXX   AB0012");
 }
+
+TEST(RefCad, CharactersNotBytes) {
+  // Widths, positions and searches count characters, whatever their UTF-8
+  // length; a byte that is not UTF-8 comes out as U+FFFD.
+  auto kup = Kupv3();
+  auto gis = Layout("XX", "-", "XXX", "-", "XXX", "-", "XX", "-", "XXXXX");
+  auto paragraphe = Layout("XX", "§", "XXX", "§", "", "", "XX", "§", "XXXX");
+  auto accents = Layout("éé", "", "ééé", "", "", "", "XX", "", "ééééé");
+  struct Cas {
+    const Str_DDESRV& cible;
+    const Str_DDESRV& source;
+    const char* ref;
+    const char* attendu;
+  };
+  const Cas cas[] = {
+      {gis, kup, "59é350    A0123", "59é350-   -A-00123"},
+      {gis, kup, "5ééé50   AB0123", "5ééé50-   -AB-00123"},
+      {gis, kup, "590350ééé ÀB012", "590350-ééé-ÀB-00012"},
+      {gis, kup, "590350    Ä0123", "590350-   -Ä-00123"},
+      {gis, kup, "590350   AB01é3", "590350-   -AB-00001"},
+      {gis, kup, "59\xFF" "350   AB0123", "59\xEF\xBF\xBD" "350-   -AB-00123"},
+      {kup, paragraphe, "59§350§AB§12", "59X350   AB0012"},
+      {kup, paragraphe, "59§3§AB§12", "59X003   AB0012"},
+      {accents, kup, "590350   AB0123", "59350AB00123"},
+      {accents, paragraphe, "59§35§AB§12", "59035AB00012"},
+  };
+  for (const auto& c : cas) EXPECT_EQ(sRefCadConvertir(c.cible, c.source, c.ref), c.attendu) << c.ref;
+}
+
+TEST(RefCad, ShortReferencesAndOddNumbers) {
+  // What a reference too short for its layout, or a number part that is not
+  // plain digits, gives today: callers send it on as it comes.
+  auto kup = Kupv3();
+  auto gis = Layout("XX", "-", "XXX", "-", "XXX", "-", "XX", "-", "XXXXX");
+  const std::pair<const char*, const char*> cas[] = {
+      {"", "00000-000--00000"},
+      {"5", "05000-000--00000"},
+      {"590", "590000-000--00000"},
+      {"590350", "590350-000--00000"},
+      {"590350    A", "590350-   -A-00000"},
+      {"590350   AB12 3", "590350-   -AB-00123"},
+      {"590350   AB-12", "590350-   -AB--00012"},
+      {"590350   AB12.5", "590350-   -AB-00012"},
+      {"590350   AB13.5", "590350-   -AB-00014"},
+      {"590350   AB1E3", "590350-   -AB-01000"},
+      {"590350   AB&H1F", "590350-   -AB-00031"},
+      {"590350   AB0000000000000123", "590350-   -AB-00123"},
+      {"590350   AB123456789012345678", "590350-   -AB-123456789012345680"},
+      {"590350   AB99999999999999999999", "590350-   -AB-100000000000000000000"},
+      {"590350   AB1E999", "590350-   -AB-1E999"},
+  };
+  for (const auto& [ref, attendu] : cas) EXPECT_EQ(sRefCadConvertir(gis, kup, ref), attendu) << ref;
+}

@@ -110,7 +110,7 @@ bool LireScript(const std::string& chemin, kup::FakeOraDatabase& db, std::string
     p->sorties.push_back({Rogner(reste.substr(0, egal)), valeur});
   }
   for (auto& [nom, proc] : procedures) {
-    db.addProcedure(nom, [proc](kup::FakeOraCall& appel) {
+    db.addProcedure(nom, [proc = proc](kup::FakeOraCall& appel) {
       if (proc.echec) appel.fail(proc.code, proc.message);
       for (const auto& s : proc.sorties) appel.out(s.parametre, kup::Value(Remplir(s.valeur, appel)));
     });
