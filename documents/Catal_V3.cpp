@@ -111,8 +111,7 @@ bool CollectionVariables::AddPlie(std::string_view cle, std::string_view plie, u
 }
 
 bool CollectionVariables::Add(const Variable_V3& v, std::string_view cle) {
-  CleSansCasse(cle, plie_);
-  const std::string plie = plie_;
+  const std::string_view plie = CleSansCasse(cle, plie_);  // the comparisons fold into buffer_
   const uint64_t h = IndexCles::Hacher(plie);
   if (index_.TrouverOuInserer(plie, h, CleDe{this}, buffer_, vars_.size()) != npos) return false;
   try {
@@ -162,8 +161,7 @@ Trouve<VueSignet_V3> CollectionSignets::Item(std::string_view cle) const {
 bool CollectionSignets::Contains(std::string_view cle) const { return Indice(cle) != IndexRefs::npos; }
 
 bool CollectionSignets::AddNom(std::string_view nom, std::string_view cle) {
-  CleSansCasse(cle, plie_);
-  const std::string plie = plie_;
+  const std::string_view plie = CleSansCasse(cle, plie_);
   if (index_.TrouverOuInserer(plie, IndexCles::Hacher(plie), CleDe{this}, buffer_, signets_.size()) !=
       IndexRefs::npos)
     return false;

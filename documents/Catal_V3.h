@@ -55,7 +55,11 @@ class CollectionVariables {
   bool AddPlie(std::string_view cle, std::string_view plie, uint64_t h, std::string_view libelle, uint32_t refFmt,
                int16_t typeFmt, uint32_t& refCle);
   void Precharger(uint64_t h) const { index_.Precharger(h); }
-  void DefinirNomEX(size_t i, std::string_view nomEX) { vars_[i].nomEX = pool_->Ajouter(nomEX); }
+  // The V2 name the equivalence load links to variable i (a name given
+  // again is not stored again).
+  void DefinirNomEX(size_t i, std::string_view nomEX) {
+    if (pool_->Texte(vars_[i].nomEX) != nomEX) vars_[i].nomEX = pool_->Ajouter(nomEX);
+  }
 
   // Empties the collection; the texts stay in the pool for those sharing it.
   void Clear();
