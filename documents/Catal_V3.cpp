@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <string>
+#include <unordered_map>
 
 #include "core/App.h"
 #include "vb/Value.h"
@@ -41,7 +42,157 @@ double nombreOuZero(std::string_view s) {
   }
 }
 
+// The pool offset of the trimmed name: the key's own text when it has no
+// blanks around it.
+uint32_t refNom(PoolTextes& pool, std::string_view cle, uint32_t refCle, std::string_view nom) {
+  return nom == cle ? refCle : pool.Ajouter(nom);
+}
+
+// The few distinct format switches of a file, each stored once.
+class Formats {
+ public:
+  uint32_t Ref(PoolTextes& pool, const std::string& fmt) {
+    for (auto& [f, r] : courts_)
+      if (f == fmt) return r;
+    if (courts_.size() < 16) return courts_.emplace_back(fmt, pool.Ajouter(fmt)).second;
+    auto [it, nouveau] = autres_.try_emplace(fmt, 0);
+    if (nouveau) it->second = pool.Ajouter(fmt);
+    return it->second;
+  }
+
+ private:
+  std::vector<std::pair<std::string, uint32_t>> courts_;
+  std::unordered_map<std::string, uint32_t> autres_;
+};
+
 }  // namespace
+
+// Lines of one screen or code usually follow each other: the group of the
+// previous line is taken again when its value is written the same.
+CV3_Regroupement* Catal_V3::DernierGroupe::Trouver(Catal_V3& cat, CollectionCle<CV3_Regroupement>& coll,
+                                                   std::string_view valeur) {
+  if (!groupe_ || valeur != valeur_) {
+    groupe_ = cat.Regroupement(coll, valeur);
+    valeur_.assign(valeur);
+  }
+  return groupe_;
+}
+
+// ---------------------------------------------------------------- CollectionVariables
+
+size_t CollectionVariables::Indice(std::string_view cle) const {
+  if (vars_.empty()) return npos;
+  CleSansCasse(cle, plie_);
+  return IndicePlie(plie_, IndexCles::Hacher(plie_));
+}
+
+VueVariable_V3 CollectionVariables::At(size_t i) const {
+  const Enreg& e = vars_[i];
+  return {pool_->Texte(e.nom), pool_->Texte(e.fmt), pool_->Texte(e.libelle), pool_->Texte(e.nomEX), e.typeFmt};
+}
+
+bool CollectionVariables::AddPlie(std::string_view cle, std::string_view plie, uint64_t h, std::string_view libelle,
+                                  uint32_t refFmt, int16_t typeFmt, uint32_t& refCle) {
+  if (index_.TrouverOuInserer(plie, h, CleDe{this}, buffer_, vars_.size()) != npos) return false;
+  try {
+    Enreg e{};
+    e.cle = pool_->Ajouter(cle);
+    e.nom = refNom(*pool_, cle, e.cle, SansBlancs(cle));
+    e.libelle = pool_->Ajouter(libelle);
+    e.fmt = refFmt;
+    e.typeFmt = typeFmt;
+    vars_.push_back(e);
+    refCle = e.cle;
+  } catch (...) {
+    Reindexer();  // the index must not name the entry that was not stored
+    throw;
+  }
+  return true;
+}
+
+bool CollectionVariables::Add(const Variable_V3& v, std::string_view cle) {
+  const std::string_view plie = CleSansCasse(cle, plie_);  // the comparisons fold into buffer_
+  const uint64_t h = IndexCles::Hacher(plie);
+  if (index_.TrouverOuInserer(plie, h, CleDe{this}, buffer_, vars_.size()) != npos) return false;
+  try {
+    Enreg e{};
+    e.cle = pool_->Ajouter(cle);
+    e.nom = refNom(*pool_, cle, e.cle, v.nom);
+    e.libelle = pool_->Ajouter(v.Libelle);
+    e.fmt = pool_->Ajouter(v.Fmt);
+    e.nomEX = pool_->Ajouter(v.NomEX);
+    e.typeFmt = v.TypeFmt;
+    vars_.push_back(e);
+  } catch (...) {
+    Reindexer();
+    throw;
+  }
+  return true;
+}
+
+void CollectionVariables::Clear() {
+  vars_.clear();
+  vars_.shrink_to_fit();
+  index_.Vider();
+}
+
+void CollectionVariables::Reindexer() {
+  index_.Vider();
+  std::string plie;
+  for (size_t i = 0; i < vars_.size(); ++i) {
+    CleSansCasse(CleDe{this}(i), plie);
+    index_.TrouverOuInserer(plie, IndexCles::Hacher(plie), CleDe{this}, buffer_, i);
+  }
+}
+
+// ---------------------------------------------------------------- CollectionSignets
+
+size_t CollectionSignets::Indice(std::string_view cle) const {
+  if (signets_.empty()) return IndexRefs::npos;
+  CleSansCasse(cle, plie_);
+  return index_.Trouver(plie_, IndexCles::Hacher(plie_), CleDe{this}, buffer_);
+}
+
+Trouve<VueSignet_V3> CollectionSignets::Item(std::string_view cle) const {
+  const size_t i = Indice(cle);
+  return i == IndexRefs::npos ? Trouve<VueSignet_V3>() : Trouve<VueSignet_V3>(At(i));
+}
+
+bool CollectionSignets::Contains(std::string_view cle) const { return Indice(cle) != IndexRefs::npos; }
+
+bool CollectionSignets::AddNom(std::string_view nom, std::string_view cle) {
+  const std::string_view plie = CleSansCasse(cle, plie_);
+  if (index_.TrouverOuInserer(plie, IndexCles::Hacher(plie), CleDe{this}, buffer_, signets_.size()) !=
+      IndexRefs::npos)
+    return false;
+  try {
+    Enreg e{};
+    e.cle = pool_->Ajouter(cle);
+    e.nom = refNom(*pool_, cle, e.cle, nom);
+    signets_.push_back(e);
+  } catch (...) {
+    Reindexer();
+    throw;
+  }
+  return true;
+}
+
+void CollectionSignets::Clear() {
+  signets_.clear();
+  signets_.shrink_to_fit();
+  index_.Vider();
+}
+
+void CollectionSignets::Reindexer() {
+  index_.Vider();
+  std::string plie;
+  for (size_t i = 0; i < signets_.size(); ++i) {
+    CleSansCasse(CleDe{this}(i), plie);
+    index_.TrouverOuInserer(plie, IndexCles::Hacher(plie), CleDe{this}, buffer_, i);
+  }
+}
+
+// ---------------------------------------------------------------- Catal_V3
 
 int16_t Catal_V3::ChargerCatalogue_v3(App& app, const std::string& ficcat, ErreurTxt& clserr) {
   ChargerVariableCatalogue_v3(app, ficcat, clserr);
@@ -132,6 +283,14 @@ std::string Catal_V3::TraiterFormat(Variable_V3& varcou, const ChampsLigne& tb, 
   return {};
 }
 
+void Catal_V3::Ajuster() {
+  CatV3.Ajuster();
+  SIGV3.Ajuster();
+  for (auto* groupes : {&V3_Ecran, &V3_CodeDossier})
+    for (size_t i = 0; i < groupes->Count(); ++i) groupes->At(i).CFV3.Ajuster();
+  textes_->Ajuster();
+}
+
 int Catal_V3::AjouterRegroupement(CollectionCle<CV3_Regroupement>& collregroup, std::string_view nomregroup) {
   Regroupement(collregroup, nomregroup);
   return 0;
@@ -141,17 +300,18 @@ CV3_Regroupement* Catal_V3::Regroupement(CollectionCle<CV3_Regroupement>& collre
   if (CV3_Regroupement* g = collregroup.Item(nomregroup)) return g;
   CV3_Regroupement g;
   g.nom = std::string(nomregroup);
+  g.CFV3.Partager(textes_);
   collregroup.Add(std::move(g), nomregroup);
   return collregroup.Item(nomregroup);
 }
 
 int Catal_V3::AjouterVariable(Variable_V3 vcou, std::string_view cle, ErreurTxt&) {
-  CatV3.Add(std::move(vcou), cle);  // a name already present keeps its first variable
+  CatV3.Add(vcou, cle);  // a name already present keeps its first variable
   return 0;
 }
 
 int Catal_V3::AjouterSignet(Signet_V3 vcou, std::string_view cle, ErreurTxt&) {
-  SIGV3.Add(std::move(vcou), cle);
+  SIGV3.Add(vcou, cle);
   return 0;
 }
 
@@ -170,6 +330,13 @@ int16_t Catal_V3::ChargerVariableCatalogue_v3(App& app, const std::string& ficca
     const auto iChamp = static_cast<size_t>(posChamp_), iLibelle = static_cast<size_t>(posLibelle_),
                iEcran = static_cast<size_t>(posEcran_), iCode = static_cast<size_t>(posCode_);
     std::string rangee, cleChamp;
+    // The groups met before this load are searched whole by AddNouveau.
+    for (auto* groupes : {&V3_Ecran, &V3_CodeDossier})
+      for (size_t i = 0; i < groupes->Count(); ++i) groupes->At(i).CFV3.Indexer();
+    textes_->Reserver(fichier.Taille());
+    Formats formats;
+    DernierGroupe dernierEcran, dernierCode;
+    Variable_V3 v;
     while (fichier.LireLigne(ligne)) {
       ++nbl_;
       DecouperChamps(ligne, ';', tb);
@@ -180,25 +347,36 @@ int16_t Catal_V3::ChargerVariableCatalogue_v3(App& app, const std::string& ficca
         continue;
       }
       const std::string_view champ = tb[iChamp];
-      // The name goes into three collections: fold and hash it once, and
-      // have its three slots fetched while the variable is built.
+      // The name is folded and hashed once for the catalogue and its groups.
       CleSansCasse(champ, cleChamp);
       const uint64_t h = IndexCles::Hacher(cleChamp);
-      CV3_Regroupement* ecran = Regroupement(V3_Ecran, tb[iEcran]);
-      CV3_Regroupement* code = Regroupement(V3_CodeDossier, tb[iCode]);
       CatV3.Precharger(h);
-      ecran->CFV3.Precharger(h);
-      code->CFV3.Precharger(h);
-      Variable_V3 v;
-      v.nom = SansBlancs(champ);
-      v.Libelle = SansBlancs(tb[iLibelle]);
-      v.Fmt = TraiterFormat(v, tb, nbl_, clserr);
+      CV3_Regroupement* ecran = dernierEcran.Trouver(*this, V3_Ecran, tb[iEcran]);
+      CV3_Regroupement* code = dernierCode.Trouver(*this, V3_CodeDossier, tb[iCode]);
+      v.TypeFmt = 0;
+      const std::string fmt = TraiterFormat(v, tb, nbl_, clserr);
+      const uint32_t refFmt = fmt.empty() ? 0 : formats.Ref(*textes_, fmt);
+      uint32_t refChamp = 0;
+      if (CatV3.AddPlie(champ, cleChamp, h, SansBlancs(tb[iLibelle]), refFmt, v.TypeFmt, refChamp)) {
+        // New to this load: no line before it put it into a group.
+        ecran->CFV3.AddNouveau(cleChamp, h, refChamp);
+        code->CFV3.AddNouveau(cleChamp, h, refChamp);
+        continue;
+      }
       // A name already present keeps its first variable; the duplicate
-      // still joins the groups of its own line.
-      CatV3.AddPlie(std::move(v), cleChamp, h);
-      ecran->CFV3.AddPlie(champ, cleChamp, h);
-      code->CFV3.AddPlie(champ, cleChamp, h);
+      // still joins the groups of its own line, under its own text.
+      bool aRef = false;
+      auto ref = [&](PoolTextes& p) {
+        if (!aRef) {
+          refChamp = p.Ajouter(champ);
+          aRef = true;
+        }
+        return refChamp;
+      };
+      ecran->CFV3.AddRef(cleChamp, h, ref);
+      code->CFV3.AddRef(cleChamp, h, ref);
     }
+    Ajuster();
   } catch (const std::exception& e) {
     clserr.ErreurChargement(texteLigne(nbl_) + ";;" + DescriptionEchec(e));
   }
@@ -214,6 +392,7 @@ int16_t Catal_V3::ChargerSignetCatalogue_v3(App& app, const std::string& ficcat,
     ChampsLigne tb;
     if (!fichier.LireLigne(ligne)) raise(62, "Lecture au-delà de la fin du fichier");
     std::string rangee;
+    textes_->Reserver(fichier.Taille());
     while (fichier.LireLigne(ligne)) {
       ++nbl_;
       DecouperChamps(ligne, ';', tb);
@@ -223,10 +402,9 @@ int16_t Catal_V3::ChargerSignetCatalogue_v3(App& app, const std::string& ficcat,
         clserr.ErreurChargement(rangee);
         continue;
       }
-      Signet_V3 s;
-      s.nom = SansBlancs(tb[0]);
-      AjouterSignet(std::move(s), tb[0], clserr);
+      SIGV3.AddNom(SansBlancs(tb[0]), tb[0]);  // a duplicate is ignored
     }
+    Ajuster();
   } catch (const std::exception& e) {
     clserr.ErreurChargement(texteLigne(nbl_) + ";;" + DescriptionEchec(e));
   }

@@ -1,5 +1,6 @@
 #include "documents/CollectionCle.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -132,28 +133,125 @@ void IndexCles::Vider() {
   debuts_.shrink_to_fit();
 }
 
+// ---------------------------------------------------------------- PoolTextes
+
+PoolTextes::PoolTextes() { Ajouter({}); }
+
+PoolTextes::~PoolTextes() { std::free(p_); }
+
+uint32_t PoolTextes::Ajouter(std::string_view t) {
+  if (t.empty() && n_ != 0) return 0;
+  const size_t besoin = n_ + t.size() + 10;
+  if (besoin > 0xFFFFFFFFull) throw std::bad_alloc();
+  if (besoin > cap_) {
+    size_t cap = std::max<size_t>({besoin, cap_ * 2, 4096});
+    if (cap > 0xFFFFFFFFull + 10) cap = besoin;
+    void* p = std::realloc(p_, cap);
+    if (!p) throw std::bad_alloc();
+    p_ = static_cast<char*>(p);
+    cap_ = cap;
+  }
+  const auto ref = static_cast<uint32_t>(n_);
+  size_t n = t.size();
+  unsigned char* q = reinterpret_cast<unsigned char*>(p_) + n_;
+  while (n >= 0x80) {
+    *q++ = static_cast<unsigned char>(n | 0x80);
+    n >>= 7;
+  }
+  *q++ = static_cast<unsigned char>(n);
+  if (!t.empty()) std::memcpy(q, t.data(), t.size());
+  n_ = static_cast<size_t>(q - reinterpret_cast<unsigned char*>(p_)) + t.size();
+  return ref;
+}
+
+void PoolTextes::Reserver(size_t n) {
+  const size_t cap = n_ + n;
+  if (cap <= cap_ || cap > 0xFFFFFFFFull + 10) return;
+  if (void* p = std::realloc(p_, cap)) {
+    p_ = static_cast<char*>(p);
+    cap_ = cap;
+  }
+}
+
+void PoolTextes::Ajuster() {
+  if (n_ == cap_ || n_ == 0) return;
+  if (void* p = std::realloc(p_, n_)) {
+    p_ = static_cast<char*>(p);
+    cap_ = n_;
+  }
+}
+
+// ---------------------------------------------------------------- MemeCle
+
+bool MemeCle(std::string_view plie, std::string_view brut, std::string& tampon) {
+  if (asciiOnly(brut)) {
+    if (brut.size() != plie.size()) return false;
+    for (size_t i = 0; i < brut.size(); ++i) {
+      char c = brut[i];
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+      if (c != plie[i]) return false;
+    }
+    return true;
+  }
+  return CleSansCasse(brut, tampon) == plie;
+}
+
+// ---------------------------------------------------------------- IndexRefs
+
+void IndexRefs::Reserver(size_t n) {
+  if (n * 4 <= cases_.size() * 3) return;
+  size_t taille = cases_.empty() ? 8 : cases_.size() * 2;
+  while (n * 4 > taille * 3) taille *= 2;
+  CasesIndex anciennes(taille);
+  anciennes.swap(cases_);
+  const size_t masque = taille - 1;
+  for (size_t k = 0; k < anciennes.size(); ++k) {
+    const uint64_t c = anciennes[k];
+    if (c == 0) continue;
+    size_t i = static_cast<size_t>(c >> 32) & masque;
+    while (cases_[i] != 0) i = (i + 1) & masque;
+    cases_[i] = c;
+  }
+}
+
 // ---------------------------------------------------------------- CollectionNoms
 
 bool CollectionNoms::Add(std::string_view nom) {
-  const std::string_view plie = CleSansCasse(nom, buffer_);
+  std::string plie;
+  CleSansCasse(nom, plie);
   return AddPlie(nom, plie, IndexCles::Hacher(plie));
 }
 
-bool CollectionNoms::AddPlie(std::string_view nom, std::string_view plie, uint64_t h) {
-  if (!index_.Inserer(plie, h)) return false;
-  noms_.append(nom);
-  debuts_.push_back(noms_.size());
-  return true;
+bool CollectionNoms::Contains(std::string_view nom) const {
+  if (refs_.empty()) return false;
+  Indexer();
+  std::string plie;
+  CleSansCasse(nom, plie);
+  return index_.Trouver(plie, IndexCles::Hacher(plie), CleDe{this}, buffer_) != IndexRefs::npos;
 }
 
-bool CollectionNoms::Contains(std::string_view nom) const {
-  return index_.Trouver(CleSansCasse(nom, buffer_)) != IndexCles::npos;
+void CollectionNoms::Indexer() const {
+  if (indexes_ == refs_.size()) return;
+  index_.Reserver(refs_.size());
+  std::string plie;
+  for (size_t i = indexes_; i < refs_.size(); ++i) {
+    CleSansCasse(At(i), plie);
+    index_.TrouverOuInserer(plie, IndexCles::Hacher(plie), CleDe{this}, buffer_, i);
+  }
+  indexes_ = refs_.size();
 }
 
 void CollectionNoms::Clear() {
+  refs_.clear();
+  refs_.shrink_to_fit();
   index_.Vider();
-  noms_.clear();
-  debuts_.assign(1, 0);
+  indexes_ = 0;
+}
+
+void CollectionNoms::Reindexer() {
+  index_.Vider();
+  indexes_ = 0;
+  Indexer();
 }
 
 }  // namespace kup

@@ -64,7 +64,7 @@ int16_t Equivalence_V3::ChargerVariableEquivalence_v3(App& app, const std::strin
     VarEquiv.reserve(fichier->LignesEstimees());
     std::string_view ligne;
     ChampsLigne tb, noms, codes;
-    std::vector<Variable_V3*> trouves;
+    std::vector<size_t> trouves;  // positions in the catalogue, npos when absent
     static const ChampsLigne codeDefaut{"AA"};
     std::string cle;
     while (fichier->LireLigne(ligne)) {
@@ -109,11 +109,11 @@ int16_t Equivalence_V3::ChargerVariableEquivalence_v3(App& app, const std::strin
       const std::string_view nomsV3 = SansBlancs(tb[1]);
       DecouperChamps(nomsV3, ' ', noms);
       trouves.clear();
-      for (std::string_view nom : noms) trouves.push_back(cv3.CatV3.Item(nom));
+      for (std::string_view nom : noms) trouves.push_back(cv3.CatV3.Indice(nom));
       const std::string mode = LCase(SansBlancs(tb[2]));
       for (std::string_view code : *listeCodes) {
         for (size_t k = 0; k < noms.size(); ++k) {
-          if (!trouves[k]) {
+          if (trouves[k] == CollectionVariables::npos) {
             std::string r = std::to_string(nbl_);
             r += ';';
             r += nomV2;
@@ -123,7 +123,7 @@ int16_t Equivalence_V3::ChargerVariableEquivalence_v3(App& app, const std::strin
             clserr.ErreurChargement(r);
           }
         }
-        if (noms.size() == 1 && trouves[0]) trouves[0]->NomEX = nomV2;
+        if (noms.size() == 1 && trouves[0] != CollectionVariables::npos) cv3.CatV3.DefinirNomEX(trouves[0], nomV2);
         VariableEquiv_V3 e;
         e.nom = nomV2;
         e.NomEquiv = nomsV3;

@@ -23,6 +23,29 @@ bool asciiOnly(const char* p, size_t n) {
     if (static_cast<unsigned char>(p[i]) >= 0x80) return false;
   return true;
 }
+// The UTF-8 of each byte from 0x80 up, taken once from the conversion of
+// the boundary, so that a line is converted into a reused buffer.
+struct TableCp1252 {
+  std::string utf8[128];
+  TableCp1252() {
+    for (int b = 0; b < 128; ++b) utf8[b] = FromCp1252(std::string(1, static_cast<char>(0x80 + b)));
+  }
+};
+
+void versUtf8(const char* p, size_t n, std::string& out) {
+  static const TableCp1252 table;
+  out.clear();
+  const char* fin = p + n;
+  while (p < fin) {
+    const char* q = p;
+    while (q < fin && static_cast<unsigned char>(*q) < 0x80) ++q;
+    out.append(p, static_cast<size_t>(q - p));
+    if (q == fin) break;
+    out += table.utf8[static_cast<unsigned char>(*q) - 0x80];
+    p = q + 1;
+  }
+}
+
 }  // namespace
 
 LecteurTexte LecteurTexte::Ouvrir(App& app, const std::string& path) { return LecteurTexte(app.fs().readFile(path)); }
@@ -59,7 +82,7 @@ bool LecteurTexte::LireLigne(std::string_view& ligne) {
   if (asciiOnly(base + debut, fin - debut)) {
     ligne = std::string_view(base + debut, fin - debut);
   } else {
-    tampon_ = FromCp1252(std::string_view(base + debut, fin - debut));
+    versUtf8(base + debut, fin - debut, tampon_);
     ligne = tampon_;
   }
   return true;

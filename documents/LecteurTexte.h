@@ -21,6 +21,8 @@ class LecteurTexte {
 
   // The number of LF in the file: a cheap estimate of its lines, for sizing.
   size_t LignesEstimees() const;
+  // The file's size in bytes.
+  size_t Taille() const { return octets_.size(); }
   bool FinDeFichier() const { return pos_ >= octets_.size(); }
   // The next line as UTF-8; false at the end of the file. The view stays
   // valid until the next call.

@@ -76,8 +76,8 @@ std::string sModeEquivalence(const std::string& key, const Equivalence_V3* equiv
 
 std::string sFormatEquivalence(const std::string& name, const Catal_V3* catalogue) {
   if (!catalogue) return {};
-  const Variable_V3* v = catalogue->CatV3.Item(UCase(name));
-  return v ? v->Fmt : std::string();
+  const auto v = catalogue->CatV3.Item(name);  // any case
+  return v ? std::string(v->Fmt) : std::string();
 }
 
 }  // namespace kup

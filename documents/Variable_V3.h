@@ -1,7 +1,9 @@
 #pragma once
-// One merge variable of the V3 catalogue.
+// One merge variable of the V3 catalogue: the plain record a variable is
+// built in, and the view through which the catalogue shows a stored one.
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace kup {
 
@@ -12,6 +14,13 @@ struct Variable_V3 {
   std::string NomEX;    // V2 name the equivalences link to this variable, "" otherwise
   // 0 type absent or unknown, 1 VARCHAR2, 2 NUMBER without decimals,
   // 3 NUMBER with two decimals, 4 DATE.
+  int16_t TypeFmt = 0;
+};
+
+// A variable as the catalogue holds it; the texts are views into the
+// catalogue's texts, valid until the catalogue next changes.
+struct VueVariable_V3 {
+  std::string_view nom, Fmt, Libelle, NomEX;
   int16_t TypeFmt = 0;
 };
 

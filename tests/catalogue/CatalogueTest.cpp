@@ -9,6 +9,7 @@
 #include "vb/VbString.h"
 #include "documents/Catal_V3.h"
 #include "documents/ErreurTxt.h"
+#include "documents/LecteurTexte.h"
 #include "documents/Mdl_Equivalence.h"
 #include "tests/catalogue/CatalogueFiles.h"
 
@@ -224,7 +225,7 @@ TEST(Catalogue, VariableLines) {
                                                        "5;;erreur description variable",
                                                        "6;;erreur description variable"}));
   ASSERT_EQ(c.cat.CatV3.Count(), 3u);
-  const Variable_V3* a = c.cat.CatV3.Item("A");
+  const auto a = c.cat.CatV3.Item("A");
   ASSERT_NE(a, nullptr);
   EXPECT_EQ(a->Libelle, "Libellé A");
   EXPECT_EQ(a->Fmt, "");
@@ -236,17 +237,22 @@ TEST(Catalogue, VariableLines) {
   EXPECT_EQ(c.cat.V3_Ecran.Item("E1")->CFV3.Count(), 2u);  // A and B; "a" is the same key in E2 only
   // Keys are the names as written: " D " is not "D".
   EXPECT_FALSE(c.cat.Existe("D"));
-  const Variable_V3* d = c.cat.CatV3.Item(" d ");
+  const auto d = c.cat.CatV3.Item(" d ");
   ASSERT_NE(d, nullptr);
   EXPECT_EQ(d->nom, "D");
   EXPECT_EQ(d->Libelle, "Surface");
   EXPECT_EQ(d->Fmt, "\\# \"##0,00 €\"");
-  // Groups are kept by a second load; the variables are not.
-  c.t.fs.put(kVar, Lignes8Bits({kEntete, "Z;E9;CU;L;DATE;;;"}));
+  // Groups are kept by a second load; the variables are not. A name new to
+  // the second load is still not added twice to a group that holds it.
+  c.t.fs.put(kVar, Lignes8Bits({kEntete, "Z;E9;CU;L;DATE;;;", "A;E2;PA;L;DATE;;;", "b;E1;PC;L;DATE;;;"}));
   c.charger();
-  EXPECT_EQ(c.cat.CatV3.Count(), 1u);
+  EXPECT_EQ(c.cat.CatV3.Count(), 3u);
   EXPECT_NE(c.cat.V3_Ecran.Item("E1"), nullptr);
   EXPECT_NE(c.cat.V3_Ecran.Item("E9"), nullptr);
+  EXPECT_EQ(c.cat.V3_Ecran.Item("E2")->CFV3.Count(), 2u);
+  EXPECT_EQ(c.cat.V3_Ecran.Item("E2")->CFV3.At(0), "a");
+  EXPECT_EQ(c.cat.V3_Ecran.Item("E1")->CFV3.Count(), 2u);  // never looked up in between
+  EXPECT_EQ(c.cat.V3_Ecran.Item("E1")->CFV3.At(1), "B");
 }
 
 TEST(Catalogue, BookmarkLines) {
@@ -265,12 +271,15 @@ TEST(Catalogue, BookmarkLines) {
 
 TEST(Catalogue, DuplicatesAreSilentAndOneBadBookmarkLineIsOneRow) {
   Chargement c;
-  c.t.fs.put(kVar, Lignes8Bits({kEntete, "Nom;E;C;Premier;VARCHAR2;;;", "NOM;F;D;Second;DATE;;;"}));
+  c.t.fs.put(kVar, Lignes8Bits({kEntete, "Nom;E;C;Premier;VARCHAR2;;;", "X;E;C;;;;;", "NOM;F;D;Second;DATE;;;",
+                                "nOm;E;C;Troisième;DATE;;;"}));
   c.t.fs.put(kSig, Lignes8Bits({"SIGNET", "", "Sig_A;premier", "SIG_A;second", "sig_a"}));
   EXPECT_EQ(c.charger(), 1);
   EXPECT_EQ(c.err.Lignes(), std::vector<std::string>{"1;;erreur description signet"});
-  EXPECT_EQ(c.cat.CatV3.Count(), 1u);
+  EXPECT_EQ(c.cat.CatV3.Count(), 2u);
   EXPECT_EQ(c.cat.CatV3.Item("nom")->Libelle, "Premier");
+  EXPECT_EQ(c.cat.V3_Ecran.Item("E")->CFV3.Count(), 2u);  // Nom and X, once each
+  EXPECT_EQ(c.cat.V3_Ecran.Item("F")->CFV3.At(0), "NOM");
   EXPECT_EQ(c.cat.CatV3.Item("nom")->TypeFmt, 1);
   ASSERT_EQ(c.cat.SIGV3.Count(), 1u);
   EXPECT_EQ(c.cat.SIGV3.Item("SIG_A")->nom, "Sig_A");
@@ -314,6 +323,14 @@ TEST(Catalogue, TextFilesReadAsWritten) {
   EXPECT_TRUE(c.cat.Existe("DERNIER"));
   EXPECT_TRUE(c.cat.ExisteSignet("SIG_DEUX"));
 
+  // Every byte of the code page, ASCII around it, reads as the boundary converts it.
+  std::string octets = "a";
+  for (int b = 0x80; b <= 0xFF; ++b) octets += {static_cast<char>(b), 'x'};
+  LecteurTexte lecteur(octets + "\r\nfin");
+  std::string_view ligne;
+  ASSERT_TRUE(lecteur.LireLigne(ligne));
+  EXPECT_EQ(ligne, FromCp1252(octets));
+
   // A CR LF file ending with its line end has no extra empty record.
   Chargement d;
   d.t.fs.put(kVar, Lignes8Bits({kEntete, "A;E;C;L;DATE;;;"}));
@@ -342,6 +359,8 @@ TEST(Catalogue, LongFilesAreReadToTheirEnd) {
   EXPECT_EQ(c.cat.CatV3.Count(), 40000u);
   EXPECT_EQ(c.err.Lignes(), std::vector<std::string>{"40002;;erreur description variable"});
   EXPECT_EQ(c.cat.V3_CodeDossier.Item("PC")->CFV3.Count(), 40000u);
+  EXPECT_TRUE(c.cat.V3_CodeDossier.Item("pc")->Existe("v39999"));
+  EXPECT_FALSE(c.cat.V3_CodeDossier.Item("PC")->Existe("V40000"));
 }
 
 TEST(Catalogue, VeryLongLinesAndOddBytes) {
