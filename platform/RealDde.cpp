@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/epoll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -332,8 +333,14 @@ void RealDdeSystem::acceptWaiting() {
 void RealDdeSystem::expireIdle(int64_t now) {
   if (idleMs_ <= 0) return;
   std::vector<int> idle;
-  for (auto& [fd, c] : conns_)
-    if (now - c.lastMs >= idleMs_) idle.push_back(fd);
+  for (auto& [fd, c] : conns_) {
+    if (now - c.lastMs < idleMs_) continue;
+    // A string that arrived after this poll looked is not silence: closing
+    // now would drop it unread. The next poll serves it.
+    int waiting = 0;
+    if (::ioctl(fd, FIONREAD, &waiting) == 0 && waiting > 0) continue;
+    idle.push_back(fd);
+  }
   for (int fd : idle) closeConn(fd);
   if (!idle.empty())
     report(std::to_string(idle.size()) + " conversation(s) DDE fermée(s) après " + std::to_string(idleMs_ / 1000) +
