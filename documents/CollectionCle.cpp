@@ -15,6 +15,22 @@ bool asciiOnly(std::string_view s) {
     if (static_cast<unsigned char>(c) >= 0x80) return false;
   return true;
 }
+
+// Moves every filled slot into a table of the new size (a power of two); the
+// hash kept in the slot's high half places it again without its key.
+void Rehacher(CasesIndex& cases, size_t taille) {
+  CasesIndex anciennes(taille);
+  anciennes.swap(cases);
+  const size_t masque = taille - 1;
+  for (size_t k = 0; k < anciennes.size(); ++k) {
+    const uint64_t c = anciennes[k];
+    if (c == 0) continue;
+    size_t i = static_cast<size_t>(c >> 32) & masque;
+    while (cases[i] != 0) i = (i + 1) & masque;
+    cases[i] = c;
+  }
+}
+
 }  // namespace
 
 std::string_view CleSansCasse(std::string_view key, std::string& buffer) {
@@ -105,16 +121,7 @@ bool IndexCles::Inserer(std::string_view cle, uint64_t h) {
 void IndexCles::Agrandir() { Reserver(Count() + 1); }
 
 void IndexCles::Redimensionner(size_t taille) {
-  CasesIndex anciennes(taille);
-  anciennes.swap(cases_);
-  const size_t masque = taille - 1;
-  for (size_t k = 0; k < anciennes.size(); ++k) {
-    const uint64_t c = anciennes[k];
-    if (c == 0) continue;
-    size_t i = static_cast<size_t>(c >> 32) & masque;
-    while (cases_[i] != 0) i = (i + 1) & masque;
-    cases_[i] = c;
-  }
+  Rehacher(cases_, taille);
 }
 
 void IndexCles::Reserver(size_t n) {
@@ -202,16 +209,7 @@ void IndexRefs::Reserver(size_t n) {
   if (n * 4 <= cases_.size() * 3) return;
   size_t taille = cases_.empty() ? 8 : cases_.size() * 2;
   while (n * 4 > taille * 3) taille *= 2;
-  CasesIndex anciennes(taille);
-  anciennes.swap(cases_);
-  const size_t masque = taille - 1;
-  for (size_t k = 0; k < anciennes.size(); ++k) {
-    const uint64_t c = anciennes[k];
-    if (c == 0) continue;
-    size_t i = static_cast<size_t>(c >> 32) & masque;
-    while (cases_[i] != 0) i = (i + 1) & masque;
-    cases_[i] = c;
-  }
+  Rehacher(cases_, taille);
 }
 
 // ---------------------------------------------------------------- CollectionNoms
