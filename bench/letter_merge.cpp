@@ -32,6 +32,7 @@ BENCHMARK_MAIN();
 #include <string>
 #include <vector>
 
+#include "Floor.h"
 #include "core/App.h"
 #include "vb/VbString.h"
 #include "office/ApCourrier.h"
@@ -46,11 +47,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 double MsSince(Clock::time_point t0) { return std::chrono::duration<double, std::milli>(Clock::now() - t0).count(); }
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
-}
 
 // An application on fakes with a real drive C: (TEMP = C:\Temp), its word
 // processor on the given office.
@@ -193,7 +189,7 @@ Bench& Shared() {
 }
 
 void Report(benchmark::State& state, const std::vector<double>& ms, const std::vector<double>& floor) {
-  double m = Median(ms), f = Median(floor);
+  double m = kup::bench::Median(ms), f = kup::bench::Median(floor);
   state.counters["median_ms"] = m;
   state.counters["floor_median_ms"] = f;
   if (f > 0) state.counters["ratio_to_floor"] = m / f;
@@ -248,7 +244,7 @@ void BM_WarmLetter(benchmark::State& state) {
     }
   }
   Report(state, ms, floor);
-  state.counters["letters_per_s"] = Median(ms) > 0 ? 1000.0 / Median(ms) : 0;
+  state.counters["letters_per_s"] = kup::bench::Median(ms) > 0 ? 1000.0 / kup::bench::Median(ms) : 0;
   app.reset();
   office->shutdown();
 }

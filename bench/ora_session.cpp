@@ -20,6 +20,7 @@
 
 #include <libpq-fe.h>
 
+#include "Floor.h"
 #include "core/App.h"
 #include "data/ApOraSession.h"
 #include "data/PgOraBackend.h"
@@ -67,11 +68,6 @@ Bench& Shared() {
   return b;
 }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
-}
-
 template <class F>
 double Ms(F&& f) {
   auto t0 = std::chrono::steady_clock::now();
@@ -90,7 +86,7 @@ bool BareCall(PGconn* c, const char* sql, std::vector<const char*> values, std::
 }
 
 void Report(benchmark::State& state, const std::vector<double>& session, const std::vector<double>& bare) {
-  double m = Median(session), b = Median(bare);
+  double m = kup::bench::Median(session), b = kup::bench::Median(bare);
   state.counters["session_median_ms"] = m;
   state.counters["libpq_median_ms"] = b;
   if (b > 0) state.counters["ratio"] = m / b;

@@ -183,20 +183,29 @@ void SignalerOuverture(App& app, const std::string& chemin, const VbError& e) {
 
 // Opens for reading as FichierLireEcrire does (same messages), the bytes
 // left in Windows-1252.
-bool OuvrirOctets(App& app, const std::string& chemin, std::string& octets) {
+// Runs an opening of `chemin`; a failure is reported as the opening's and
+// counts as not opened.
+template <class F>
+bool Ouverture(App& app, const std::string& chemin, F&& ouvrir) {
   try {
-    if (!app.fs().fileExists(chemin)) {
-      if (app.pf.msgbox) app.pf.msgbox->show("Le fichier " + chemin + " n'existe pas", platform::mb::OKOnly, kTitre);
-      return false;
-    }
-    octets = LireOctets(app, chemin);
-    return true;
+    return ouvrir();
   } catch (const VbError& e) {
     SignalerOuverture(app, chemin, e);
   } catch (const std::exception& e) {
     TraiterErreur(app, "FichierLireEcrire", vberr::InternalError, e.what());
   }
   return false;
+}
+
+bool OuvrirOctets(App& app, const std::string& chemin, std::string& octets) {
+  return Ouverture(app, chemin, [&] {
+    if (!app.fs().fileExists(chemin)) {
+      if (app.pf.msgbox) app.pf.msgbox->show("Le fichier " + chemin + " n'existe pas", platform::mb::OKOnly, kTitre);
+      return false;
+    }
+    octets = LireOctets(app, chemin);
+    return true;
+  });
 }
 
 // A few bytes written as one eight-byte store (the room for a line has
@@ -230,16 +239,11 @@ bool FichierLireEcrire(App& app, const std::string& chemin, FichierTexte& fichie
     fichier.ouvert = true;
     return true;
   }
-  try {
+  return Ouverture(app, chemin, [&] {
     app.fs().writeFile(chemin, "");
     fichier.ouvert = true;
     return true;
-  } catch (const VbError& e) {
-    SignalerOuverture(app, chemin, e);
-  } catch (const std::exception& e) {
-    TraiterErreur(app, "FichierLireEcrire", vberr::InternalError, e.what());
-  }
-  return false;
+  });
 }
 
 bool sLireLigneSuivante(FichierTexte& fichier, std::string& ligne) {

@@ -14,24 +14,6 @@
 
 using namespace lotest;
 
-namespace {
-
-bool Reaped(long pid) { return !std::filesystem::exists("/proc/" + std::to_string(pid)); }
-
-// Stops the process and waits until it is seen stopped.
-void Freeze(long pid) {
-  ::kill(static_cast<pid_t>(pid), SIGSTOP);
-  for (int i = 0; i < 500; ++i) {
-    std::ifstream st("/proc/" + std::to_string(pid) + "/stat");
-    std::string all((std::istreambuf_iterator<char>(st)), {});
-    auto close = all.rfind(')');
-    if (close != std::string::npos && close + 2 < all.size() && all[close + 2] == 'T') return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-}
-
-}  // namespace
-
 TEST(LoDesktopSupervision, AnOfficeThatStopsAnsweringIsKilledOnlyWhenThePersonAgrees) {
   ::setenv("SAL_USE_VCLPLUGIN", "svp", 1);
   kup::lo::OfficeOptions o = kup::lo::OfficeOptions::FromEnvironment();

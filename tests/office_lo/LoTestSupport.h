@@ -9,10 +9,12 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "core/App.h"
 #include "core/Core.h"
@@ -131,6 +133,22 @@ inline std::string LetterRtf() {
 
 inline bool ProcessGone(long pid) {
   return pid <= 0 || (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH);
+}
+
+// The office process is gone (reaped, not a zombie).
+inline bool Reaped(long pid) { return !std::filesystem::exists("/proc/" + std::to_string(pid)); }
+
+// Stops the process and waits until it is seen stopped (the signal is
+// delivered asynchronously).
+inline void Freeze(long pid) {
+  ::kill(static_cast<pid_t>(pid), SIGSTOP);
+  for (int i = 0; i < 500; ++i) {
+    std::ifstream st("/proc/" + std::to_string(pid) + "/stat");
+    std::string all((std::istreambuf_iterator<char>(st)), {});
+    auto close = all.rfind(')');
+    if (close != std::string::npos && close + 2 < all.size() && all[close + 2] == 'T') return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
 }
 
 }  // namespace lotest

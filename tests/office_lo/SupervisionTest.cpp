@@ -21,21 +21,6 @@ long Ms(Clock::time_point since) {
   return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
 }
 
-bool Reaped(long pid) { return !std::filesystem::exists("/proc/" + std::to_string(pid)); }
-
-// Stops the process and waits until it is seen stopped (the signal is
-// delivered asynchronously).
-void Freeze(long pid) {
-  ::kill(static_cast<pid_t>(pid), SIGSTOP);
-  for (int i = 0; i < 500; ++i) {
-    std::ifstream st("/proc/" + std::to_string(pid) + "/stat");
-    std::string all((std::istreambuf_iterator<char>(st)), {});
-    auto close = all.rfind(')');
-    if (close != std::string::npos && close + 2 < all.size() && all[close + 2] == 'T') return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-}
-
 std::string Number(const std::string& errorCall) {
   auto a = errorCall.find("</string><string>");
   if (a == std::string::npos) return {};
