@@ -1,5 +1,7 @@
 #include "gis/FormCoulSig.h"
 
+#include <algorithm>
+#include <cmath>
 #include <exception>
 
 #include "core/Core.h"
@@ -114,6 +116,8 @@ void FormCoulSig::Concevoir() {
   Check1.Width = 1000;
   Check1.Height = 300;
   Bouton_(CmdSupCol, "Supprimer tous", 300, 3075, 1600, [this] { CmdSupCol_Click(); });
+  // The two stacked buttons, 350 apart, leave a line between them.
+  butSupprimer.Height = butCadrer.Height = CmdSupCol.Height = 330;
 
   Cadre_(Frame3, "", 4850, 2650, 5700, 750);
   Zone_(txtRefCad, 100, 300, 1300, nullptr);
@@ -125,6 +129,46 @@ void FormCoulSig::Concevoir() {
   // parcel is.
   CmdAjouter.Enabled = false;
   CmdSupp.Enabled = false;
+  AjusterLegendes();
+}
+
+// The design's widths fit the captions in the small font of its time only.
+// A control is widened to its caption and the controls on its right move
+// along, keeping the design's gaps; what fits stays where the design has it.
+void FormCoulSig::AjusterLegendes() {
+  if (!LargeurLegende) return;
+  for (Controle* c : {static_cast<Controle*>(&butToutes), static_cast<Controle*>(&Cmdaucune),
+                      static_cast<Controle*>(&CmdNouvCol), static_cast<Controle*>(&butSupprimer),
+                      static_cast<Controle*>(&butCadrer), static_cast<Controle*>(&CmdSupCol),
+                      static_cast<Controle*>(&butCadrerParc), static_cast<Controle*>(&CmdAjouter),
+                      static_cast<Controle*>(&CmdSupp), static_cast<Controle*>(&CmdQuit),
+                      static_cast<Controle*>(&Check1)})
+    c->Width = std::max(c->Width, std::ceil(LargeurLegende(*c)));
+  auto suivre = [](Controle& c, const Controle& gauche, double ecart) {
+    c.Left = std::max(c.Left, gauche.Left + gauche.Width + ecart);
+  };
+  suivre(Cmdaucune, butToutes, 200);
+  suivre(TxtNomCol, Cmdaucune, 300);
+  suivre(CmdNouvCol, TxtNomCol, 200);
+  suivre(butCadrer, butSupprimer, 200);
+  suivre(Check1, butCadrer, 200);
+  suivre(Frame3, Check1, 50);
+  suivre(butCadrerParc, txtRefCad, 50);
+  suivre(CmdAjouter, butCadrerParc, 50);
+  suivre(CmdSupp, CmdAjouter, 50);
+  Frame3.Width = std::max(Frame3.Width, CmdSupp.Left + CmdSupp.Width + 50);
+}
+
+double FormCoulSig::LargeurMinimale() const {
+  // Each frame holds its widest row; the window adds the frames' margins.
+  const double cadre1 = std::max(CmdNouvCol.Left + CmdNouvCol.Width + 100, 2000 + MSFlexCouleur.Width + 200);
+  const double cadre2 = std::max({Frame3.Left + Frame3.Width, CmdSupCol.Left + CmdSupCol.Width}) + 50;
+  return std::max({4335.0, cadre1 + 200, cadre2 + 200, CmdQuit.Left + CmdQuit.Width + 100});
+}
+
+double FormCoulSig::HauteurMinimale() const {
+  // The design's floor leaves the theme grid a few rows above its buttons.
+  return 9075;
 }
 
 // ------------------------------------------------------------------ public interface
@@ -295,6 +339,10 @@ void FormCoulSig::sub_Disposer() {
   Check1.Top = butSupprimer.Top;
   CmdSupCol.Top = butSupprimer.Top + 350;
   CmdQuit.Top = Height - 500 - CmdQuit.Height;
+  // The parcel buttons stay on the row of the theme buttons, under the grid
+  // whatever its height, and the frame holds its lowest button whole.
+  Frame3.Top = MSFlexTheme.Top + MSFlexTheme.Height + 30;
+  Frame2.Height = std::max({Frame2.Height, CmdSupCol.Top + CmdSupCol.Height + 60, Frame3.Top + Frame3.Height + 60});
 }
 
 void FormCoulSig::Form_Resize() {

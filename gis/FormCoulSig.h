@@ -75,6 +75,15 @@ class FormCoulSig {
   // The window on screen, when there is one, follows the model: told after
   // each showing and each unloading.
   std::function<void()> Montree, Dechargee;
+  // On screen: the width (twips) a button or the check box needs to show its
+  // whole caption in the font in use. The loading widens the controls to it
+  // and pushes their neighbours along; without a screen the design stays.
+  std::function<double(const Controle&)> LargeurLegende;
+  // The smallest window (twips) that shows every control whole, side by side:
+  // the window on screen is never made smaller. The layout itself only
+  // holds to the design's floor, as it always did.
+  double LargeurMinimale() const;
+  double HauteurMinimale() const;
 
   // ---- controls
   GrilleFlex msFlexParcelle, MSFlexCouleur, MSFlexTheme;
@@ -131,6 +140,7 @@ class FormCoulSig {
 
  private:
   void Concevoir();
+  void AjusterLegendes();
   void PeindrePalette();
   // Palette entry (component 1 red, 2 green, 3 blue); raises 9 out of range.
   int32_t Palette(long index, int composante) const;

@@ -6,10 +6,16 @@
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QHelpEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QShortcut>
+#include <QStyleOptionButton>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
+#include <QToolTip>
 #include <QWidget>
 
 #include "core/App.h"
@@ -61,26 +67,105 @@ class FenetreQt : public QWidget {
   }
 };
 
-struct FenetreCoulSig::Widgets {
-  std::unique_ptr<FenetreQt> fenetre;
-  std::map<std::string, QWidget*> parNom;
-  QTableWidget* grilles[3] = {};
-};
-
 namespace {
 
-QTableWidget* NouvelleGrille(QWidget* parent) {
-  auto* t = new QTableWidget(parent);
+// A grid worked from the keyboard as with the mouse: the arrows move the
+// current cell, Space or Enter clicks it; Tab leaves the grid.
+class GrilleQt : public QTableWidget {
+ public:
+  using QTableWidget::QTableWidget;
+  std::function<void(int, int)> surClic;
+
+ protected:
+  void keyPressEvent(QKeyEvent* e) override {
+    const int k = e->key();
+    if ((k == Qt::Key_Space || k == Qt::Key_Return || k == Qt::Key_Enter) && e->modifiers() == Qt::NoModifier &&
+        currentIndex().isValid()) {
+      if (surClic) surClic(currentRow(), currentColumn());
+      return;
+    }
+    QTableWidget::keyPressEvent(e);
+  }
+};
+
+// A cell too narrow for its text shows it whole in its tooltip.
+class InfoBulleCellule : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  bool helpEvent(QHelpEvent* e, QAbstractItemView* vue, const QStyleOptionViewItem& option,
+                 const QModelIndex& index) override {
+    if (e->type() != QEvent::ToolTip || !index.isValid())
+      return QStyledItemDelegate::helpEvent(e, vue, option, index);
+    QStyleOptionViewItem opt = option;
+    initStyleOption(&opt, index);
+    const QWidget* w = vue->viewport();
+    QStyle* style = vue->style();
+    const int marge = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, w) + 1;
+    const int place = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, w).width() - 2 * marge;
+    if (opt.fontMetrics.horizontalAdvance(opt.text) > place) {
+      QToolTip::showText(e->globalPos(), opt.text, vue->viewport(), option.rect);
+    } else {
+      QToolTip::hideText();
+      e->ignore();
+    }
+    return true;
+  }
+};
+
+GrilleQt* NouvelleGrille(QWidget* parent) {
+  auto* t = new GrilleQt(parent);
   t->setEditTriggers(QAbstractItemView::NoEditTriggers);
   t->setSelectionMode(QAbstractItemView::NoSelection);
-  t->setFocusPolicy(Qt::NoFocus);
+  t->setFocusPolicy(Qt::StrongFocus);
+  t->setTabKeyNavigation(false);
+  t->setItemDelegate(new InfoBulleCellule(t));
   t->verticalHeader()->hide();
   t->verticalHeader()->setMinimumSectionSize(1);
   t->horizontalHeader()->setHighlightSections(false);
-  t->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  // The person widens a column whose texts are cut by dragging its edge.
+  t->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  t->horizontalHeader()->setMinimumSectionSize(1);
   t->setWordWrap(false);
   return t;
 }
+
+// The narrowest a column is shown: its heading whole.
+int LargeurEntete(QTableWidget* t, int c) {
+  if (t->horizontalHeader()->isHidden() || !t->horizontalHeaderItem(c) || t->horizontalHeaderItem(c)->text().isEmpty())
+    return 1;
+  return t->horizontalHeader()->sectionSizeHint(c);
+}
+
+// The width (twips) that shows a button's or a check box's whole caption.
+double LargeurLegende(QWidget* w, const std::string& legende) {
+  const QString texte = Q(legende);
+  w->ensurePolished();
+  if (auto* b = qobject_cast<QPushButton*>(w)) {
+    QStyleOptionButton opt;
+    opt.initFrom(b);
+    opt.text = texte;
+    opt.rect = QRect(0, 0, 1000, Px(375));
+    const QRect contenu = b->style()->subElementRect(QStyle::SE_PushButtonContents, &opt, b);
+    return (b->fontMetrics().horizontalAdvance(texte) + opt.rect.width() - contenu.width() + 2) * TwipsPerPixelX;
+  }
+  if (auto* c = qobject_cast<QCheckBox*>(w)) {
+    c->setText(texte);
+    return c->sizeHint().width() * TwipsPerPixelX;
+  }
+  return 0;
+}
+
+}  // namespace
+
+struct FenetreCoulSig::Widgets {
+  std::unique_ptr<FenetreQt> fenetre;
+  std::map<std::string, QWidget*> parNom;
+  std::map<const Controle*, QWidget*> parControle;
+  GrilleQt* grilles[3] = {};
+  GrilleFlex* modeles[3] = {};
+};
+
+namespace {
 
 void Remplir(QTableWidget* t, const GrilleFlex& g) {
   t->setVisible(g.Visible);
@@ -99,13 +184,17 @@ void Remplir(QTableWidget* t, const GrilleFlex& g) {
       if (!h) t->setHorizontalHeaderItem(static_cast<int>(c), h = new QTableWidgetItem);
       h->setText(Q(g.TextMatrix(0, c)));
     }
-    t->setColumnWidth(static_cast<int>(c), Px(g.ColWidth(c)));
+  }
+  for (long c = 0; c < g.Cols(); ++c) {
+    const int largeur = std::max(Px(g.ColWidth(c)), LargeurEntete(t, static_cast<int>(c)));
+    if (t->columnWidth(static_cast<int>(c)) != largeur) t->setColumnWidth(static_cast<int>(c), largeur);
   }
   for (int r = 0; r < lignes; ++r) {
     const long m = FenetreCoulSig::LigneModele(g, r);
     const int h = g.RowHeight(m);
-    t->setRowHidden(r, h <= 0);
-    if (h > 0) t->setRowHeight(r, std::max(1, Px(h)));
+    // The placeholder row, a twip high, is no row the person can reach.
+    t->setRowHidden(r, Px(h) <= 0);
+    if (Px(h) > 0) t->setRowHeight(r, Px(h));
     for (long c = 0; c < g.Cols(); ++c) {
       auto* it = t->item(r, static_cast<int>(c));
       if (!it) t->setItem(r, static_cast<int>(c), it = new QTableWidgetItem);
@@ -153,9 +242,8 @@ FenetreCoulSig::FenetreCoulSig(FormCoulSig& modele, Executer executer)
   auto& f = modele_;
   w_->fenetre = std::make_unique<FenetreQt>();
   QWidget* racine = w_->fenetre.get();
-  racine->setMinimumSize(Px(4335), Px(9075));
-  // The window's design counts on the small dialog font of its time: the
-  // captions fit their buttons with it.
+  // The window's design counts on the small dialog font of its time; the
+  // controls are widened where a caption needs more.
   QFont police = racine->font();
   police.setPixelSize(10);
   racine->setFont(police);
@@ -175,6 +263,9 @@ FenetreCoulSig::FenetreCoulSig(FormCoulSig& modele, Executer executer)
   w_->grilles[1] = NouvelleGrille(frame1);
   w_->grilles[2] = NouvelleGrille(frame2);
   w_->grilles[1]->horizontalHeader()->hide();
+  w_->modeles[0] = &f.msFlexParcelle;
+  w_->modeles[1] = &f.MSFlexCouleur;
+  w_->modeles[2] = &f.MSFlexTheme;
   nommer("msFlexParcelle", w_->grilles[0]);
   nommer("MSFlexCouleur", w_->grilles[1]);
   nommer("MSFlexTheme", w_->grilles[2]);
@@ -197,6 +288,7 @@ FenetreCoulSig::FenetreCoulSig(FormCoulSig& modele, Executer executer)
     auto* p = new QPushButton(parent);
     p->setFont(police);
     nommer(nom, p);
+    w_->parControle[&b] = p;
     QObject::connect(p, &QPushButton::clicked, p, [this, &b] { geste([this, &b] { modele_.Appuyer(b); }); });
   };
   bouton("butToutes", f.butToutes, frame1);
@@ -212,18 +304,52 @@ FenetreCoulSig::FenetreCoulSig(FormCoulSig& modele, Executer executer)
 
   auto* check = new QCheckBox(frame2);
   nommer("Check1", check);
+  w_->parControle[&f.Check1] = check;
   // The box's own toggle is the model's: the press decides, the view shows.
   QObject::connect(check, &QCheckBox::clicked, check, [this] { geste([this] { modele_.AppuyerCheck1(); }); });
 
-  QObject::connect(w_->grilles[0], &QTableWidget::cellClicked, w_->grilles[0], [this](int r, int) {
+  auto clics = [this](GrilleQt* t, std::function<void(int, int)> clic) {
+    t->surClic = clic;
+    QObject::connect(t, &QTableWidget::cellClicked, t, [clic](int r, int c) { clic(r, c); });
+  };
+  clics(w_->grilles[0], [this](int r, int) {
     geste([this, r] { modele_.CliquerParcelle(LigneModele(modele_.msFlexParcelle, r)); });
   });
-  QObject::connect(w_->grilles[1], &QTableWidget::cellClicked, w_->grilles[1], [this](int r, int) {
+  clics(w_->grilles[1], [this](int r, int) {
     geste([this, r] { modele_.CliquerCouleur(LigneModele(modele_.MSFlexCouleur, r)); });
   });
-  QObject::connect(w_->grilles[2], &QTableWidget::cellClicked, w_->grilles[2], [this](int r, int c) {
+  clics(w_->grilles[2], [this](int r, int c) {
     geste([this, r, c] { modele_.CliquerTheme(LigneModele(modele_.MSFlexTheme, r), c); });
   });
+  // A column the person widens keeps its width until the next loading; it
+  // is never narrower than its heading.
+  for (int i = 0; i < 3; ++i) {
+    auto* t = w_->grilles[i];
+    QObject::connect(t->horizontalHeader(), &QHeaderView::sectionResized, t, [this, i, t](int c, int, int largeur) {
+      if (synchro_) return;
+      GrilleFlex& g = *w_->modeles[i];
+      if (c >= g.Cols()) return;
+      const int minimum = LargeurEntete(t, c);
+      if (largeur < minimum) {
+        t->horizontalHeader()->resizeSection(c, minimum);
+        return;
+      }
+      g.ColWidth(c, static_cast<int>(std::lround(largeur * TwipsPerPixelX)));
+    });
+  }
+
+  // Tab goes through the controls in reading order, frame by frame.
+  const char* ordre[] = {"msFlexParcelle", "MSFlexCouleur", "txtCoul",  "butToutes",     "Cmdaucune", "TxtNomCol",
+                         "CmdNouvCol",     "MSFlexTheme",   "butSupprimer", "butCadrer", "Check1",    "txtRefCad",
+                         "butCadrerParc",  "CmdAjouter",    "CmdSupp",  "CmdSupCol",     "CmdQuit"};
+  for (size_t i = 1; i < std::size(ordre); ++i) QWidget::setTabOrder(controle(ordre[i - 1]), controle(ordre[i]));
+  // Escape is "Retourner".
+  auto* echap = new QShortcut(QKeySequence(Qt::Key_Escape), racine);
+  QObject::connect(echap, &QShortcut::activated, racine, [this] { geste([this] { modele_.Appuyer(modele_.CmdQuit); }); });
+  modele_.LargeurLegende = [this](const Controle& c) {
+    auto it = w_->parControle.find(&c);
+    return it == w_->parControle.end() ? 0.0 : LargeurLegende(it->second, c.Caption);
+  };
 
   w_->fenetre->surRedimension = [this](int l, int h) { redimensionne(l, h); };
   w_->fenetre->surFermeture = [this] { fermee(); };
@@ -233,6 +359,7 @@ FenetreCoulSig::FenetreCoulSig(FormCoulSig& modele, Executer executer)
 }
 
 FenetreCoulSig::~FenetreCoulSig() {
+  modele_.LargeurLegende = nullptr;
   w_->fenetre->surRedimension = nullptr;
   w_->fenetre->surFermeture = nullptr;
 }
@@ -288,7 +415,13 @@ void FenetreCoulSig::rafraichir() {
   synchro_ = true;
   QWidget* racine = w_->fenetre.get();
   racine->setWindowTitle(Q(f.Caption));
+  // Never smaller than what shows every control whole; the layout follows
+  // the size the window system gives.
+  racine->setMinimumSize(static_cast<int>(std::ceil(f.LargeurMinimale() / TwipsPerPixelX)),
+                         static_cast<int>(std::ceil(f.HauteurMinimale() / TwipsPerPixelY)));
   if (racine->width() != Px(f.Width) || racine->height() != Px(f.Height)) racine->resize(Px(f.Width), Px(f.Height));
+  if (racine->width() != Px(f.Width) || racine->height() != Px(f.Height))
+    f.Redimensionner(racine->width() * TwipsPerPixelX, racine->height() * TwipsPerPixelY);
 
   auto placer = [&](const char* nom, const Controle& c) { Placer(controle(nom), c); };
   placer("Frame1", f.Frame1);

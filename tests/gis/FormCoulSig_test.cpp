@@ -194,12 +194,15 @@ TEST(FormCoulSig, LayoutFollowsTheWindowSize) {
   EXPECT_EQ(f.txtCoul.Left, f.MSFlexCouleur.Left);
   EXPECT_EQ(f.Cmdaucune.Left, 300 + f.butToutes.Width + 200);
   EXPECT_EQ(f.MSFlexTheme.Width, 11740);
-  EXPECT_EQ(f.Frame2.Height, 10000 - 5300 - f.CmdQuit.Height - 500);
-  EXPECT_EQ(f.MSFlexTheme.Height, f.Frame2.Height - 1000);
+  EXPECT_EQ(f.MSFlexTheme.Height, 10000 - 5300 - f.CmdQuit.Height - 500 - 1000);
   EXPECT_EQ(f.butSupprimer.Top, f.MSFlexTheme.Height + 300);
   EXPECT_EQ(f.Check1.Top, f.butSupprimer.Top);
   EXPECT_EQ(f.CmdSupCol.Top, f.butSupprimer.Top + 350);
   EXPECT_EQ(f.CmdQuit.Top, 10000 - 500 - f.CmdQuit.Height);
+  // The parcel buttons follow the grid down; the frame holds them whole.
+  EXPECT_GT(f.Frame3.Top, f.MSFlexTheme.Top + f.MSFlexTheme.Height);
+  EXPECT_GT(f.Frame2.Height, f.Frame3.Top + f.Frame3.Height);
+  EXPECT_GT(f.Frame2.Height, f.CmdSupCol.Top + f.CmdSupCol.Height);
   // Minimised, or at the caption-only size: left alone.
   f.Redimensionner(2400, 360);
   EXPECT_EQ(f.Width, 2400);

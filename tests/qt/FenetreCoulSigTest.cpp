@@ -2,12 +2,16 @@
 // GIS receives, what the grids show, and the main window around it.
 #include <memory>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyleOptionButton>
 #include <QTableWidget>
 #include <QTest>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
@@ -49,6 +53,45 @@ struct Ecran : FenetreTheme {
 };
 
 QColor Fond(QTableWidget* t, int r, int c) { return t->item(r, c)->background().color(); }
+
+// Every control of the window, in reading order.
+const char* const kControles[] = {"msFlexParcelle", "MSFlexCouleur", "txtCoul",      "butToutes", "Cmdaucune",
+                                  "TxtNomCol",      "CmdNouvCol",    "MSFlexTheme",  "butSupprimer", "butCadrer",
+                                  "Check1",         "txtRefCad",     "butCadrerParc", "CmdAjouter", "CmdSupp",
+                                  "CmdSupCol",      "CmdQuit",       "Frame1",       "Frame2",    "Frame3"};
+
+std::string Texte(const QRect& r) {
+  return std::to_string(r.x()) + "," + std::to_string(r.y()) + " " + std::to_string(r.width()) + "x" +
+         std::to_string(r.height());
+}
+
+// Each control shown whole inside its frame, beside its neighbours and not
+// under them, each caption and heading whole.
+void ToutLisible(Ecran& e) {
+  for (const char* nom : kControles) {
+    SCOPED_TRACE(nom);
+    QWidget* c = e.vue->controle(nom);
+    QWidget* parent = c->parentWidget();
+    EXPECT_TRUE(c->isVisible());
+    EXPECT_TRUE(parent->rect().contains(c->geometry())) << Texte(c->geometry()) << " in " << Texte(parent->rect());
+    for (const char* autre : kControles) {
+      QWidget* a = e.vue->controle(autre);
+      if (a != c && a->parentWidget() == parent)
+        EXPECT_FALSE(c->geometry().intersects(a->geometry())) << "over " << autre;
+    }
+    if (auto* b = qobject_cast<QPushButton*>(c)) {
+      QStyleOptionButton opt;
+      opt.initFrom(b);
+      opt.text = b->text();
+      EXPECT_GE(b->style()->subElementRect(QStyle::SE_PushButtonContents, &opt, b).width(),
+                b->fontMetrics().horizontalAdvance(b->text()));
+    }
+    if (auto* k = qobject_cast<QCheckBox*>(c)) EXPECT_GE(k->width(), k->sizeHint().width());
+    if (auto* t = qobject_cast<QTableWidget*>(c); t && !t->horizontalHeader()->isHidden())
+      for (int i = 0; i < t->columnCount(); ++i)
+        EXPECT_GE(t->columnWidth(i), t->horizontalHeader()->sectionSizeHint(i)) << t->horizontalHeaderItem(i)->text().toStdString();
+  }
+}
 
 }  // namespace
 
@@ -135,7 +178,7 @@ TEST(FenetreCoulSig, CloseBoxAndReturnGiveTheMainWindowBack) {
   QWidget* w = e.vue->fenetre();
   // The window does not get smaller than its layout allows.
   w->resize(200, 333);
-  EXPECT_EQ(e.f().Width, 4335);
+  EXPECT_EQ(e.f().Width, w->width() * 15.0);
   EXPECT_EQ(e.f().Height, 9075);
 
   w->close();
@@ -151,4 +194,107 @@ TEST(FenetreCoulSig, CloseBoxAndReturnGiveTheMainWindowBack) {
   EXPECT_FALSE(w->isVisible());
   EXPECT_TRUE(e.app.KUP_MDI.Visible);
   EXPECT_EQ(e.app.KUP_MDI.WindowState, 2);
+
+  // Escape is "Retourner", wherever the focus stands.
+  for (const char* nom : {"MSFlexTheme", "TxtNomCol", "butToutes"}) {
+    SCOPED_TRACE(nom);
+    e.app.KUP_MDI.WindowState = 0;
+    e.ouvrir({kR1 + "#A"});
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+    QTest::keyClick(e.vue->controle(nom), Qt::Key_Escape);
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_TRUE(e.app.KUP_MDI.Visible);
+    EXPECT_EQ(e.app.KUP_MDI.WindowState, 2);
+  }
+}
+
+TEST(FenetreCoulSig, EveryControlShowsWholeAtEverySize) {
+  Ecran e;
+  e.ouvrir({kR1 + "#OWNER B", kR2 + "#OWNER A", kR3 + "#OWNER C"});
+  ASSERT_TRUE(e.vue);
+  auto& f = e.f();
+  f.CliquerCouleur(1);
+  e.marquer({kR1, kR2});
+  f.SaisirNomTheme("Bleus");
+  f.Appuyer(f.CmdNouvCol);
+  f.CliquerTheme(e.ligneTheme("Bleus", kR1), 3);
+  e.vue->rafraichir();
+  QWidget* w = e.vue->fenetre();
+  const QSize depart = w->size();
+  // The design's size, wider only where captions need it.
+  EXPECT_GE(depart.width(), 720);
+  EXPECT_EQ(depart.height(), 640);
+
+  const struct {
+    const char* quand;
+    std::function<void()> faire;
+  } tailles[] = {
+      {"at its starting size", [] {}},
+      {"shrunk", [w] { w->resize(200, 333); }},
+      {"enlarged", [w] { w->resize(1260, 900); }},
+      {"maximised", [w] { w->showMaximized(); }},
+  };
+  for (const auto& t : tailles) {
+    SCOPED_TRACE(t.quand);
+    t.faire();
+    QTest::qWait(0);
+    EXPECT_EQ(w->width(), std::lround(f.Width / 15)) << "the layout follows the window";
+    ToutLisible(e);
+  }
+  qtest::Capture(w, "fenetre_themes_agrandie");
+  w->showNormal();
+}
+
+TEST(FenetreCoulSig, CutReferencesShowWholeAndColumnsWiden) {
+  Ecran e;
+  e.ouvrir({kR1 + "#OWNER A", kR2 + "#OWNER B"});
+  ASSERT_TRUE(e.vue);
+  auto* p = e.grille("msFlexParcelle");
+  const QRect cellule = p->visualRect(p->model()->index(1, 1));
+  ASSERT_LT(cellule.width(), p->fontMetrics().horizontalAdvance(QString::fromStdString(kR1)));
+  QHelpEvent bulle(QEvent::ToolTip, cellule.center(), p->viewport()->mapToGlobal(cellule.center()));
+  QApplication::sendEvent(p->viewport(), &bulle);
+  EXPECT_EQ(QToolTip::text(), QString::fromStdString(kR1));
+
+  // Dragging the column's edge widens it, and it stays so after the next click.
+  QHeaderView* h = p->horizontalHeader();
+  const int bord = h->sectionViewportPosition(1) + h->sectionSize(1) - 1, y = h->height() / 2;
+  QTest::mousePress(h->viewport(), Qt::LeftButton, {}, QPoint(bord, y));
+  QTest::mouseMove(h->viewport(), QPoint(bord + 60, y));
+  QTest::mouseRelease(h->viewport(), Qt::LeftButton, {}, QPoint(bord + 60, y));
+  const int large = p->columnWidth(1);
+  EXPECT_GE(large, cellule.width() + 50);
+  e.cliquer("MSFlexCouleur", 1, 0);
+  EXPECT_EQ(p->columnWidth(1), large);
+}
+
+TEST(FenetreCoulSig, TheKeyboardReachesEveryControlInReadingOrder) {
+  Ecran e;
+  e.ouvrir({kR1 + "#OWNER A", kR2 + "#OWNER B"});
+  ASSERT_TRUE(e.vue);
+  QWidget* w = e.vue->fenetre();
+  w->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+  std::vector<std::string> attendu, vu;
+  for (const char* nom : kControles)
+    if (e.vue->controle(nom)->isEnabled() && e.vue->controle(nom)->focusPolicy() != Qt::NoFocus &&
+        std::string(nom).rfind("Frame", 0) != 0)
+      attendu.push_back(nom);
+  e.vue->controle("msFlexParcelle")->setFocus(Qt::TabFocusReason);
+  for (size_t i = 0; i < attendu.size() && QApplication::focusWidget(); ++i) {
+    vu.push_back(QApplication::focusWidget()->objectName().toStdString());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  }
+  EXPECT_EQ(vu, attendu);
+
+  // In a grid the arrows move and Space clicks: a colour, then a parcel marked.
+  auto* pal = e.grille("MSFlexCouleur");
+  pal->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(pal, Qt::Key_Down);
+  QTest::keyClick(pal, Qt::Key_Space);
+  EXPECT_EQ(e.zone("txtCoul")->text(), "0.128.255");
+  auto* p = e.grille("msFlexParcelle");
+  p->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(p, Qt::Key_Return);
+  EXPECT_EQ(e.f().func_nbSel(), 1);
 }
