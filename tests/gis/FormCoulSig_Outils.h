@@ -61,4 +61,11 @@ struct FenetreTheme : GisTestApp {
   void marquer(const std::vector<std::string>& refs) {
     for (auto& r : refs) f().CliquerParcelle(ligneParcelle(r));
   }
+  // A theme made by hand: a colour of the palette, the parcels marked, a name, "Créer thème".
+  void creerTheme(const std::string& nom, long couleur, const std::vector<std::string>& refs) {
+    f().CliquerCouleur(couleur);
+    marquer(refs);
+    f().SaisirNomTheme(nom);
+    f().Appuyer(f().CmdNouvCol);
+  }
 };

@@ -252,10 +252,7 @@ TEST(FormCoulSig, ButtonStatesThatTheHandlersLeave) {
   FenetreTheme t;
   t.ouvrir({kR1 + "#A", kR2 + "#B"});
   auto& f = t.f();
-  f.CliquerCouleur(1);
-  t.marquer({kR1, kR2});
-  f.SaisirNomTheme("Zone");
-  f.Appuyer(f.CmdNouvCol);
+  t.creerTheme("Zone", 1, {kR1, kR2});
 
   // A theme picked: marking offers "Ajouter", unmarking the last one takes it back.
   f.CliquerTheme(t.ligneTheme("Zone", kR1), 0);

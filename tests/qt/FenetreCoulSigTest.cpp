@@ -213,10 +213,7 @@ TEST(FenetreCoulSig, EveryControlShowsWholeAtEverySize) {
   e.ouvrir({kR1 + "#OWNER B", kR2 + "#OWNER A", kR3 + "#OWNER C"});
   ASSERT_TRUE(e.vue);
   auto& f = e.f();
-  f.CliquerCouleur(1);
-  e.marquer({kR1, kR2});
-  f.SaisirNomTheme("Bleus");
-  f.Appuyer(f.CmdNouvCol);
+  e.creerTheme("Bleus", 1, {kR1, kR2});
   f.CliquerTheme(e.ligneTheme("Bleus", kR1), 3);
   e.vue->rafraichir();
   QWidget* w = e.vue->fenetre();
