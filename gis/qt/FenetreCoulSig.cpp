@@ -287,6 +287,8 @@ FenetreCoulSig::FenetreCoulSig(FormCoulSig& modele, Executer executer)
   auto bouton = [&](const char* nom, Bouton& b, QWidget* parent) {
     auto* p = new QPushButton(parent);
     p->setFont(police);
+    // Enter on the button that has the focus presses it, as Space does.
+    p->setAutoDefault(true);
     nommer(nom, p);
     w_->parControle[&b] = p;
     QObject::connect(p, &QPushButton::clicked, p, [this, &b] { geste([this, &b] { modele_.Appuyer(b); }); });

@@ -296,4 +296,7 @@ TEST(FenetreCoulSig, TheKeyboardReachesEveryControlInReadingOrder) {
   p->setFocus(Qt::TabFocusReason);
   QTest::keyClick(p, Qt::Key_Return);
   EXPECT_EQ(e.f().func_nbSel(), 1);
+  // Enter on a button presses it.
+  QTest::keyClick(e.bouton("Cmdaucune"), Qt::Key_Return);
+  EXPECT_EQ(e.f().func_nbSel(), 0);
 }
