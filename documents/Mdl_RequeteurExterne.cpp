@@ -47,35 +47,36 @@ void KUP_RequeteurOuvrir(App& app, Args& args) {
     if (!app.fs().fileExists(modele)) modele = CStr(Arg(args, 5));
 
     ApTableur& tableur = G_Tableur(app);
-    // The driver reports its failures itself. A workbook that did not open,
-    // or did not get its data, is not answered; within the later steps a
-    // failed one ends its own part (the next would work on another sheet),
-    // and the workbook is still answered.
+    // A workbook that did not open, or did not get its data, is not answered:
+    // the failure that ended the command is reported. Within the later steps
+    // a failed one ends its own part (the next would work on another cell or
+    // sheet), the spreadsheet's failure is only traced, and the workbook is
+    // still answered.
     long echecs = tableur.Echecs();
     auto tenu = [&] { return tableur.Echecs() == echecs; };
     std::string fichierDonnees = tableur.ExportToTextFile(donnees, Sep241(), Sep240(), false);
     if (!tenu()) return;
     tableur.OpenCalc();
     if (tenu()) tableur.OpenDocument(modele);
-    if (!tenu()) return;  // a template that did not open is not answered
+    if (tableur.Echoue(echecs)) return;
     tableur.MinimizeCalc();
 
     // The template's own names, before this command adds its own.
     tableur.FindMergeFields(false);
     const StrArray nomsModele = tableur.MergeFields;
 
+    echecs = tableur.Echecs();
     tableur.GotoSheetName("Donnees");
     if (tenu()) tableur.GotoCell(1, 1);
     if (tenu()) tableur.InsertTextFile(fichierDonnees);
-    if (!tenu()) return;
+    if (tableur.Echoue(echecs)) return;
     const int32_t lignes = tableur.RowCount();  // the header row counts
     const int32_t colonnes = tableur.ColCount();
-    // Names Calc refuses (beginning with a digit) are refused alike: one
-    // report says so.
-    for (int32_t j = 1; j <= colonnes && tenu(); ++j) {
+    for (int32_t j = 1; j <= colonnes; ++j) {
+      echecs = tableur.Echecs();
       tableur.GotoCell(2, j);
-      tableur.SelectEndOfCol();
-      tableur.SetSelectionName(std::to_string(j) + "COL");
+      if (tenu()) tableur.SelectEndOfCol();
+      if (tenu()) tableur.SetSelectionName(std::to_string(j) + "COL");
     }
     echecs = tableur.Echecs();
 
@@ -87,10 +88,11 @@ void KUP_RequeteurOuvrir(App& app, Args& args) {
       if (tenu()) tableur.InsertTextFile(fichierParametres);
       const int32_t p = tenu() ? tableur.RowCount() : 0;
       static const char* kSuffixes[] = {"PARAM", "PARAM_FONC", "PARAM_VAL", "PARAM_EXEC"};
-      for (int32_t k = 1; k <= p - 1 && tenu(); ++k) {
-        for (int32_t c = 1; c <= 4 && tenu(); ++c) {
+      for (int32_t k = 1; k <= p - 1; ++k) {
+        for (int32_t c = 1; c <= 4; ++c) {
+          echecs = tableur.Echecs();
           tableur.GotoCell(k + 1, c);
-          tableur.SetSelectionName(std::to_string(k) + kSuffixes[c - 1]);
+          if (tenu()) tableur.SetSelectionName(std::to_string(k) + kSuffixes[c - 1]);
         }
       }
     } catch (const VbError& e) {

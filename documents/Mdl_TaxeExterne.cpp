@@ -36,16 +36,16 @@ void KUP_TaxeInitialiser(App& app, Args& args) {
     tableur.G_AccesDocument = true;
     std::string modele = CStr(Arg(args, 0));
     if (modele.empty()) return;
-    // The driver reports its failures itself; a template that did not open
-    // has no fields to answer.
+    // A template that did not open, or whose fields could not be read, has
+    // no fields to answer: the failure is reported instead.
     const long echecs = tableur.Echecs();
     tableur.OpenCalc();
     if (tableur.Echecs() == echecs) tableur.OpenDocument(modele);
-    if (tableur.Echecs() != echecs) return;
+    if (tableur.Echoue(echecs)) return;
     tableur.MinimizeCalc();
     tableur.GotoSheetIndex(2);
     tableur.FindMergeFields(true);
-    if (tableur.Echecs() != echecs) return;
+    if (tableur.Echoue(echecs)) return;
     RenvoyerReponse(app, {"KUP_TaxeValeursChamps", Join(tableur.MergeFields, Sep240()), "", ""});
   });
 }
@@ -65,8 +65,8 @@ void KUP_TaxeCharger(App& app, Args& args) {
     const long echecs = tableur.Echecs();
     tableur.OpenCalc();
     if (tableur.Echecs() == echecs) tableur.OpenDocument(chemin);
-    if (tableur.Echecs() == echecs) tableur.MaximizeCalc();
-    if (tableur.Echecs() != echecs) return;
+    if (tableur.Echoue(echecs)) return;
+    tableur.MaximizeCalc();
     RenvoyerReponse(app, {"KUP_TaxeCharger", "", "", "", ""});
   });
 }
@@ -79,9 +79,9 @@ void KUP_TaxeOuvrir(App& app, Args& args) {
     tableur.MergeFieldsValues = Split(valeurs, Sep240());
     const long echecs = tableur.Echecs();
     tableur.MailMergeOpen(true);
-    if (tableur.Echecs() != echecs) return;
+    if (tableur.Echoue(echecs)) return;
     tableur.GotoSheetIndex(1);
-    if (tableur.Echecs() != echecs) return;
+    if (tableur.Echoue(echecs)) return;
     RenvoyerReponse(app, ReponseEcho("KUP_TaxeOuvrir", args));
   });
 }
@@ -96,10 +96,10 @@ void KUP_TaxeOuvrirV2(App& app, Args& args) {
     // Once on the sheet the initialisation left active, once on the first.
     const long echecs = tableur.Echecs();
     tableur.MailMergeOpen(false);
-    if (tableur.Echecs() != echecs) return;
+    if (tableur.Echoue(echecs)) return;
     tableur.GotoSheetIndex(1);
     tableur.MailMergeOpen(true);
-    if (tableur.Echecs() != echecs) return;
+    if (tableur.Echoue(echecs)) return;
     RenvoyerReponse(app, ReponseEcho("KUP_TaxeOuvrir", args));
   });
 }
@@ -113,19 +113,29 @@ void KUP_TaxeValider(App& app, Args& args) {
       DocumentFerme(app);
       return;
     }
-    // A workbook the driver could not read whole is not answered: its
-    // failure is reported, and a partial document would be stored in place
-    // of the user's work.
+    // A workbook the driver could not read whole is not answered: a partial
+    // document would be stored in place of the user's work. One that went
+    // away (OpenOffice cannot tell beforehand that the user closed it) is
+    // the closed document; any other failure is reported.
     const long echecs = tableur.Echecs();
+    auto echoue = [&] {
+      if (tableur.Echecs() == echecs) return false;
+      if (tableur.ClasseurAccessible())
+        tableur.RapporterEchec();
+      else
+        DocumentFerme(app);
+      return true;
+    };
     tableur.GotoSheetIndex(1);
-    if (tableur.Echecs() != echecs) return;
+    if (echoue()) return;
     tableur.FindMergeFields(true);
     tableur.FindMergeFieldsValues();
-    if (tableur.Echecs() != echecs) return;
+    if (echoue()) return;
 
     // The open document holds its file: a second copy binds it elsewhere so
     // that the first can be read and deleted.
     std::string premier = tableur.SaveTemp();
+    if (echoue()) return;
     std::string texte;
     if (!premier.empty()) {
       tableur.SaveTemp();
@@ -135,16 +145,9 @@ void KUP_TaxeValider(App& app, Args& args) {
       } catch (const std::exception& e) {
         DebugKUP(app, "KUP_TaxeValider", e.what());
       }
-    }
-    if (tableur.typeConnu()) {
-      if (tableur.Echecs() != echecs) return;
+      if (echoue()) return;
       // Answering an empty document would have it stored in place of the
-      // user's work. A workbook that cannot be saved is one the user closed
-      // (the OpenOffice driver cannot tell beforehand).
-      if (premier.empty()) {
-        DocumentFerme(app);
-        return;
-      }
+      // user's work.
       if (texte.empty()) raise(vberr::PathFileAccess, vbErrorText(vberr::PathFileAccess));
     }
     RenvoyerReponse(app, {"KUP_TaxeValider", Join(tableur.MergeFields, Sep240()),

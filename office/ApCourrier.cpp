@@ -142,7 +142,15 @@ void ApCourrier::MinimizeEditor() {
   }
 }
 
-void ApCourrier::MaximizeEditor() { run("MaximizeEditor", [](IWordTwin& w) { w.maximize(); }); }
+// Showing the word processor is never what a command is for: a failure to
+// do so is traced, not put before the person.
+void ApCourrier::MaximizeEditor() {
+  if (!twin_) return;
+  TrapFailure([&] { twin_->maximize(); }, vberr::InvalidCall, vberr::InternalError,
+              [&](int32_t number, const std::string& text) {
+                DebugKUP(app_, "ApCourrier.MaximizeEditor", std::to_string(number) + " : " + text);
+              });
+}
 
 void ApCourrier::ZoomToPage() { run("ZoomToPage", [](IWordTwin& w) { w.zoomToPage(); }); }
 

@@ -54,7 +54,41 @@ bool ApTableur::typeConnu() const { return typeEditeur_ == 2 || typeEditeur_ == 
 
 void ApTableur::signaler(const char* source, int32_t number, const std::string& text) {
   ++echecs_;
+  enAttente_ = {};
   TraiterErreur(app_, source, number, text);
+}
+
+void ApTableur::tracer(const char* source, int32_t number, const std::string& text) {
+  ++echecs_;
+  enAttente_ = {source, number, text};
+  DebugKUP(app_, std::string("ApTableur.") + source, std::to_string(number) + " : " + text);
+}
+
+bool ApTableur::Echoue(long echecs) {
+  if (echecs_ == echecs) return false;
+  RapporterEchec();
+  return true;
+}
+
+void ApTableur::RapporterEchec() {
+  if (enAttente_.source.empty()) return;
+  Echec e = std::move(enAttente_);
+  enAttente_ = {};
+  TraiterErreur(app_, e.source, e.number, e.text);
+}
+
+bool ApTableur::ClasseurAccessible() {
+  if (!typeConnu()) return true;
+  bool ok = twin_ != nullptr;
+  if (ok) {
+    try {
+      twin_->activateDocument();
+    } catch (...) {
+      ok = false;
+    }
+  }
+  if (!ok) G_AccesDocument = false;
+  return ok;
 }
 
 bool ApTableur::run(const char* source, const std::function<void(ICalcTwin&)>& fn) {
@@ -64,7 +98,7 @@ bool ApTableur::run(const char* source, const std::function<void(ICalcTwin&)>& f
     return false;
   }
   return TrapFailure([&] { fn(*twin_); }, vberr::InvalidCall, vberr::InternalError,
-                     [&](int32_t number, const std::string& text) { signaler(source, number, text); });
+                     [&](int32_t number, const std::string& text) { tracer(source, number, text); });
 }
 
 bool ApTableur::rapporter(const char* source, const std::function<void()>& fn) {
@@ -83,6 +117,7 @@ void ApTableur::OpenCalc() {
         MakeTwin<ICalcTwin>(app_, "OpenCalc", twinFactory, t, "Aucun tableur n'est disponible pour le type éditeur ");
     if (!made) {
       ++echecs_;  // reported by MakeTwin
+      enAttente_ = {};
       return;
     }
     twin_ = std::move(made);
@@ -91,8 +126,29 @@ void ApTableur::OpenCalc() {
   if (!run("OpenCalc", [](ICalcTwin& c) { c.connect(); })) twin_.reset();
 }
 
-void ApTableur::MinimizeCalc() { run("MinimizeCalc", [](ICalcTwin& c) { c.minimize(); }); }
-void ApTableur::MaximizeCalc() { run("MaximizeCalc", [](ICalcTwin& c) { c.maximize(); }); }
+// Showing the spreadsheet is never what a command is for: its failure is
+// traced, and one to minimise says, as with the word processor, that the
+// spreadsheet is gone.
+void ApTableur::MinimizeCalc() {
+  if (!typeConnu()) return;
+  if (!twin_) {
+    G_AccesDocument = false;
+    return;
+  }
+  TrapFailure([&] { twin_->minimize(); }, vberr::InvalidCall, vberr::InternalError,
+              [&](int32_t number, const std::string& text) {
+                DebugKUP(app_, "ApTableur.MinimizeCalc", std::to_string(number) + " : " + text);
+                G_AccesDocument = false;
+              });
+}
+
+void ApTableur::MaximizeCalc() {
+  if (!typeConnu() || !twin_) return;
+  TrapFailure([&] { twin_->maximize(); }, vberr::InvalidCall, vberr::InternalError,
+              [&](int32_t number, const std::string& text) {
+                DebugKUP(app_, "ApTableur.MaximizeCalc", std::to_string(number) + " : " + text);
+              });
+}
 
 void ApTableur::DetacheCalc() {
   if (!twin_) return;
@@ -142,16 +198,7 @@ void ApTableur::CloseDocument() {
 bool ApTableur::UpdateActiveDocument() {
   if (!typeConnu()) return false;
   if (typeEditeur_ == 4) return true;
-  bool ok = twin_ != nullptr;
-  if (ok) {
-    try {
-      twin_->activateDocument();
-    } catch (...) {
-      ok = false;
-    }
-  }
-  if (!ok) G_AccesDocument = false;
-  return ok;
+  return ClasseurAccessible();
 }
 
 std::string ApTableur::SaveTemp() {
@@ -238,12 +285,12 @@ void ApTableur::FindMergeFieldsValues() {
 }
 
 void ApTableur::MailMergeOpen(bool bMaximize) {
-  run("MailMergeOpen", [&](ICalcTwin& c) {
+  bool ok = run("MailMergeOpen", [&](ICalcTwin& c) {
     // Names without a value of the same index are left as they are.
     for (size_t i = 0; i < MergeFields.size() && i < MergeFieldsValues.size(); ++i)
       if (c.gotoCellName(MergeFields[i])) c.setSelectionValue(MergeFieldsValues[i]);
-    if (bMaximize) c.maximize();
   });
+  if (ok && bMaximize) MaximizeCalc();
 }
 
 // ---------------------------------------------------------------- text export

@@ -3,13 +3,18 @@
 // on first use. Every member works through the twin of the configured editor
 // type (2 or 3 Excel, 4 OpenOffice Calc) and does nothing for any other type.
 //
-// Error rule: members never raise. A failure, of the driver itself (nothing
-// connected, a file that cannot be written) or inside the spreadsheet, is
-// reported through TraiterErreur under the member's name and the member
-// returns its neutral result. Echecs() counts the failures reported so far,
-// so that a command can tell a workbook that did not open from one that did.
-// A failed OpenDocument leaves the driver without a workbook: what follows
-// never lands in the one opened before.
+// Error rule: members never raise and return their neutral result on a
+// failure. A failure of the driver itself (no spreadsheet for the type,
+// nothing connected, a file that cannot be written, the template dialog) is
+// reported through TraiterErreur under the member's name. A failure inside
+// the spreadsheet is traced (DebugKUP) and kept: most of them (a sheet
+// missing, a name refused) leave the command to go on, and only the command
+// knows when one ends it; it then reports it with Echoue. Minimising and
+// maximising fail silently; a spreadsheet that cannot be minimised, or none
+// connected, clears G_AccesDocument. Echecs() counts every failure but
+// these, so that a command can tell a workbook that did not open from one
+// that did. A failed OpenDocument leaves the driver without a workbook: what
+// follows never lands in the one opened before.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -42,6 +47,16 @@ class ApTableur {
   // True for the editor types the driver knows (2, 3, 4).
   bool typeConnu() const;
   long Echecs() const { return echecs_; }
+  // For a command that ends on a failure: true when a member failed since
+  // the count was `echecs`, the spreadsheet's failure that ends it being
+  // then reported under its member's name (the driver's own already were).
+  bool Echoue(long echecs);
+  // Reports the spreadsheet's last failure, traced and not yet reported.
+  void RapporterEchec();
+  // True while the open workbook can still be reached; false, with
+  // G_AccesDocument cleared, once it is gone (closed, the spreadsheet gone,
+  // none open). True for an editor type the driver does not know.
+  bool ClasseurAccessible();
 
   // ---- the application
   void OpenCalc();
@@ -93,9 +108,11 @@ class ApTableur {
                                       const std::string& fieldSep);
 
  private:
-  // Runs fn on the twin when the type is known; reports its failure.
+  // Runs fn on the twin when the type is known; traces and keeps its
+  // failure (no twin: reported).
   bool run(const char* source, const std::function<void(ICalcTwin&)>& fn);
   void signaler(const char* source, int32_t number, const std::string& text);
+  void tracer(const char* source, int32_t number, const std::string& text);
   // Runs fn, which needs no spreadsheet; reports its failure.
   bool rapporter(const char* source, const std::function<void()>& fn);
 
@@ -104,6 +121,12 @@ class ApTableur {
   std::unique_ptr<ICalcTwin> twin_;
   int twinType_ = 0;
   long echecs_ = 0;
+  // The spreadsheet's last failure while not reported (source empty: none).
+  struct Echec {
+    std::string source;
+    int32_t number = 0;
+    std::string text;
+  } enAttente_;
 };
 
 // The single instance, created on first use in app.G_Tableur.

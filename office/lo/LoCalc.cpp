@@ -22,6 +22,7 @@
 #include <com/sun/star/sheet/XCellRangeReferrer.hpp>
 #include <com/sun/star/sheet/XCellRangesQuery.hpp>
 #include <com/sun/star/sheet/XCellSeries.hpp>
+#include <com/sun/star/sheet/XDatabaseRanges.hpp>
 #include <com/sun/star/sheet/XNamedRanges.hpp>
 #include <com/sun/star/sheet/XSheetCellCursor.hpp>
 #include <com/sun/star/sheet/XSheetCellRanges.hpp>
@@ -258,19 +259,36 @@ class LoCalc : public ICalcTwin {
     });
   }
 
+  // Calc refuses a workbook name that begins with a digit ("1COL"), which
+  // its formulas read all the same: such a name is held as a database range,
+  // which formulas reach under the same name.
   void setSelectionName(const std::string& name) override {
     run([&](Session&) {
       table::CellRangeAddress a = selection();
       Reference<sheet::XNamedRanges> names(Q<beans::XPropertySet>(doc_)->getPropertyValue("NamedRanges"),
                                            UNO_QUERY_THROW);
+      Reference<sheet::XDatabaseRanges> ranges(Q<beans::XPropertySet>(doc_)->getPropertyValue("DatabaseRanges"),
+                                               UNO_QUERY_THROW);
       for (const auto& n : names->getElementNames())
         if (EqualsNoCase(S(n), name)) names->removeByName(n);
+      for (const auto& n : ranges->getElementNames())
+        if (EqualsNoCase(S(n), name)) ranges->removeByName(n);
       OUString sheetName = Q<css::container::XNamed>(activeSheet())->getName();
       table::CellAddress pos;
       pos.Sheet = a.Sheet;
       pos.Column = a.StartColumn;
       pos.Row = a.StartRow;
-      names->addNewByName(U(name), U(RangeText(a, sheetName)), pos, 0);
+      try {
+        names->addNewByName(U(name), U(RangeText(a, sheetName)), pos, 0);
+      } catch (const css::lang::DisposedException&) {
+        throw;
+      } catch (const css::uno::RuntimeException&) {
+        if (name.empty() || name[0] < '0' || name[0] > '9') throw;
+        ranges->addNewByName(U(name), a);
+        // Every row of it is data: read through INDIRECT, a first row taken
+        // for a header would be left out.
+        Q<beans::XPropertySet>(ranges->getByName(U(name)))->setPropertyValue("ContainsHeader", Any(false));
+      }
     });
   }
 
@@ -485,19 +503,25 @@ class LoCalc : public ICalcTwin {
     return Q<sheet::XCellRangeAddressable>(c)->getRangeAddress();
   }
 
-  // The cells of a global named range ("" when there is no such name or it
-  // no longer refers to cells). Names are compared without regard to case.
+  // The cells of a global named range, or of a database range of that name
+  // (a name Calc refuses as a named range, see setSelectionName); "" when
+  // there is no such name or it no longer refers to cells. Names are
+  // compared without regard to case.
   Reference<table::XCellRange> namedCells(const std::string& name) {
-    Reference<sheet::XNamedRanges> names(Q<beans::XPropertySet>(doc_)->getPropertyValue("NamedRanges"), UNO_QUERY_THROW);
-    OUString n = U(name);
-    if (!names->hasByName(n)) {
-      n.clear();
-      for (const auto& e : names->getElementNames())
-        if (EqualsNoCase(S(e), name)) n = e;
-      if (n.isEmpty()) return {};
+    for (const char* kind : {"NamedRanges", "DatabaseRanges"}) {
+      Reference<css::container::XNameAccess> names(Q<beans::XPropertySet>(doc_)->getPropertyValue(U(kind)),
+                                                   UNO_QUERY_THROW);
+      OUString n = U(name);
+      if (!names->hasByName(n)) {
+        n.clear();
+        for (const auto& e : names->getElementNames())
+          if (EqualsNoCase(S(e), name)) n = e;
+        if (n.isEmpty()) continue;
+      }
+      Reference<sheet::XCellRangeReferrer> ref(names->getByName(n), UNO_QUERY);
+      return ref.is() ? ref->getReferredCells() : Reference<table::XCellRange>();
     }
-    Reference<sheet::XCellRangeReferrer> ref(names->getByName(n), UNO_QUERY);
-    return ref.is() ? ref->getReferredCells() : Reference<table::XCellRange>();
+    return {};
   }
 
   bool isDate(const Reference<beans::XPropertySet>& cell) {

@@ -162,16 +162,23 @@ TEST_F(Requete, TemplatePathRules) {
 }
 
 // A template without its parameter sheet keeps its data: the parameters are
-// not laid over them.
+// not laid over them. The workbook is answered, so the spreadsheet's failure
+// goes to the trace, not to the person.
 TEST_F(Requete, AParameterSheetThatIsMissingLeavesTheDataAlone) {
+  t.app.G_Debug = true;
   t.fs.put(kModelePath, Replace(kModele, "SHEET\tParametres\n", ""));
   EXPECT_EQ(ouvrir(kModelePath, 3, 2)[0], "KUP_RequeteurOuvrir");
   // Three data columns; the parameters have four.
   EXPECT_EQ(classeur()->cell("Donnees", 4, 3), "v3_3");
   EXPECT_EQ(classeur()->cell("Donnees", 1, 4), "");
   EXPECT_EQ(nom("1PARAM"), nullptr);
-  ASSERT_EQ(Erreurs(t).size(), 1u);
-  EXPECT_EQ(Erreurs(t)[0][0], "GotoSheetName");
+  EXPECT_TRUE(Erreurs(t).empty());
+  EXPECT_NE(t.app.debugWindow.find("ApTableur.GotoSheetName : 9 : "), std::string::npos);
+
+  // Without its data sheet the workbook is not answered: that failure is the person's to see.
+  t.fs.put(kModelePath, Replace(kModele, "SHEET\tDonnees\n", ""));
+  EXPECT_TRUE(ouvrir(kModelePath, 3, 2).empty());
+  EXPECT_EQ(Erreurs(t), (std::vector<V>{{"GotoSheetName", "9", "L'indice n'appartient pas à la sélection."}}));
 }
 
 TEST_F(Requete, TooFewArgumentsAreReportedBeforeAnythingOpens) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 
 #include "core/Dispatcher.h"
 #include "documents/AttacheFichierTestOutils.h"
@@ -176,16 +177,31 @@ TEST_F(Taxe, ValiderOnAClosedDocumentReportsItAndSavesNothing) {
   EXPECT_FALSE(tableur().G_AccesDocument);
 }
 
-// OpenOffice cannot tell beforehand that the user closed the document: the
-// driver finds it out and says so, and no empty document is answered.
-TEST_F(Taxe, ValiderWithOpenOfficeOnAClosedDocumentAnswersNoEmptyDocument) {
-  type(4);
-  requete({"KUP_TaxeInitialiser", "C:\\Modeles\\taxe.xlt"});
-  calc->userCloses(classeur());
-  EXPECT_TRUE(requete({"KUP_TaxeValider"}).empty());
-  ASSERT_EQ(Erreurs(t).size(), 1u);
-  EXPECT_EQ(Erreurs(t)[0][0], "GotoSheetIndex");
-  EXPECT_TRUE(temp().empty());
+// A workbook gone by validation, whatever took it and whichever spreadsheet,
+// gives the one closed-document message, and nothing is saved. OpenOffice
+// cannot tell beforehand that the user closed the document: the driver
+// finds it out on the way.
+TEST_F(Taxe, ValiderOnAWorkbookThatIsGoneGivesTheOneClosedDocumentMessage) {
+  const std::vector<std::pair<const char*, std::function<void(Taxe&)>>> departs = {
+      {"the user closes the workbook", [](Taxe& x) { x.calc->userCloses(x.classeur()); }},
+      {"the user quits the spreadsheet", [](Taxe& x) { x.calc->userQuits(); }},
+      {"the workbook did not open", [](Taxe& x) { x.requete({"KUP_TaxeInitialiser", "C:\\Modeles\\absent.xlt"}); }},
+      {"no workbook was ever opened", [](Taxe& x) { x.t.app.G_Tableur.reset(); }},
+  };
+  for (int editeur : {2, 3, 4})
+    for (const auto& [depart, partir] : departs) {
+      SCOPED_TRACE(std::to_string(editeur) + ": " + depart);
+      t.app.G_Tableur.reset();
+      calc = std::make_shared<MemoryCalcApp>();
+      type(editeur);
+      requete({"KUP_TaxeInitialiser", "C:\\Modeles\\taxe.xlt"});
+      partir(*this);
+      type(editeur);
+      EXPECT_TRUE(requete({"KUP_TaxeValider"}).empty());
+      EXPECT_EQ(Erreurs(t), (std::vector<V>{{"Communication", "1", "Document fermé"}}));
+      EXPECT_TRUE(temp().empty());
+      EXPECT_FALSE(tableur().G_AccesDocument);
+    }
 }
 
 // A workbook that did not open is answered by nothing: neither the fields of

@@ -105,7 +105,7 @@ TEST_F(TableurTest, EveryNameGetsAValueInItsPlace) {
   d.MergeFields = {"ABSENT", "SURFACE", "TOTAL"};
   d.FindMergeFieldsValues();
   EXPECT_EQ(d.MergeFieldsValues, (std::vector<std::string>{"", "100", ""}));
-  EXPECT_EQ(errors(), 1u);  // the missing name, reported
+  EXPECT_EQ(errors(), 0u);  // the missing name: traced, the values still answered
   d.MergeFields = {"TAUX"};
   d.DetacheCalc();
   d.FindMergeFieldsValues();
@@ -161,35 +161,56 @@ TEST_F(TableurTest, SaveTempBindsTheWorkbookAndUpdateActiveDocumentFollowsTheUse
   EXPECT_TRUE(o.G_AccesDocument);
 }
 
-// Both the spreadsheet's failures and the driver's own are reported, and
-// counted so that a command can tell a failed step from a done one.
-TEST_F(TableurTest, SpreadsheetAndDriverFailuresAreReportedAndCounted) {
+// The spreadsheet's failures are traced and counted, so that a command can
+// tell a failed step from a done one, and reported only by the command they
+// end; the driver's own are reported at once. Showing the spreadsheet fails
+// silently.
+TEST_F(TableurTest, SpreadsheetFailuresAreReportedOnlyByTheCommandTheyEnd) {
+  t.app.G_Debug = true;
   ApTableur& d = opened(2);
+  long avant = d.Echecs();
   d.GotoSheetName("Absente");
+  EXPECT_EQ(d.Echecs(), avant + 1);
+  EXPECT_EQ(errors(), 0u);
+  EXPECT_NE(t.app.debugWindow.find("ApTableur.GotoSheetName : 9 : "), std::string::npos);
+  EXPECT_FALSE(d.Echoue(d.Echecs()));
+  EXPECT_TRUE(d.Echoue(avant));
   EXPECT_EQ(t.flash.calls.back(),
             kup::sInvokeXML("KUP_ErreurContainer", {"GotoSheetName", "9", "L'indice n'appartient pas à la sélection."}));
-  EXPECT_EQ(d.Echecs(), 1);
+  EXPECT_TRUE(d.Echoue(avant));  // reported once
+  EXPECT_EQ(errors(), 1u);
 
   // A workbook that does not open leaves none: nothing lands in the one before.
   auto before = calc->active();
+  avant = d.Echecs();
   d.OpenDocument("C:\\Modeles\\absent.xlt");
-  EXPECT_EQ(d.Echecs(), 2);
-  EXPECT_EQ(errors(), 2u);
   d.GotoCell(1, 1);
   d.MergeFields = {"SURFACE"};
   d.MergeFieldsValues = {"1"};
   d.MailMergeOpen(false);
-  EXPECT_EQ(d.Echecs(), 4);
+  EXPECT_EQ(d.Echecs(), avant + 3);
   EXPECT_EQ(before->cell("Saisie", 2, 2), "100");
   EXPECT_EQ(d.SaveTemp(), "");
+  EXPECT_EQ(errors(), 1u);
+
+  d.G_AccesDocument = true;
+  avant = d.Echecs();
+  calc->userQuits();
+  d.MaximizeCalc();
+  EXPECT_TRUE(d.G_AccesDocument);
+  d.MinimizeCalc();
+  EXPECT_FALSE(d.G_AccesDocument);  // the spreadsheet is gone
+  EXPECT_EQ(d.Echecs(), avant);
+  EXPECT_EQ(errors(), 1u);
 
   d.DetacheCalc();
   EXPECT_EQ(d.twin(), nullptr);
-  EXPECT_TRUE(calc->running);  // the application stays for the user
   d.GotoCell(1, 1);
   EXPECT_EQ(t.flash.calls.back(), kup::sInvokeXML("KUP_ErreurContainer", {"GotoCell", "91", "Le tableur n'est pas ouvert"}));
-  d.OpenCalc();  // connects again, to the same application
-  EXPECT_EQ(calc->starts, 1);
+  EXPECT_TRUE(d.Echoue(avant));
+  EXPECT_EQ(errors(), 2u);  // reported at once, and once
+  d.OpenCalc();             // connects again
+  EXPECT_EQ(calc->starts, 2);
 }
 
 TEST_F(TableurTest, ExportWritesVisibleColumnsQuotedAndItsImportFormat) {

@@ -9,6 +9,7 @@
 #include <set>
 #include <thread>
 
+#include "documents/Mdl_TaxeExterne.h"
 #include "office/lo/LibreOffice.h"
 #include "tests/office_lo/LoTestSupport.h"
 
@@ -79,6 +80,35 @@ TEST(LoSupervision, KilledOfficeIsReportedAsClosedThenRestartedAtTheNextOpen) {
   w.OpenDocument("");
   EXPECT_TRUE(w.Saved());
   EXPECT_TRUE(Reaped(second));
+  office->shutdown();
+}
+
+// A tax workbook that is gone by validation, closed or with its office
+// killed, is the closed document: one message, nothing saved.
+TEST(LoSupervision, ATaxWorkbookGoneByValidationIsTheClosedDocument) {
+  auto office = std::make_shared<kup::lo::Office>();
+  const std::string modele = std::string(KUP_SOURCE_DIR) + "/samples/modeles/taxe/taxe/AA_taxe_amenagement.ots";
+  for (int type : {4, 2})
+    for (bool tuer : {false, true}) {
+      SCOPED_TRACE(std::to_string(type) + (tuer ? ": office killed" : ": workbook closed"));
+      LoApp t(type, office);
+      kup::Args init = {kup::Value(modele)};
+      kup::KUP_TaxeInitialiser(t.app, init);
+      ASSERT_TRUE(t.errors().empty()) << t.errors()[0];
+      if (tuer)
+        ::kill(static_cast<pid_t>(office->pid()), SIGKILL);
+      else
+        t.ctwin().closeDocument();
+      t.fakes.flash->clear();
+      kup::Args rien;
+      kup::KUP_TaxeValider(t.app, rien);
+      ASSERT_EQ(t.errors().size(), 1u) << t.errors()[0];
+      EXPECT_NE(t.errors()[0].find("<string>Communication</string><string>1</string><string>Document fermé</string>"),
+                std::string::npos)
+          << t.errors()[0];
+      EXPECT_TRUE(t.fakes.flash->returns.empty());
+      EXPECT_TRUE(std::filesystem::is_empty(t.host("C:\\Temp")));
+    }
   office->shutdown();
 }
 
