@@ -26,6 +26,7 @@ Desktop::~Desktop() {
 }
 
 asio::any_io_executor Desktop::executor() { return QtExecutor(io_, gate_); }
+asio::any_io_executor Desktop::urgentExecutor() { return QtExecutor(io_, gate_, true); }
 
 void Desktop::install(Platform& pf) {
   pf.msgbox = std::make_unique<platform::QtMessageBox>(pf.log.get());

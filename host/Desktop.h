@@ -30,6 +30,8 @@ class Desktop {
   Desktop& operator=(const Desktop&) = delete;
 
   asio::any_io_executor executor();
+  // Work that must not wait behind a box (EventGate::urgent).
+  asio::any_io_executor urgentExecutor();
   EventGate& gate() { return gate_; }
 
   // Message boxes and common dialogs as Qt windows.

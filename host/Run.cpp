@@ -94,7 +94,10 @@ int RunKorvane(int argc, char** argv, const std::function<void(kup::App&)>& conf
     desktop->gate().report = [&app](const std::string& line) { kup::EcrireLog(app, "bridge", line); };
   }
 
-  kup::host::DdePoller poller(ex, app, host.windows, host.dde);
+  // The DDE source is served even while a box waits for the person; its
+  // commands take their turn through the gate.
+  kup::host::DdePoller poller(desktop ? desktop->urgentExecutor() : ex, app, host.windows, host.dde);
+  if (desktop) poller.runLater = [&desktop](std::function<void()> f) { desktop->gate().push(std::move(f)); };
   kup::host::StdioBridge bridge(ex, flashRef, inFd);
   bridge.log = [&app](const std::string& line) { kup::EcrireLog(app, "bridge", line); };
   bridge.onRequest = [&app, &poller](const std::string& request) {

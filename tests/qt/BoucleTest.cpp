@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 
+#include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <thread>
 
 #include <QTest>
@@ -17,12 +19,16 @@
 #include <gtest/gtest.h>
 
 #include "QtTest.h"
+#include "host/DdePoller.h"
 #include "host/EventGate.h"
 #include "host/Mode.h"
 #include "host/QtExecutor.h"
 #include "platform/FakeLog.h"
+#include "platform/RealDde.h"
 #include "platform/qt/QtFenetres.h"
+#include "tests/TestApp.h"
 #include "tests/e2e/Child.h"
+#include "vb/VbError.h"
 
 namespace mb = kup::platform::mb;
 using Strings = std::vector<std::string>;
@@ -92,6 +98,64 @@ TEST(QtExecutor, AsioCompletionsRunOnTheQtThreadInOrder) {
   io.stop();
   ioThread.join();
   ::close(fds[1]);
+}
+
+// A partner's string that arrives while a box waits for the person is
+// answered at once (no time-out at the partner) and its command runs once
+// the box is closed, after what was under way.
+TEST(DdePoller, APartnerIsAnsweredWhileABoxWaits) {
+  const std::string dossier = "/tmp/kup_qt_dde_" + std::to_string(::getpid());
+  asio::io_context io;
+  kup::host::EventGate gate;
+  TestApp t;
+  kup::platform::RealDdeSystem sys(dossier);
+  Strings trace;
+  sys.onLinkExecute = [&](const std::string& commande, int16_t& annulation) {
+    annulation = 0;
+    trace.push_back(commande);
+  };
+  sys.setSource("Korvane", "ZEDERA", 1);
+  kup::host::DdePoller poller(kup::host::QtExecutor(io, gate, true), t.app, nullptr, &sys);
+  poller.runLater = [&](std::function<void()> f) { gate.push(std::move(f)); };
+  poller.start();
+  auto work = asio::make_work_guard(io);
+  std::thread ioThread([&] { io.run(); });
+
+  kup::platform::FakeLog log;
+  kup::platform::QtMessageBox boite(&log);
+  std::atomic<int> erreur{-1};
+  qtest::WhenModal([&](QWidget* w) {
+    std::thread partenaire([&] {
+      kup::platform::RealDdeLink lien(dossier);
+      lien.setLinkTopic("Korvane|ZEDERA");
+      try {
+        lien.setLinkMode(2);
+        lien.setLinkTimeout(30);
+        lien.linkExecute("ZezORA_ParcelleAjouter(590300000A0042)");
+        erreur = 0;
+      } catch (const kup::VbError& e) {
+        erreur = e.number();
+      }
+    });
+    // Answered while the box is still open.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return erreur >= 0; }, 10000));
+    partenaire.join();
+    trace.push_back("réponse");
+    QTest::keyClick(w, Qt::Key_Return);
+    return true;
+  });
+  gate.post([&] {
+    trace.push_back("requête");
+    boite.show("Continuer ?", mb::OKOnly, "Korvane");
+    trace.push_back("requête finie");
+  });
+  ASSERT_TRUE(QTest::qWaitFor([&] { return trace.size() == 4; }, 15000)) << trace.size();
+  EXPECT_EQ(erreur, 0);
+  EXPECT_EQ(trace, (Strings{"requête", "réponse", "requête finie", "ZezORA_ParcelleAjouter(590300000A0042)"}));
+  work.reset();
+  io.stop();
+  ioThread.join();
+  std::filesystem::remove_all(dossier);
 }
 
 namespace {
