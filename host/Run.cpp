@@ -1,12 +1,15 @@
 #include "host/Run.h"
 
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <asio/io_context.hpp>
+#include <asio/post.hpp>
 
 #include "core/Core.h"
 #include "core/Dispatcher.h"
@@ -17,6 +20,7 @@
 #include "host/Mode.h"
 #include "host/RealTimer.h"
 #include "host/StdioBridge.h"
+#include "host/Terminaison.h"
 #include "platform/RealFlash.h"
 
 namespace {
@@ -55,6 +59,12 @@ bool TakeStandardStreams(int& in, int& out) {
 
 namespace kup::host {
 
+// The exit codes (README, desktop mode): 0 the session ended; 1 the standard
+// streams cannot be used; 2 desktop mode forced without a display that
+// answers; 4 ended at once by a second termination signal while the end of
+// the session waited.
+constexpr int kExitSecondSignal = 4;
+
 int RunKorvane(int argc, char** argv, const std::function<void(kup::App&)>& configure) {
   const ModeChoice mode = ChooseMode(argc, argv);
   if (mode.impossible) {
@@ -68,6 +78,7 @@ int RunKorvane(int argc, char** argv, const std::function<void(kup::App&)>& conf
   }
 
   asio::io_context io;
+  Terminaison terminaison(io);
   // Headless: one Asio thread does it all, as it always did. Desktop: the
   // same objects, their handlers sent to the Qt thread.
   std::unique_ptr<Desktop> desktop;
@@ -105,7 +116,11 @@ int RunKorvane(int argc, char** argv, const std::function<void(kup::App&)>& conf
     poller.sync();
   };
   bridge.stopRequested = [&app] { return app.quitRequested; };
+  // Set once the session ends: a signal then no longer ends the bridge,
+  // it is counted (read on the I/O thread).
+  std::atomic<bool> ending{false};
   bridge.onEnd = [&] {
+    ending = true;
     // "unload" has already released everything when it ended the session.
     if (!app.quitRequested && app.hooks.unload) {
       try {
@@ -118,6 +133,30 @@ int RunKorvane(int argc, char** argv, const std::function<void(kup::App&)>& conf
       desktop->quit();
     else
       io.stop();
+  };
+
+  // On the I/O thread. The first signal ends the session like end of input;
+  // once the end is under way (it may wait for the person to save a letter)
+  // a signal is written down, and the next one ends the program at once.
+  // Nothing is killed then: an office holding the person's modified
+  // documents stays open for them.
+  int lateSignals = 0;
+  terminaison.onSignal = [&](int sig) {
+    if (!ending) {
+      asio::post(ex, [&bridge, sig] { bridge.finish("signal " + std::to_string(sig)); });
+      return;
+    }
+    if (++lateSignals == 1) {
+      kup::EcrireLog(app, "bridge",
+                     "signal " + std::to_string(sig) +
+                         " reçu pendant la fin de session (en attente de la personne) : un second signal arrête "
+                         "Korvane sur-le-champ, sans fermer LibreOffice ni ses documents modifiés");
+      return;
+    }
+    kup::EcrireLog(app, "bridge",
+                   "second signal " + std::to_string(sig) +
+                       " pendant la fin de session : arrêt immédiat, LibreOffice et ses documents laissés ouverts");
+    std::_Exit(kExitSecondSignal);
   };
 
   auto startUp = [&] {

@@ -1,15 +1,15 @@
 #pragma once
 // Serves the UI bridge on the standard streams: reads REQ frames, hands each
 // request to the dispatcher, answers exactly one RET per REQ. End of input
-// (or SIGTERM, SIGINT, SIGHUP, or the UI closing its reading end) ends the
-// service; damaged frames are logged and skipped.
+// (or the UI closing its reading end, or finish(), which korvane calls for
+// SIGTERM, SIGINT and SIGHUP) ends the service; damaged frames are logged
+// and skipped.
 #include <array>
 #include <functional>
 #include <string>
 
 #include <asio/io_context.hpp>
 #include <asio/posix/stream_descriptor.hpp>
-#include <asio/signal_set.hpp>
 
 #include "platform/RealFlash.h"
 
@@ -58,7 +58,6 @@ class StdioBridge {
   int inFd_;
   int savedFlags_ = -1;
   asio::posix::stream_descriptor in_;
-  asio::signal_set signals_;
   bridge::FrameReader reader_;
   std::array<char, 65536> buf_{};
   bool fileMode_ = false;

@@ -2,6 +2,7 @@
 // a letter is merged and shown in LibreOffice, a person types into it, the
 // letter is merged and saved, and the saved document holds what was typed.
 // A picture of the screen is kept under the build folder.
+#include <signal.h>
 #include <sys/wait.h>
 
 #include <filesystem>
@@ -178,6 +179,41 @@ TEST(DesktopOffice, EndOfSessionAsksBeforeTypedTextIsLost) {
   ASSERT_TRUE(end && WIFEXITED(*end) && WEXITSTATUS(*end) == 0) << k.log();
   EXPECT_NE(k.log().find("modifications non enregistrées"), std::string::npos) << k.log();
   EXPECT_NE(k.log().find("-> Oui"), std::string::npos) << k.log();
+}
+
+// A signal while the question waits is written down; a second one ends the
+// program at once, and the office keeps the person's letter.
+TEST(DesktopOffice, SecondSignalDuringTheQuestionLeavesTheOfficeOpen) {
+  LettreTapee l;
+  ASSERT_NO_FATAL_FAILURE(l.ouvrirEtTaper());
+  auto& k = *l.k;
+  k.closeInput();
+  int status = 0;
+  Lancer({"timeout", "60", "xdotool", "search", "--sync", "--onlyvisible", "--name", "^Korvane$"}, &status);
+  ASSERT_EQ(status, 0) << "no question on the screen\n" << k.log();
+
+  ::kill(k.pid(), SIGTERM);
+  for (int i = 0; i < 200 && k.log().find("reçu pendant la fin de session") == std::string::npos; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_NE(k.log().find("reçu pendant la fin de session"), std::string::npos) << k.log();
+  EXPECT_FALSE(k.wait(300).has_value()) << k.log();
+
+  ::kill(k.pid(), SIGTERM);
+  auto end = k.wait(20000);
+  ASSERT_TRUE(end && WIFEXITED(*end)) << k.log();
+  EXPECT_EQ(WEXITSTATUS(*end), 4) << k.log();
+  const std::string log = k.log();
+  const std::string demarre = "LibreOffice démarré, processus ";
+  const size_t at = log.find(demarre);
+  ASSERT_NE(at, std::string::npos) << log;
+  const pid_t office = static_cast<pid_t>(std::atol(log.c_str() + at + demarre.size()));
+  ASSERT_GT(office, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_EQ(::kill(office, 0), 0) << "the office was ended with the program";
+  EXPECT_FALSE(Lancer({"xdotool", "search", "--onlyvisible", "--name", "LibreOffice"}).empty());
+  // Ours to end now: its process group, and what it leaves in /tmp is swept
+  // by the next program's start.
+  ::kill(-office, SIGKILL);
 }
 
 int main(int argc, char** argv) {

@@ -6,7 +6,9 @@
 #include <sys/un.h>
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -201,6 +203,54 @@ TEST(DesktopMode, ADisplayThatDoesNotAnswerIsNone) {
   ASSERT_TRUE(status && WIFEXITED(*status)) << f.log();
   EXPECT_EQ(WEXITSTATUS(*status), 2);
   EXPECT_NE(f.log().find("sans écran qui réponde"), std::string::npos) << f.log();
+}
+
+// A live X server that refuses us (credentials it does not know) is no
+// display: headless with the reason, and requests answered, where Qt would
+// have aborted.
+TEST(DesktopMode, AnXServerThatRefusesUsIsNone) {
+  namespace fs = std::filesystem;
+  if (::access("/usr/bin/Xvfb", X_OK) != 0 || ::access("/usr/bin/xauth", X_OK) != 0) GTEST_SKIP() << "no Xvfb";
+  const fs::path dir = fs::temp_directory_path() / ("kup_qt_xauth_" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  int n = 300 + ::getpid() % 400;
+  while (fs::exists("/tmp/.X" + std::to_string(n) + "-lock")) ++n;
+  const std::string display = ":" + std::to_string(n), bon = (dir / "bon").string();
+  ASSERT_EQ(std::system(("/usr/bin/xauth -q -f " + bon + " add " + display + " . " +
+                         "0123456789abcdef0123456789abcdef").c_str()),
+            0);
+  e2e::Child x({"/usr/bin/Xvfb", display, "-auth", bon, "-nolisten", "tcp"});
+  // Ended so that it takes its lock and socket away.
+  struct Fin {
+    e2e::Child& x;
+    ~Fin() {
+      ::kill(x.pid(), SIGTERM);
+      x.wait(5000);
+    }
+  } fin{x};
+  const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
+  for (int i = 0; i < 200 && !fs::exists(socket); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  ASSERT_TRUE(fs::exists(socket)) << x.log();
+
+  auto k = Korvane({}, {"QT_QPA_PLATFORM=", "DISPLAY=" + display, "WAYLAND_DISPLAY=",
+                        "XAUTHORITY=" + (dir / "faux").string()});
+  ASSERT_TRUE(k.request(e2e::Invoke("KUP_CommandeInconnue", {"x"})));
+  EXPECT_EQ(k.untilRet().size(), 1u) << k.log();
+  k.closeInput();
+  auto status = k.wait();
+  ASSERT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << k.log();
+  EXPECT_NE(k.log().find("refuse la connexion"), std::string::npos) << k.log();
+  EXPECT_NE(k.log().find("mode sans écran"), std::string::npos) << k.log();
+
+  // With the server's own credentials it is a display.
+  std::string why;
+  const char* avant = std::getenv("XAUTHORITY");
+  const std::string garde = avant ? avant : "";
+  ::setenv("XAUTHORITY", bon.c_str(), 1);
+  EXPECT_TRUE(kup::host::X11DisplayAnswers(display, 2000, &why)) << why;
+  if (avant) ::setenv("XAUTHORITY", garde.c_str(), 1);
+  else ::unsetenv("XAUTHORITY");
+  fs::remove_all(dir);
 }
 
 TEST(DesktopMode, DisplayTexts) {
