@@ -22,6 +22,7 @@
 #include "host/StdioBridge.h"
 #include "host/Terminaison.h"
 #include "platform/RealFlash.h"
+#include "platform/RealHeadlessUi.h"
 
 namespace {
 
@@ -62,7 +63,8 @@ namespace kup::host {
 // The exit codes (README, desktop mode): 0 the session ended; 1 the standard
 // streams cannot be used; 2 desktop mode forced without a display that
 // answers; 4 ended at once by a second termination signal while the end of
-// the session waited.
+// the session waited; 3 the display went away during the session (desktop).
+constexpr int kExitDisplayLost = 3;
 constexpr int kExitSecondSignal = 4;
 
 int RunKorvane(int argc, char** argv, const std::function<void(kup::App&)>& configure) {
@@ -87,6 +89,7 @@ int RunKorvane(int argc, char** argv, const std::function<void(kup::App&)>& conf
     ::setenv("KUP_OFFICE_VISIBLE", "1", 1);
     desktop = std::make_unique<Desktop>(io, argc, argv);
   }
+  ReleaseX11Probe();
   const asio::any_io_executor ex = desktop ? desktop->executor() : asio::any_io_executor(io.get_executor());
   kup::host::HostPlatform host = kup::host::MakeHostPlatform();
   kup::Platform& pf = host.pf;
@@ -158,6 +161,39 @@ int RunKorvane(int argc, char** argv, const std::function<void(kup::App&)>& conf
                        " pendant la fin de session : arrêt immédiat, LibreOffice et ses documents laissés ouverts");
     std::_Exit(kExitSecondSignal);
   };
+
+  if (desktop) {
+    // Nobody can see or answer a window any more: what the end of the
+    // session would ask is answered as without a screen (and logged), the
+    // request under way gets its RET, the office and its profile go, and
+    // the program ends before Qt does it its own way.
+    desktop->onDisplayLost = [&] {
+      kup::EcrireLog(app, "mode", "connexion à l'écran perdue (serveur X arrêté ou injoignable) : fin de Korvane");
+      ending = true;
+      bridge.answerInFlight();
+      // The boxes on the stack are never returned to: left as they are.
+      (void)app.pf.msgbox.release();
+      (void)app.pf.dialog.release();
+      app.pf.msgbox = std::make_unique<kup::platform::RealMessageBox>(app.pf.log.get());
+      app.pf.dialog = std::make_unique<kup::platform::RealCommonDialog>(app.pf.log.get(), [](const std::string& n) {
+        const char* v = std::getenv(n.c_str());
+        return std::string(v ? v : "");
+      });
+      if (!app.quitRequested && app.hooks.unload) {
+        try {
+          app.hooks.unload(app);
+        } catch (...) {
+          kup::EcrireLog(app, "bridge", "releasing the session at the end failed");
+        }
+      }
+      try {
+        if (app.pf.dde) app.pf.dde->setSource("", "", 0);
+      } catch (...) {
+      }
+      kup::EcrireLog(app, "mode", "fin après la perte de l'écran, code " + std::to_string(kExitDisplayLost));
+      std::_Exit(kExitDisplayLost);
+    };
+  }
 
   auto startUp = [&] {
     kup::Main(app, CommandLine(argc, argv), "korvane");

@@ -124,6 +124,7 @@ void StdioBridge::handle(bridge::FrameReader::Item& item) {
     return;
   }
   flash_.beginRequest();
+  inRequest_ = true;
   try {
     if (onRequest) onRequest(item.payload);
   } catch (const std::exception& e) {
@@ -131,7 +132,15 @@ void StdioBridge::handle(bridge::FrameReader::Item& item) {
   } catch (...) {
     report("request failed");
   }
+  if (!inRequest_) return;  // answered already
+  inRequest_ = false;
   if (!flash_.endRequest()) finish("the interface stopped reading");
+}
+
+void StdioBridge::answerInFlight() {
+  if (!inRequest_) return;
+  inRequest_ = false;
+  flash_.endRequest();
 }
 
 void StdioBridge::endOfInput() {

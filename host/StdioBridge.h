@@ -39,6 +39,9 @@ class StdioBridge {
   // Ends the service (idempotent): stops reading and calls onEnd.
   void finish(const std::string& why);
   bool finished() const { return finished_; }
+  // The program is about to end inside a request: its RET goes now, with
+  // what the request set so far (nothing when it set nothing).
+  void answerInFlight();
 
   // Counters for the end-of-run log line.
   size_t requests() const { return requests_; }
@@ -62,6 +65,7 @@ class StdioBridge {
   std::array<char, 65536> buf_{};
   bool fileMode_ = false;
   bool finished_ = false;
+  bool inRequest_ = false;
   size_t requests_ = 0, rejected_ = 0;
 };
 

@@ -205,32 +205,64 @@ TEST(DesktopMode, ADisplayThatDoesNotAnswerIsNone) {
   EXPECT_NE(f.log().find("sans écran qui réponde"), std::string::npos) << f.log();
 }
 
+namespace {
+
+// A virtual X server of the test's own (with the credentials file auth, if
+// any), ended with SIGTERM so that it takes its lock and socket away.
+std::string DisplayLibre() {
+  int n = 300 + ::getpid() % 400;
+  while (std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock")) ++n;
+  return ":" + std::to_string(n);
+}
+
+struct EcranVirtuel {
+  std::string display;
+  std::unique_ptr<e2e::Child> x;
+  explicit EcranVirtuel(const std::string& auth = {}, const std::string& d = DisplayLibre()) : display(d) {
+    namespace fs = std::filesystem;
+    const std::string n = display.substr(1);
+    // -noreset: our clients' comings and goings never restart it.
+    std::vector<std::string> argv{"/usr/bin/Xvfb", display, "-nolisten", "tcp", "-noreset"};
+    if (!auth.empty()) argv.insert(argv.end(), {"-auth", auth});
+    x = std::make_unique<e2e::Child>(argv);
+    const std::string socket = "/tmp/.X11-unix/X" + n;
+    const std::string essai = "DISPLAY=" + display + (auth.empty() ? "" : " XAUTHORITY=" + auth) +
+                              " /usr/bin/xdpyinfo >/dev/null 2>&1";
+    for (int i = 0; i < 200 && !(fs::exists(socket) && std::system(essai.c_str()) == 0); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  ~EcranVirtuel() { arreter(); }
+  bool pret() const { return std::filesystem::exists("/tmp/.X11-unix/X" + display.substr(1)); }
+  void arreter() {
+    if (!x) return;
+    ::kill(x->pid(), SIGTERM);
+    x->wait(5000);
+    x.reset();
+  }
+};
+
+bool XvfbPresent() {
+  return ::access("/usr/bin/Xvfb", X_OK) == 0 && ::access("/usr/bin/xauth", X_OK) == 0 &&
+         ::access("/usr/bin/xdpyinfo", X_OK) == 0;
+}
+
+}  // namespace
+
 // A live X server that refuses us (credentials it does not know) is no
 // display: headless with the reason, and requests answered, where Qt would
 // have aborted.
 TEST(DesktopMode, AnXServerThatRefusesUsIsNone) {
   namespace fs = std::filesystem;
-  if (::access("/usr/bin/Xvfb", X_OK) != 0 || ::access("/usr/bin/xauth", X_OK) != 0) GTEST_SKIP() << "no Xvfb";
+  if (!XvfbPresent()) GTEST_SKIP() << "no Xvfb";
   const fs::path dir = fs::temp_directory_path() / ("kup_qt_xauth_" + std::to_string(::getpid()));
   fs::create_directories(dir);
-  int n = 300 + ::getpid() % 400;
-  while (fs::exists("/tmp/.X" + std::to_string(n) + "-lock")) ++n;
-  const std::string display = ":" + std::to_string(n), bon = (dir / "bon").string();
+  const std::string bon = (dir / "bon").string();
+  const std::string display = DisplayLibre();
   ASSERT_EQ(std::system(("/usr/bin/xauth -q -f " + bon + " add " + display + " . " +
                          "0123456789abcdef0123456789abcdef").c_str()),
             0);
-  e2e::Child x({"/usr/bin/Xvfb", display, "-auth", bon, "-nolisten", "tcp"});
-  // Ended so that it takes its lock and socket away.
-  struct Fin {
-    e2e::Child& x;
-    ~Fin() {
-      ::kill(x.pid(), SIGTERM);
-      x.wait(5000);
-    }
-  } fin{x};
-  const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
-  for (int i = 0; i < 200 && !fs::exists(socket); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
-  ASSERT_TRUE(fs::exists(socket)) << x.log();
+  EcranVirtuel ecran(bon, display);
+  ASSERT_TRUE(ecran.pret()) << ecran.x->log();
 
   auto k = Korvane({}, {"QT_QPA_PLATFORM=", "DISPLAY=" + display, "WAYLAND_DISPLAY=",
                         "XAUTHORITY=" + (dir / "faux").string()});
@@ -251,6 +283,29 @@ TEST(DesktopMode, AnXServerThatRefusesUsIsNone) {
   if (avant) ::setenv("XAUTHORITY", garde.c_str(), 1);
   else ::unsetenv("XAUTHORITY");
   fs::remove_all(dir);
+}
+
+// The display going away while a dialog waits for the person ends the
+// program by its own road: the reason in French, its own exit code, not
+// Qt's abrupt end.
+TEST(DesktopMode, TheDisplayGoingAwayEndsCleanly) {
+  if (!XvfbPresent()) GTEST_SKIP() << "no Xvfb";
+  EcranVirtuel ecran;
+  ASSERT_TRUE(ecran.pret()) << ecran.x->log();
+  auto k = Korvane({"--desktop"}, {"QT_QPA_PLATFORM=", "DISPLAY=" + ecran.display, "WAYLAND_DISPLAY="});
+  ASSERT_TRUE(k.request(e2e::Invoke("KUP_ChoixImprimante", {})));
+  ASSERT_EQ(k.untilRet().size(), 1u) << k.log();
+  // The printer dialog is on the screen (it follows its request).
+  ASSERT_EQ(std::system(("DISPLAY=" + ecran.display +
+                         " timeout 30 xdotool search --sync --onlyvisible --name . >/dev/null 2>&1")
+                            .c_str()),
+            0)
+      << k.log();
+  ecran.arreter();
+  auto status = k.wait(30000);
+  ASSERT_TRUE(status && WIFEXITED(*status)) << k.log();
+  EXPECT_EQ(WEXITSTATUS(*status), 3) << k.log();
+  EXPECT_NE(k.log().find("connexion à l'écran perdue"), std::string::npos) << k.log();
 }
 
 TEST(DesktopMode, DisplayTexts) {
