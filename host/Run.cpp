@@ -122,8 +122,10 @@ int RunKorvane(int argc, char** argv, const std::function<void(kup::App&)>& conf
   // Set once the session ends: a signal then no longer ends the bridge,
   // it is counted (read on the I/O thread).
   std::atomic<bool> ending{false};
+  bool released = false;  // the release below has begun
   bridge.onEnd = [&] {
     ending = true;
+    released = true;
     // "unload" has already released everything when it ended the session.
     if (!app.quitRequested && app.hooks.unload) {
       try {
@@ -179,7 +181,12 @@ int RunKorvane(int argc, char** argv, const std::function<void(kup::App&)>& conf
         const char* v = std::getenv(n.c_str());
         return std::string(v ? v : "");
       });
-      if (!app.quitRequested && app.hooks.unload) {
+      // A release already under way (its question was on the screen) is
+      // not entered again: it holds the office, and the office, shown on
+      // the same display, ends with it.
+      if (released) {
+        kup::EcrireLog(app, "mode", "la fin de session était en cours : LibreOffice s'arrête avec l'écran");
+      } else if (!app.quitRequested && app.hooks.unload) {
         try {
           app.hooks.unload(app);
         } catch (...) {
