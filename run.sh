@@ -5,6 +5,8 @@
 # database, errors, a deferred dialog), then samples/letter_session.txt (a
 # real letter merged by LibreOffice).
 # ./run.sh FILE [korvane switches] runs one session file of your own.
+# With --desktop the client waits for korvane as long as it takes (a person
+# may be reading a box or saving a letter); otherwise 120 s per answer.
 # The database is a throw-away PostgreSQL cluster started here and stopped
 # on exit (scripts/pg-fixture.sh); PGHOST points the container at it.
 set -euo pipefail

@@ -28,6 +28,19 @@ DdePoller::~DdePoller() {
 
 void DdePoller::start() {
   if (!dde_) return;
+  if (runLater && dde_->onLinkExecute) {
+    dde_->onLinkExecute = [this, run = dde_->onLinkExecute, alive = alive_](const std::string& command,
+                                                                             int16_t& cancel) {
+      cancel = 0;
+      runLater([this, run, alive, command] {
+        if (!*alive) return;
+        int16_t ignored = -1;
+        run(command, ignored);
+        // As after a request: the command may have moved the source.
+        sync();
+      });
+    };
+  }
   started_ = true;
   sync();
 }

@@ -4,6 +4,7 @@
 // hands received execute strings and show requests to their handlers, closes
 // conversations that fell silent, and keeps the published window records
 // naming the source's socket once the settings command has opened it.
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -31,6 +32,13 @@ class DdePoller {
   ~DdePoller();
   DdePoller(const DdePoller&) = delete;
   DdePoller& operator=(const DdePoller&) = delete;
+  // Desktop mode: a partner's execute string is answered as soon as it is
+  // taken in, and its command is handed here to run in turn (after the
+  // request or box under way): a partner never waits for a person reading
+  // a box. The receiver accepts every string whatever its command does, so
+  // the answer is the same. Unset (headless), the command runs at once.
+  std::function<void(std::function<void()>)> runLater;
+
   // Does nothing without a DDE system.
   void start();
   // After a request: the source may have been opened or moved, and a

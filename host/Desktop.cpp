@@ -3,6 +3,7 @@
 #include <thread>
 
 #include <QApplication>
+#include <QThread>
 #include <asio/executor_work_guard.hpp>
 
 #include "core/App.h"
@@ -13,8 +14,29 @@
 
 namespace kup::host {
 
+namespace {
+
+Desktop* g_desktop = nullptr;
+QtMessageHandler g_previous = nullptr;
+
+// Qt's X platform says "The X11 connection broke" and ends the process
+// right after; its message is the only notice there is.
+void Messages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  static bool lost = false;
+  if (!lost && g_desktop && g_desktop->onDisplayLost && text.startsWith(QLatin1String("The X11 connection broke")) &&
+      QThread::currentThread() == qApp->thread()) {
+    lost = true;
+    g_desktop->onDisplayLost();
+  }
+  if (g_previous) g_previous(type, context, text);
+}
+
+}  // namespace
+
 Desktop::Desktop(asio::io_context& io, int& argc, char** argv)
     : io_(io), qt_(std::make_unique<QApplication>(argc, argv)) {
+  g_desktop = this;
+  g_previous = qInstallMessageHandler(Messages);
   // The colour-theme window is often the only one open: closing it gives the
   // main window back, it does not end the program.
   QApplication::setQuitOnLastWindowClosed(false);
@@ -22,10 +44,13 @@ Desktop::Desktop(asio::io_context& io, int& argc, char** argv)
 }
 
 Desktop::~Desktop() {
+  qInstallMessageHandler(g_previous);
+  g_desktop = nullptr;
   fenetres_.clear();
 }
 
 asio::any_io_executor Desktop::executor() { return QtExecutor(io_, gate_); }
+asio::any_io_executor Desktop::urgentExecutor() { return QtExecutor(io_, gate_, true); }
 
 void Desktop::install(Platform& pf) {
   pf.msgbox = std::make_unique<platform::QtMessageBox>(pf.log.get());

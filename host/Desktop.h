@@ -2,6 +2,7 @@
 // Desktop mode: Qt owns the application thread; Asio's I/O waits on a second
 // thread and hands every completion to the Qt thread through the event gate.
 // The platform's person-facing stand-ins become Qt windows.
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,12 +31,19 @@ class Desktop {
   Desktop& operator=(const Desktop&) = delete;
 
   asio::any_io_executor executor();
+  // Work that must not wait behind a box (EventGate::urgent).
+  asio::any_io_executor urgentExecutor();
   EventGate& gate() { return gate_; }
 
   // Message boxes and common dialogs as Qt windows.
   void install(Platform& pf);
   // The colour-theme window on screen whenever its model is created.
   void installWindows(App& app);
+
+  // Called on the Qt thread when the connection to the X server broke (the
+  // server stopped, the session ended). Qt ends the process as soon as this
+  // returns: it is the one chance to end cleanly, so it should not return.
+  std::function<void()> onDisplayLost;
 
   // Runs the I/O thread and the Qt loop until quit().
   int run();

@@ -17,6 +17,11 @@ void EventGate::push(std::function<void()> f) {
   QMetaObject::invokeMethod(context_.get(), [this] { drain(); }, Qt::QueuedConnection);
 }
 
+void EventGate::urgent(std::function<void()> f) {
+  QMetaObject::invokeMethod(
+      context_.get(), [this, f = std::move(f)] { runOne(f); }, Qt::QueuedConnection);
+}
+
 void EventGate::runOne(const std::function<void()>& f) {
   try {
     f();

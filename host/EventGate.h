@@ -32,6 +32,12 @@ class EventGate {
   }
   void push(std::function<void()> f);
 
+  // From any thread: run f on the Qt thread as soon as its loop turns, a
+  // box's own loop included, without waiting for the gate. Only for work
+  // that never runs a request or a command itself (taking in what a
+  // partner sends, so that it is answered while the person reads a box).
+  void urgent(std::function<void()> f);
+
   // On the Qt thread: run f now, holding back whatever arrives meanwhile
   // (a window gesture enters the application this way).
   void hold(const std::function<void()>& f);

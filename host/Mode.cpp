@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include <dlfcn.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -67,7 +68,53 @@ int ConnectTcp(const std::string& host, int port) {
   return fd;
 }
 
+void* g_probe = nullptr;
+void (*g_disconnect)(void*) = nullptr;
+
+// libxcb is loaded when asked for: it is there wherever Qt can draw on X
+// (its X platform is built on it), and a build for headless machines needs
+// nothing of it.
+bool X11Accepts(const std::string& display, std::string* why) {
+  using Connect = void* (*)(const char*, int*);
+  using HasError = int (*)(void*);
+  using Disconnect = void (*)(void*);
+  void* lib = ::dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
+  auto connect = lib ? reinterpret_cast<Connect>(::dlsym(lib, "xcb_connect")) : nullptr;
+  auto hasError = lib ? reinterpret_cast<HasError>(::dlsym(lib, "xcb_connection_has_error")) : nullptr;
+  auto disconnect = lib ? reinterpret_cast<Disconnect>(::dlsym(lib, "xcb_disconnect")) : nullptr;
+  if (!connect || !hasError || !disconnect) {
+    if (why) *why = "bibliothèque libxcb introuvable : Qt ne peut pas se connecter au serveur X de DISPLAY \"" + display + "\"";
+    return false;
+  }
+  int screen = 0;
+  void* c = connect(display.c_str(), &screen);
+  const int error = c ? hasError(c) : 1;
+  if (error == 0) {
+    // Held until Qt has connected: a server whose last client leaves
+    // starts afresh (Xvfb does), and would refuse Qt meanwhile.
+    ReleaseX11Probe();
+    g_probe = c;
+    g_disconnect = disconnect;
+    return true;
+  }
+  if (c) disconnect(c);
+  if (why) {
+    const char* xa = std::getenv("XAUTHORITY");
+    std::string auth = xa && *xa ? std::string("XAUTHORITY=") + xa : std::string("XAUTHORITY non défini, ~/.Xauthority");
+    if (error == 1)
+      *why = "le serveur X de DISPLAY \"" + display + "\" refuse la connexion (autorisation refusée ? " + auth + ")";
+    else
+      *why = "connexion au serveur X de DISPLAY \"" + display + "\" impossible (erreur xcb " + std::to_string(error) + ")";
+  }
+  return false;
+}
+
 }  // namespace
+
+void ReleaseX11Probe() {
+  if (g_probe && g_disconnect) g_disconnect(g_probe);
+  g_probe = nullptr;
+}
 
 bool X11DisplayAnswers(const std::string& display, int timeoutMs, std::string* why) {
   auto fail = [&](const std::string& w) {
@@ -104,7 +151,10 @@ bool X11DisplayAnswers(const std::string& display, int timeoutMs, std::string* w
   }
   ::close(fd);
   if (!ok) return fail("le serveur X de DISPLAY \"" + display + "\" ne répond pas");
-  return true;
+  // A server that is there may still refuse us (a wrong XAUTHORITY): Qt
+  // would abort then. Connected through the library Qt uses, in the same
+  // way, credentials included.
+  return X11Accepts(display, why);
 }
 
 bool WaylandDisplayAnswers(const std::string& display, const std::string& runtimeDir, std::string* why) {

@@ -22,9 +22,13 @@ struct ModeChoice {
 ModeChoice ChooseMode(int& argc, char** argv);
 
 // True when the X server named by a DISPLAY text (":0", ":1.0", "host:2",
-// "unix:0") answers the connection set-up within timeoutMs; why says what
-// failed.
+// "unix:0") answers the connection set-up within timeoutMs and accepts a
+// connection made as Qt makes it (its authorization from XAUTHORITY); why
+// says what failed, in French.
 bool X11DisplayAnswers(const std::string& display, int timeoutMs, std::string* why);
+// The connection X11DisplayAnswers made is held open until this is called
+// (once Qt has its own).
+void ReleaseX11Probe();
 // True when the Wayland socket (WAYLAND_DISPLAY, relative to the runtime
 // folder unless absolute) accepts a connection.
 bool WaylandDisplayAnswers(const std::string& display, const std::string& runtimeDir, std::string* why);

@@ -3,6 +3,9 @@
 // The bridge, the DDE poller and the timer are built on it in desktop mode:
 // their I/O waits on the Asio thread, their completion handlers run on the
 // Qt thread, in order, one at a time.
+#include <memory>
+#include <type_traits>
+
 #include <asio/execution.hpp>
 #include <asio/io_context.hpp>
 
@@ -12,7 +15,9 @@ namespace kup::host {
 
 class QtExecutor {
  public:
-  QtExecutor(asio::io_context& io, EventGate& gate) noexcept : io_(&io), gate_(&gate) {}
+  // urgent: the work skips the gate's queue (EventGate::urgent).
+  QtExecutor(asio::io_context& io, EventGate& gate, bool urgent = false) noexcept
+      : io_(&io), gate_(&gate), urgent_(urgent) {}
 
   // The I/O objects find their reactor in the io_context run by the Asio thread.
   asio::io_context& query(asio::execution::context_t) const noexcept { return *io_; }
@@ -27,17 +32,23 @@ class QtExecutor {
 
   template <class F>
   void execute(F&& f) const {
-    gate_->post(std::forward<F>(f));
+    if (urgent_) {
+      auto held = std::make_shared<std::decay_t<F>>(std::forward<F>(f));
+      gate_->urgent([held] { (*held)(); });
+    } else {
+      gate_->post(std::forward<F>(f));
+    }
   }
 
   friend bool operator==(const QtExecutor& a, const QtExecutor& b) noexcept {
-    return a.io_ == b.io_ && a.gate_ == b.gate_;
+    return a.io_ == b.io_ && a.gate_ == b.gate_ && a.urgent_ == b.urgent_;
   }
   friend bool operator!=(const QtExecutor& a, const QtExecutor& b) noexcept { return !(a == b); }
 
  private:
   asio::io_context* io_;
   EventGate* gate_;
+  bool urgent_;
 };
 
 }  // namespace kup::host

@@ -15,7 +15,7 @@ void IgnorePipeSignal(int) {}
 }  // namespace
 
 StdioBridge::StdioBridge(const asio::any_io_executor& io, platform::RealFlash& flash, int inFd)
-    : io_(io), flash_(flash), inFd_(inFd), in_(io), signals_(io) {
+    : io_(io), flash_(flash), inFd_(inFd), in_(io) {
   // The loop makes the input non-blocking; a terminal shares that flag with
   // the shell, so it is put back at the end.
   savedFlags_ = ::fcntl(inFd_, F_GETFL);
@@ -27,13 +27,6 @@ StdioBridge::StdioBridge(const asio::any_io_executor& io, platform::RealFlash& f
   sigemptyset(&sa.sa_mask);
   sa.sa_flags = SA_RESTART;
   ::sigaction(SIGPIPE, &sa, nullptr);
-  // Taken from now on; acted upon once the loop runs.
-  signals_.add(SIGTERM);
-  signals_.add(SIGINT);
-  signals_.add(SIGHUP);
-  signals_.async_wait([this](const asio::error_code& ec, int sig) {
-    if (!ec) finish("signal " + std::to_string(sig));
-  });
 }
 
 StdioBridge::~StdioBridge() {
@@ -131,6 +124,7 @@ void StdioBridge::handle(bridge::FrameReader::Item& item) {
     return;
   }
   flash_.beginRequest();
+  inRequest_ = true;
   try {
     if (onRequest) onRequest(item.payload);
   } catch (const std::exception& e) {
@@ -138,7 +132,15 @@ void StdioBridge::handle(bridge::FrameReader::Item& item) {
   } catch (...) {
     report("request failed");
   }
+  if (!inRequest_) return;  // answered already
+  inRequest_ = false;
   if (!flash_.endRequest()) finish("the interface stopped reading");
+}
+
+void StdioBridge::answerInFlight() {
+  if (!inRequest_) return;
+  inRequest_ = false;
+  flash_.endRequest();
 }
 
 void StdioBridge::endOfInput() {
@@ -155,7 +157,6 @@ void StdioBridge::finish(const std::string& why) {
   finished_ = true;
   asio::error_code ec;
   in_.cancel(ec);
-  signals_.cancel(ec);
   report("bridge closed: " + why + " (" + std::to_string(requests_) + " requests, " +
          std::to_string(rejected_) + " refused frames)");
   if (onEnd) onEnd();

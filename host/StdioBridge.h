@@ -1,15 +1,15 @@
 #pragma once
 // Serves the UI bridge on the standard streams: reads REQ frames, hands each
 // request to the dispatcher, answers exactly one RET per REQ. End of input
-// (or SIGTERM, SIGINT, SIGHUP, or the UI closing its reading end) ends the
-// service; damaged frames are logged and skipped.
+// (or the UI closing its reading end, or finish(), which korvane calls for
+// SIGTERM, SIGINT and SIGHUP) ends the service; damaged frames are logged
+// and skipped.
 #include <array>
 #include <functional>
 #include <string>
 
 #include <asio/io_context.hpp>
 #include <asio/posix/stream_descriptor.hpp>
-#include <asio/signal_set.hpp>
 
 #include "platform/RealFlash.h"
 
@@ -39,6 +39,9 @@ class StdioBridge {
   // Ends the service (idempotent): stops reading and calls onEnd.
   void finish(const std::string& why);
   bool finished() const { return finished_; }
+  // The program is about to end inside a request: its RET goes now, with
+  // what the request set so far (nothing when it set nothing).
+  void answerInFlight();
 
   // Counters for the end-of-run log line.
   size_t requests() const { return requests_; }
@@ -58,11 +61,11 @@ class StdioBridge {
   int inFd_;
   int savedFlags_ = -1;
   asio::posix::stream_descriptor in_;
-  asio::signal_set signals_;
   bridge::FrameReader reader_;
   std::array<char, 65536> buf_{};
   bool fileMode_ = false;
   bool finished_ = false;
+  bool inRequest_ = false;
   size_t requests_ = 0, rejected_ = 0;
 };
 

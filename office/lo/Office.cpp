@@ -125,11 +125,13 @@ std::string PipePath(const std::string& name) { return "/tmp/OSL_PIPE_" + std::t
 // everything it starts goes down with it), no shell, our descriptors closed,
 // output into its profile folder. With setpriv at hand the process also
 // gets SIGKILL when the thread that started it (the worker, which lives as
-// long as the office) goes away, container crash included.
-long Spawn(const std::vector<std::string>& args, const std::string& logPath) {
+// long as the office) goes away, container crash included; not an office
+// with windows (tied false), which may hold the person's work when the
+// container is ended at once.
+long Spawn(const std::vector<std::string>& args, const std::string& logPath, bool tied) {
   std::vector<std::string> argv;
   static const bool havePdeathsig = ::access("/usr/bin/setpriv", X_OK) == 0;
-  if (havePdeathsig) argv = {"/usr/bin/setpriv", "--pdeathsig", "KILL", "--"};
+  if (havePdeathsig && tied) argv = {"/usr/bin/setpriv", "--pdeathsig", "KILL", "--"};
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<char*> cargv;
   for (auto& a : argv) cargv.push_back(a.data());
@@ -679,7 +681,7 @@ void Office::Impl::start() {
     rtl::OUString url = U("uno:pipe,name=" + pipeName + ";urp;StarOffice.ComponentContext");
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(opt.startTimeoutMs);
     int restarts = 0;
-    newPid = Spawn(args, profileDir + "/soffice.log");
+    newPid = Spawn(args, profileDir + "/soffice.log", !opt.visible);
     if (newPid <= 0) {
       failure = "le programme " + opt.program + " ne peut pas être lancé";
       return;
@@ -691,7 +693,7 @@ void Office::Impl::start() {
         exitSeen = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         // 79 and 81: the office asks to be started again (a new profile).
         if ((exitSeen == 79 || exitSeen == 81) && ++restarts <= 3) {
-          newPid = Spawn(args, profileDir + "/soffice.log");
+          newPid = Spawn(args, profileDir + "/soffice.log", !opt.visible);
           if (newPid <= 0) {
             failure = "le programme " + opt.program + " ne peut pas être relancé";
             return;

@@ -2,6 +2,7 @@
 // a letter is merged and shown in LibreOffice, a person types into it, the
 // letter is merged and saved, and the saved document holds what was typed.
 // A picture of the screen is kept under the build folder.
+#include <signal.h>
 #include <sys/wait.h>
 
 #include <filesystem>
@@ -84,11 +85,12 @@ struct LettreTapee {
     fs::remove_all(tmp);
   }
 
-  void ouvrirEtTaper() {
+  // The letter merged and shown (env: more of the program's environment).
+  void ouvrir(const std::vector<std::string>& env = {}) {
+    std::vector<std::string> tout{"TEMP=" + tmp.string(), "SAL_USE_VCLPLUGIN=gen", "QT_QPA_PLATFORM=xcb"};
+    tout.insert(tout.end(), env.begin(), env.end());
     k = std::make_unique<e2e::Child>(std::vector<std::string>{e2e::ProgramPath("korvane"), "--desktop"}, true,
-                                     std::string(),
-                                     std::vector<std::string>{"TEMP=" + tmp.string(), "SAL_USE_VCLPLUGIN=gen",
-                                                              "QT_QPA_PLATFORM=xcb"});
+                                     std::string(), tout);
     ASSERT_TRUE(k->started());
     ASSERT_TRUE(k->request(e2e::Invoke(
         "KUP_Parametres",
@@ -108,6 +110,10 @@ struct LettreTapee {
         k->request(e2e::Invoke("KUP_CourrierOuvrir", {"lettre.odt", "A", "B", "C", "1", "", champs, signets})));
     ASSERT_FALSE(k->untilRet(120000).empty()) << k->log();
 
+  }
+
+  void ouvrirEtTaper(const std::vector<std::string>& env = {}) {
+    ASSERT_NO_FATAL_FAILURE(ouvrir(env));
     // The person types at the cursor of the letter's window.
     int status = 0;
     std::string id = Lancer(
@@ -178,6 +184,89 @@ TEST(DesktopOffice, EndOfSessionAsksBeforeTypedTextIsLost) {
   ASSERT_TRUE(end && WIFEXITED(*end) && WEXITSTATUS(*end) == 0) << k.log();
   EXPECT_NE(k.log().find("modifications non enregistrées"), std::string::npos) << k.log();
   EXPECT_NE(k.log().find("-> Oui"), std::string::npos) << k.log();
+}
+
+// The office's process from the program's log (0 when not found).
+pid_t OfficeDuJournal(const std::string& log) {
+  const std::string demarre = "LibreOffice démarré, processus ";
+  const size_t at = log.find(demarre);
+  return at == std::string::npos ? 0 : static_cast<pid_t>(std::atol(log.c_str() + at + demarre.size()));
+}
+
+bool ProcessusVivant(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string ligne;
+  if (!std::getline(stat, ligne)) return false;
+  const size_t fin = ligne.rfind(')');
+  return fin != std::string::npos && fin + 2 < ligne.size() && ligne[fin + 2] != 'Z';
+}
+
+// A signal while the question waits is written down; a second one ends the
+// program at once, and the office keeps the person's letter.
+TEST(DesktopOffice, SecondSignalDuringTheQuestionLeavesTheOfficeOpen) {
+  LettreTapee l;
+  // Its profile in our folder: the office left open goes with it at the end.
+  ASSERT_NO_FATAL_FAILURE(l.ouvrirEtTaper({"TMPDIR=" + l.tmp.string()}));
+  auto& k = *l.k;
+  k.closeInput();
+  int status = 0;
+  Lancer({"timeout", "60", "xdotool", "search", "--sync", "--onlyvisible", "--name", "^Korvane$"}, &status);
+  ASSERT_EQ(status, 0) << "no question on the screen\n" << k.log();
+
+  ::kill(k.pid(), SIGTERM);
+  for (int i = 0; i < 200 && k.log().find("reçu pendant la fin de session") == std::string::npos; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_NE(k.log().find("reçu pendant la fin de session"), std::string::npos) << k.log();
+  EXPECT_FALSE(k.wait(300).has_value()) << k.log();
+
+  ::kill(k.pid(), SIGTERM);
+  auto end = k.wait(20000);
+  ASSERT_TRUE(end && WIFEXITED(*end)) << k.log();
+  EXPECT_EQ(WEXITSTATUS(*end), 4) << k.log();
+  const pid_t office = OfficeDuJournal(k.log());
+  ASSERT_GT(office, 0) << k.log();
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_EQ(::kill(office, 0), 0) << "the office was ended with the program";
+  EXPECT_FALSE(Lancer({"xdotool", "search", "--onlyvisible", "--name", "LibreOffice"}).empty());
+  // Ours to end now: its process group, and what it leaves in /tmp is swept
+  // by the next program's start.
+  ::kill(-office, SIGKILL);
+}
+
+// The screen the office and the program show on goes away in the middle of
+// the session: the program ends with its own code and the reason, and takes
+// the office and its profile folder with it.
+TEST(DesktopOffice, TheDisplayGoingAwayEndsTheOfficeToo) {
+  int n = 600 + ::getpid() % 300;
+  while (fs::exists("/tmp/.X" + std::to_string(n) + "-lock")) ++n;
+  const std::string display = ":" + std::to_string(n);
+  auto x = std::make_unique<e2e::Child>(
+      std::vector<std::string>{"/usr/bin/Xvfb", display, "-nolisten", "tcp", "-noreset", "-screen", "0", "1280x1024x24"});
+  for (int i = 0; i < 400 && std::system(("DISPLAY=" + display + " xdpyinfo >/dev/null 2>&1").c_str()) != 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  LettreTapee l;
+  ASSERT_NO_FATAL_FAILURE(l.ouvrir({"DISPLAY=" + display, "TMPDIR=" + l.tmp.string()}));
+  auto& k = *l.k;
+  const pid_t office = OfficeDuJournal(k.log());
+  ASSERT_GT(office, 0) << k.log();
+  auto profils = [&] {
+    int nb = 0;
+    for (auto& e : fs::directory_iterator(l.tmp))
+      if (e.path().filename().string().rfind("kup-lo-", 0) == 0) ++nb;
+    return nb;
+  };
+  ASSERT_EQ(profils(), 1) << k.log();
+
+  ::kill(x->pid(), SIGTERM);
+  x->wait(10000);
+  auto end = k.wait(60000);
+  ASSERT_TRUE(end && WIFEXITED(*end)) << k.log();
+  EXPECT_EQ(WEXITSTATUS(*end), 3) << k.log();
+  EXPECT_NE(k.log().find("connexion à l'écran perdue"), std::string::npos) << k.log();
+  for (int i = 0; i < 100 && ProcessusVivant(office); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(ProcessusVivant(office));
+  EXPECT_EQ(profils(), 0) << k.log();
+  if (ProcessusVivant(office)) ::kill(-office, SIGKILL);
 }
 
 int main(int argc, char** argv) {

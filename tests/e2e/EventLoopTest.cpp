@@ -86,6 +86,12 @@ TEST(HostBridge, AnswersEachRequestAndStopsOnUnload) {
       flash.SetReturnValue("first");
       flash.SetReturnValue("second");  // replaces the first
     }
+    if (r == "ending") {
+      // The program ends inside the request (its display went away): its
+      // RET goes now, once.
+      flash.SetReturnValue("so far");
+      bridge.answerInFlight();
+    }
     if (r == "throw") throw std::runtime_error("boom");
     if (r == "quit") stop = true;
   };
@@ -95,20 +101,21 @@ TEST(HostBridge, AnswersEachRequestAndStopsOnUnload) {
     io.stop();
   };
   std::string input = kup::bridge::EncodeFrame("REQ", "call") + kup::bridge::EncodeFrame("REQ", "reply") +
-                      kup::bridge::EncodeFrame("REQ", "throw") + kup::bridge::EncodeFrame("REQ", "quit") +
+                      kup::bridge::EncodeFrame("REQ", "ending") + kup::bridge::EncodeFrame("REQ", "throw") + kup::bridge::EncodeFrame("REQ", "quit") +
                       kup::bridge::EncodeFrame("REQ", "never");
   ASSERT_TRUE(kup::bridge::WriteAll(in[1], input));
   bridge.start();
   io.run_for(2s);
   EXPECT_TRUE(ended);
-  EXPECT_EQ(seen, (std::vector<std::string>{"call", "reply", "throw", "quit"}));
+  EXPECT_EQ(seen, (std::vector<std::string>{"call", "reply", "ending", "throw", "quit"}));
   ::close(out[1]);
   std::string written;
   char buf[4096];
   ssize_t n;
   while ((n = ::read(out[0], buf, sizeof buf)) > 0) written.append(buf, size_t(n));
   EXPECT_EQ(written, kup::bridge::EncodeFrame("CALL", "<invoke name=\"X\"/>") + kup::bridge::EncodeFrame("RET", "") +
-                         kup::bridge::EncodeFrame("RET", "second") + kup::bridge::EncodeFrame("RET", "") +
+                         kup::bridge::EncodeFrame("RET", "second") + kup::bridge::EncodeFrame("RET", "so far") +
+                         kup::bridge::EncodeFrame("RET", "") +
                          kup::bridge::EncodeFrame("RET", ""));
   bool sawThrow = false;
   for (auto& l : logged) sawThrow |= l.find("boom") != std::string::npos;

@@ -152,6 +152,17 @@ TEST(BridgeClient, ReportsMissingAnswersAndCrashes) {
     EXPECT_NE(out.find("killed by signal"), std::string::npos) << out;
   }
   {
+    // In desktop mode the program may wait for its person after its input
+    // ends (a letter to save): the client waits too, beyond the time-out.
+    e2e::Child c({e2e::ProgramPath("kup_bridge_client"), "--session", WriteSession("client_vide.txt", "# rien\n"),
+                  "--timeout", "0.5", "--", "/bin/sh", "-c", "cat >/dev/null; sleep 2", "sh", "--desktop"});
+    std::string out = c.readAll(20000);
+    auto status = c.wait(20000);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_EQ(WEXITSTATUS(*status), 0) << out;
+    EXPECT_NE(out.find("= the program ended with code 0"), std::string::npos) << out;
+  }
+  {
     e2e::Child c({e2e::ProgramPath("kup_bridge_client"), "--session", "/nonexistent/session.txt", "--", "/bin/true"});
     c.readAll();
     auto status = c.wait();

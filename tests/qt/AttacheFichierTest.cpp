@@ -6,12 +6,17 @@
 #include <fstream>
 
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
 #include "QtTest.h"
+#include "platform/FakeLog.h"
+#include "platform/qt/QtFenetres.h"
+
+namespace mb = kup::platform::mb;
 
 namespace {
 
@@ -58,7 +63,9 @@ TEST(AttacheFichierFenetres, AttachmentWindowListsTheDossier) {
   fs::remove_all(stock);
 }
 
-TEST(AttacheFichierFenetres, BusyIndicatorShowsAndGoes) {
+// The indicator only informs: it takes no click or focus, and it is out of
+// the way (with the normal cursor) while anything waits for the person.
+TEST(AttacheFichierFenetres, BusyIndicatorStandsAsideForThePerson) {
   Bibliotheque b;
   ASSERT_TRUE(b.h) << ::dlerror();
   auto* afficher = b.entree<int32_t()>("AfficherBusy");
@@ -70,8 +77,46 @@ TEST(AttacheFichierFenetres, BusyIndicatorShowsAndGoes) {
     return static_cast<QWidget*>(nullptr);
   };
   EXPECT_EQ(afficher(), 1);
-  ASSERT_TRUE(occupe());
+  QWidget* o = occupe();
+  ASSERT_TRUE(o);
   EXPECT_TRUE(QApplication::overrideCursor());
+  EXPECT_TRUE(o->windowFlags().testFlag(Qt::WindowTransparentForInput));
+  EXPECT_TRUE(o->windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus));
+  EXPECT_EQ(o->windowTitle(), QStringLiteral("Traitement en cours"));
+
+  // A box opened during the work: nothing over it, the normal cursor.
+  kup::platform::FakeLog log;
+  kup::platform::QtMessageBox boite(&log);
+  bool cache = false, curseurNormal = false;
+  qtest::WhenModal([&](QWidget* w) {
+    cache = !occupe();
+    curseurNormal = !QApplication::overrideCursor();
+    // The screen as the person sees it.
+    const QRect r = w->frameGeometry().adjusted(-40, -40, 40, 40);
+    QGuiApplication::primaryScreen()->grabWindow(0, r.x(), r.y(), r.width(), r.height())
+        .save(QString::fromUtf8(KUP_SCREENSHOT_DIR) + "/boite_message.png");
+    QTest::keyClick(w, Qt::Key_Return);
+    return true;
+  });
+  EXPECT_EQ(boite.show("Le dossier des pièces jointes est inaccessible.", mb::RetryCancel | mb::Exclamation,
+                       "Korvane"),
+            mb::Retry);
+  EXPECT_TRUE(cache);
+  EXPECT_TRUE(curseurNormal);
+  // The work goes on once the box is answered.
+  EXPECT_TRUE(occupe());
+  EXPECT_TRUE(QApplication::overrideCursor());
+
+  // A window left open for the person (the colour themes) keeps it away.
+  QWidget fenetre;
+  fenetre.show();
+  EXPECT_FALSE(occupe());
+  EXPECT_FALSE(QApplication::overrideCursor());
+  EXPECT_EQ(masquer(), 1);
+  EXPECT_EQ(afficher(), 1);
+  EXPECT_FALSE(occupe());
+  fenetre.hide();
+  EXPECT_TRUE(occupe());
   EXPECT_EQ(masquer(), 1);
   EXPECT_FALSE(occupe());
   EXPECT_FALSE(QApplication::overrideCursor());

@@ -57,7 +57,7 @@ TEST(QtMessageBox, FrenchButtonsDefaultAndEscape) {
       auto* box = qobject_cast<QMessageBox*>(w);
       if (!box) return false;
       vues = Legendes(box);
-      if (c.style == (mb::YesNoCancel | mb::Question)) qtest::Capture(box, "boite_message");
+      if (c.style == (mb::YesNoCancel | mb::Question)) qtest::Capture(box, "boite_question");
       QTest::keyClick(box, c.touche);
       return true;
     });

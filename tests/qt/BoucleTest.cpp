@@ -5,7 +5,11 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include <QTest>
@@ -17,12 +21,16 @@
 #include <gtest/gtest.h>
 
 #include "QtTest.h"
+#include "host/DdePoller.h"
 #include "host/EventGate.h"
 #include "host/Mode.h"
 #include "host/QtExecutor.h"
 #include "platform/FakeLog.h"
+#include "platform/RealDde.h"
 #include "platform/qt/QtFenetres.h"
+#include "tests/TestApp.h"
 #include "tests/e2e/Child.h"
+#include "vb/VbError.h"
 
 namespace mb = kup::platform::mb;
 using Strings = std::vector<std::string>;
@@ -94,6 +102,64 @@ TEST(QtExecutor, AsioCompletionsRunOnTheQtThreadInOrder) {
   ::close(fds[1]);
 }
 
+// A partner's string that arrives while a box waits for the person is
+// answered at once (no time-out at the partner) and its command runs once
+// the box is closed, after what was under way.
+TEST(DdePoller, APartnerIsAnsweredWhileABoxWaits) {
+  const std::string dossier = "/tmp/kup_qt_dde_" + std::to_string(::getpid());
+  asio::io_context io;
+  kup::host::EventGate gate;
+  TestApp t;
+  kup::platform::RealDdeSystem sys(dossier);
+  Strings trace;
+  sys.onLinkExecute = [&](const std::string& commande, int16_t& annulation) {
+    annulation = 0;
+    trace.push_back(commande);
+  };
+  sys.setSource("Korvane", "ZEDERA", 1);
+  kup::host::DdePoller poller(kup::host::QtExecutor(io, gate, true), t.app, nullptr, &sys);
+  poller.runLater = [&](std::function<void()> f) { gate.push(std::move(f)); };
+  poller.start();
+  auto work = asio::make_work_guard(io);
+  std::thread ioThread([&] { io.run(); });
+
+  kup::platform::FakeLog log;
+  kup::platform::QtMessageBox boite(&log);
+  std::atomic<int> erreur{-1};
+  qtest::WhenModal([&](QWidget* w) {
+    std::thread partenaire([&] {
+      kup::platform::RealDdeLink lien(dossier);
+      lien.setLinkTopic("Korvane|ZEDERA");
+      try {
+        lien.setLinkMode(2);
+        lien.setLinkTimeout(30);
+        lien.linkExecute("ZezORA_ParcelleAjouter(590300000A0042)");
+        erreur = 0;
+      } catch (const kup::VbError& e) {
+        erreur = e.number();
+      }
+    });
+    // Answered while the box is still open.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return erreur >= 0; }, 10000));
+    partenaire.join();
+    trace.push_back("réponse");
+    QTest::keyClick(w, Qt::Key_Return);
+    return true;
+  });
+  gate.post([&] {
+    trace.push_back("requête");
+    boite.show("Continuer ?", mb::OKOnly, "Korvane");
+    trace.push_back("requête finie");
+  });
+  ASSERT_TRUE(QTest::qWaitFor([&] { return trace.size() == 4; }, 15000)) << trace.size();
+  EXPECT_EQ(erreur, 0);
+  EXPECT_EQ(trace, (Strings{"requête", "réponse", "requête finie", "ZezORA_ParcelleAjouter(590300000A0042)"}));
+  work.reset();
+  io.stop();
+  ioThread.join();
+  std::filesystem::remove_all(dossier);
+}
+
 namespace {
 
 e2e::Child Korvane(const std::vector<std::string>& args, const std::vector<std::string>& env) {
@@ -137,6 +203,109 @@ TEST(DesktopMode, ADisplayThatDoesNotAnswerIsNone) {
   ASSERT_TRUE(status && WIFEXITED(*status)) << f.log();
   EXPECT_EQ(WEXITSTATUS(*status), 2);
   EXPECT_NE(f.log().find("sans écran qui réponde"), std::string::npos) << f.log();
+}
+
+namespace {
+
+// A virtual X server of the test's own (with the credentials file auth, if
+// any), ended with SIGTERM so that it takes its lock and socket away.
+std::string DisplayLibre() {
+  int n = 300 + ::getpid() % 400;
+  while (std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock")) ++n;
+  return ":" + std::to_string(n);
+}
+
+struct EcranVirtuel {
+  std::string display;
+  std::unique_ptr<e2e::Child> x;
+  explicit EcranVirtuel(const std::string& auth = {}, const std::string& d = DisplayLibre()) : display(d) {
+    namespace fs = std::filesystem;
+    const std::string n = display.substr(1);
+    // -noreset: our clients' comings and goings never restart it.
+    std::vector<std::string> argv{"/usr/bin/Xvfb", display, "-nolisten", "tcp", "-noreset"};
+    if (!auth.empty()) argv.insert(argv.end(), {"-auth", auth});
+    x = std::make_unique<e2e::Child>(argv);
+    const std::string socket = "/tmp/.X11-unix/X" + n;
+    const std::string essai = "DISPLAY=" + display + (auth.empty() ? "" : " XAUTHORITY=" + auth) +
+                              " /usr/bin/xdpyinfo >/dev/null 2>&1";
+    for (int i = 0; i < 200 && !(fs::exists(socket) && std::system(essai.c_str()) == 0); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  ~EcranVirtuel() { arreter(); }
+  bool pret() const { return std::filesystem::exists("/tmp/.X11-unix/X" + display.substr(1)); }
+  void arreter() {
+    if (!x) return;
+    ::kill(x->pid(), SIGTERM);
+    x->wait(5000);
+    x.reset();
+  }
+};
+
+bool XvfbPresent() {
+  return ::access("/usr/bin/Xvfb", X_OK) == 0 && ::access("/usr/bin/xauth", X_OK) == 0 &&
+         ::access("/usr/bin/xdpyinfo", X_OK) == 0;
+}
+
+}  // namespace
+
+// A live X server that refuses us (credentials it does not know) is no
+// display: headless with the reason, and requests answered, where Qt would
+// have aborted.
+TEST(DesktopMode, AnXServerThatRefusesUsIsNone) {
+  namespace fs = std::filesystem;
+  if (!XvfbPresent()) GTEST_SKIP() << "no Xvfb";
+  const fs::path dir = fs::temp_directory_path() / ("kup_qt_xauth_" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  const std::string bon = (dir / "bon").string();
+  const std::string display = DisplayLibre();
+  ASSERT_EQ(std::system(("/usr/bin/xauth -q -f " + bon + " add " + display + " . " +
+                         "0123456789abcdef0123456789abcdef").c_str()),
+            0);
+  EcranVirtuel ecran(bon, display);
+  ASSERT_TRUE(ecran.pret()) << ecran.x->log();
+
+  auto k = Korvane({}, {"QT_QPA_PLATFORM=", "DISPLAY=" + display, "WAYLAND_DISPLAY=",
+                        "XAUTHORITY=" + (dir / "faux").string()});
+  ASSERT_TRUE(k.request(e2e::Invoke("KUP_CommandeInconnue", {"x"})));
+  EXPECT_EQ(k.untilRet().size(), 1u) << k.log();
+  k.closeInput();
+  auto status = k.wait();
+  ASSERT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << k.log();
+  EXPECT_NE(k.log().find("refuse la connexion"), std::string::npos) << k.log();
+  EXPECT_NE(k.log().find("mode sans écran"), std::string::npos) << k.log();
+
+  // With the server's own credentials it is a display.
+  std::string why;
+  const char* avant = std::getenv("XAUTHORITY");
+  const std::string garde = avant ? avant : "";
+  ::setenv("XAUTHORITY", bon.c_str(), 1);
+  EXPECT_TRUE(kup::host::X11DisplayAnswers(display, 2000, &why)) << why;
+  if (avant) ::setenv("XAUTHORITY", garde.c_str(), 1);
+  else ::unsetenv("XAUTHORITY");
+  fs::remove_all(dir);
+}
+
+// The display going away while a dialog waits for the person ends the
+// program by its own road: the reason in French, its own exit code, not
+// Qt's abrupt end.
+TEST(DesktopMode, TheDisplayGoingAwayEndsCleanly) {
+  if (!XvfbPresent()) GTEST_SKIP() << "no Xvfb";
+  EcranVirtuel ecran;
+  ASSERT_TRUE(ecran.pret()) << ecran.x->log();
+  auto k = Korvane({"--desktop"}, {"QT_QPA_PLATFORM=", "DISPLAY=" + ecran.display, "WAYLAND_DISPLAY="});
+  ASSERT_TRUE(k.request(e2e::Invoke("KUP_ChoixImprimante", {})));
+  ASSERT_EQ(k.untilRet().size(), 1u) << k.log();
+  // The printer dialog is on the screen (it follows its request).
+  ASSERT_EQ(std::system(("DISPLAY=" + ecran.display +
+                         " timeout 30 xdotool search --sync --onlyvisible --name . >/dev/null 2>&1")
+                            .c_str()),
+            0)
+      << k.log();
+  ecran.arreter();
+  auto status = k.wait(30000);
+  ASSERT_TRUE(status && WIFEXITED(*status)) << k.log();
+  EXPECT_EQ(WEXITSTATUS(*status), 3) << k.log();
+  EXPECT_NE(k.log().find("connexion à l'écran perdue"), std::string::npos) << k.log();
 }
 
 TEST(DesktopMode, DisplayTexts) {

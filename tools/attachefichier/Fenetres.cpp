@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QThread>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -54,25 +55,105 @@ void FenetrePieces(const std::string& identifiant, const std::string& habilitati
   d.exec();
 }
 
-void MontrerOccupe() {
-  if (!g_occupe) {
-    g_occupe = new QLabel(QStringLiteral("Traitement en cours, veuillez patienter…"));
-    g_occupe->setObjectName("AttacheFichierOccupe");
-    g_occupe->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-    g_occupe->setAttribute(Qt::WA_DeleteOnClose);
-    g_occupe->setMargin(16);
-    g_occupe->setFrameStyle(QFrame::Box);
+// The indicator stands for "wait, nothing to do": while any window of the
+// program waits for the person (a box, a dialog, the attachment window, the
+// colour-theme window), it is hidden and the cursor is the normal one, so
+// that it never covers what the person must read or click. It comes back
+// when the last such window goes, if the work is still going on.
+namespace {
+
+bool g_voulu = false;    // between MontrerOccupe and CacherOccupe
+bool g_curseur = false;  // the wait cursor set here (only that one is taken back)
+
+bool AttendLaPersonne() {
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (w == g_occupe || !w->isVisible()) continue;
+    const Qt::WindowType type = w->windowType();
+    // Menus, tooltips and the like belong to a window counted already.
+    if (type == Qt::ToolTip || type == Qt::Popup || type == Qt::SplashScreen || type == Qt::Desktop) continue;
+    return true;
   }
-  if (!QApplication::overrideCursor()) QApplication::setOverrideCursor(Qt::WaitCursor);
-  g_occupe->show();
-  g_occupe->raise();
-  // The work that follows holds the thread: the window is drawn now.
-  g_occupe->repaint();
+  return false;
+}
+
+void Actualiser() {
+  if (g_voulu && !AttendLaPersonne()) {
+    if (!g_occupe) {
+      g_occupe = new QLabel(QStringLiteral("Traitement en cours, veuillez patienter…"));
+      g_occupe->setObjectName("AttacheFichierOccupe");
+      g_occupe->setWindowTitle(QStringLiteral("Traitement en cours"));
+      // Never takes a click, a key or the focus: it only informs.
+      g_occupe->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                               Qt::WindowDoesNotAcceptFocus | Qt::WindowTransparentForInput);
+      g_occupe->setAttribute(Qt::WA_ShowWithoutActivating);
+      g_occupe->setAttribute(Qt::WA_TransparentForMouseEvents);
+      g_occupe->setAttribute(Qt::WA_DeleteOnClose);
+      g_occupe->setFocusPolicy(Qt::NoFocus);
+      g_occupe->setMargin(16);
+      g_occupe->setFrameStyle(QFrame::Box);
+      g_occupe->adjustSize();
+      // Centred by us: without a window manager nobody else places it.
+      if (QScreen* ecran = QGuiApplication::primaryScreen())
+        g_occupe->move(ecran->availableGeometry().center() - g_occupe->rect().center());
+    }
+    if (!g_curseur) {
+      QApplication::setOverrideCursor(Qt::WaitCursor);
+      g_curseur = true;
+    }
+    if (!g_occupe->isVisible()) g_occupe->show();
+    g_occupe->raise();
+    // The work that follows holds the thread: the window is drawn now.
+    g_occupe->repaint();
+    return;
+  }
+  if (g_occupe && g_occupe->isVisible()) g_occupe->hide();
+  if (g_curseur) {
+    QApplication::restoreOverrideCursor();
+    g_curseur = false;
+  }
+}
+
+// Sees every window of the program appear and go while the indicator is
+// wanted (and only then: the library may be unloaded afterwards).
+class Veilleur : public QObject {
+ public:
+  bool eventFilter(QObject* o, QEvent* e) override {
+    const auto t = e->type();
+    if (t == QEvent::Show || t == QEvent::Hide || t == QEvent::Close) {
+      auto* w = qobject_cast<QWidget*>(o);
+      if (w && w->isWindow() && w != g_occupe) {
+        // After a Close the window is still visible: look once it is gone.
+        if (t == QEvent::Close)
+          QMetaObject::invokeMethod(this, [] { Actualiser(); }, Qt::QueuedConnection);
+        else
+          Actualiser();
+      }
+    }
+    return false;
+  }
+};
+
+QPointer<Veilleur> g_veilleur;
+
+}  // namespace
+
+void MontrerOccupe() {
+  g_voulu = true;
+  if (!g_veilleur) {
+    g_veilleur = new Veilleur;
+    qApp->installEventFilter(g_veilleur);
+  }
+  Actualiser();
 }
 
 void CacherOccupe() {
+  g_voulu = false;
+  delete g_veilleur.data();
   if (g_occupe) g_occupe->close();
-  if (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+  if (g_curseur) {
+    QApplication::restoreOverrideCursor();
+    g_curseur = false;
+  }
 }
 
 }  // namespace kup::attache

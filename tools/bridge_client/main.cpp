@@ -5,6 +5,10 @@
 //
 //   kup_bridge_client --session FILE [--timeout S] [--raw-limit N] -- PROGRAM ARGS...
 //
+// The time-out (for each RET, and for the program's end after its input is
+// closed) does not apply when the program runs in desktop mode: a person
+// may be reading a box or saving a letter (see DesktopMode).
+//
 // Exit code: 0 when every request got its RET and the program ended with 0;
 // 1 when a RET is missing or the program broke the protocol; 2 when the
 // program crashed or ended with another code; 3 for a bad command line or
@@ -39,6 +43,10 @@ using Clock = std::chrono::steady_clock;
 struct Options {
   std::string session;
   double timeoutS = 30;
+  // The program shows its windows to a person: it may wait for them (a
+  // box, a letter to save at the end) as long as they take, and so does
+  // the client; the time-out does not apply.
+  bool desktop = false;
   size_t rawLimit = 2000;
   std::vector<std::string> argv;
 };
@@ -47,6 +55,19 @@ struct Options {
   std::cerr << "kup_bridge_client: " << why << "\n"
             << "usage: kup_bridge_client --session FILE [--timeout S] [--raw-limit N] -- PROGRAM ARGS...\n";
   std::exit(3);
+}
+
+// The container forced into desktop mode (--desktop among its arguments,
+// the last of --desktop and --headless winning, as it reads them). A
+// display in the environment alone does not count: the client cannot tell
+// whether it answers, and a session run without a person must still end.
+bool DesktopMode(const std::vector<std::string>& argv) {
+  bool desktop = false;
+  for (size_t i = 1; i < argv.size(); ++i) {
+    if (argv[i] == "--headless") desktop = false;
+    if (argv[i] == "--desktop") desktop = true;
+  }
+  return desktop;
 }
 
 Options ParseArgs(int argc, char** argv) {
@@ -72,6 +93,7 @@ Options ParseArgs(int argc, char** argv) {
   if (o.session.empty()) Usage("--session is required");
   if (o.argv.empty()) Usage("no program after --");
   if (!(o.timeoutS > 0)) Usage("--timeout must be positive");
+  o.desktop = DesktopMode(o.argv);
   return o;
 }
 
@@ -123,7 +145,7 @@ class Client {
         failed_ = true;
         return false;
       }
-      auto deadline = Clock::now() + std::chrono::milliseconds(long(opt_.timeoutS * 1000));
+      auto deadline = deadlineFromNow();
       switch (pump(deadline, true)) {
         case Pump::Ret:
           break;
@@ -144,7 +166,8 @@ class Client {
   int finish() {
     if (toChild_ >= 0) ::close(toChild_);
     toChild_ = -1;
-    auto deadline = Clock::now() + std::chrono::milliseconds(long(opt_.timeoutS * 1000));
+    if (opt_.desktop) std::cout << "... desktop mode: waiting for the program to end, without a time limit\n";
+    auto deadline = deadlineFromNow();
     if (fromChild_ >= 0 && pump(deadline, false) == Pump::Timeout)
       std::cout << "! the program did not close its output within " << opt_.timeoutS << " s\n";
     int status = 0;
@@ -179,6 +202,11 @@ class Client {
 
  private:
   enum class Pump { Ret, Timeout, Eof };
+
+  Clock::time_point deadlineFromNow() const {
+    if (opt_.desktop) return Clock::time_point::max();
+    return Clock::now() + std::chrono::milliseconds(long(opt_.timeoutS * 1000));
+  }
 
   // Writes a frame while reading what the program writes meanwhile (shown
   // afterwards), so that a program busy writing a long call cannot block
@@ -222,9 +250,9 @@ class Client {
       auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
       if (left <= 0) return Pump::Timeout;
       pollfd p{fromChild_, POLLIN, 0};
-      int r = ::poll(&p, 1, int(left));
+      int r = ::poll(&p, 1, int(std::min<long long>(left, 60000)));
       if (r < 0 && errno == EINTR) continue;
-      if (r == 0) return Pump::Timeout;
+      if (r == 0) continue;
       char buf[65536];
       ssize_t n = ::read(fromChild_, buf, sizeof buf);
       if (n < 0 && errno == EINTR) continue;
