@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <regex>
 
 #include <com/sun/star/awt/XTopWindow2.hpp>
 #include <com/sun/star/awt/XWindow2.hpp>
@@ -78,7 +79,7 @@ Reference<uno::XComponentContext> LocalContext() {
     try {
       context = new Reference<uno::XComponentContext>(cppu::defaultBootstrap_InitialComponentContext());
     } catch (const uno::Exception& e) {
-      failure = S(e.Message);
+      failure = WithoutSourceLocation(S(e.Message));
     }
   });
   if (!context || !context->is())
@@ -170,7 +171,7 @@ long Spawn(const std::vector<std::string>& args, const std::string& logPath) {
 
 // The profile starts with the settings a supervised office needs: no
 // thumbnail rendered into every saved file (most of the time of a save), no
-// recovery data or autosave of documents nobody will recover.
+// recovery data or autosave of documents nobody will recover, French.
 void SeedProfile(const std::string& dir) {
   std::error_code ec;
   std::filesystem::create_directories(dir + "/user", ec);
@@ -186,6 +187,14 @@ void SeedProfile(const std::string& dir) {
          "oor:op=\"fuse\"><value>false</value></prop></item>\n"
          "<item oor:path=\"/org.openoffice.Office.Recovery/AutoSave\"><prop oor:name=\"Enabled\" "
          "oor:op=\"fuse\"><value>false</value></prop></item>\n"
+         // The clerks are French, whatever the machine's LANG: the office's
+         // menus and dialogs, and the language new text is checked in.
+         "<item oor:path=\"/org.openoffice.Office.Linguistic/General\"><prop oor:name=\"UILocale\" "
+         "oor:op=\"fuse\"><value>fr-FR</value></prop></item>\n"
+         "<item oor:path=\"/org.openoffice.Setup/L10N\"><prop oor:name=\"ooLocale\" "
+         "oor:op=\"fuse\"><value>fr-FR</value></prop></item>\n"
+         "<item oor:path=\"/org.openoffice.Office.Linguistic/General\"><prop oor:name=\"DefaultLocale\" "
+         "oor:op=\"fuse\"><value>fr-FR</value></prop></item>\n"
          "</oor:items>\n";
 }
 
@@ -240,11 +249,29 @@ void SweepLeftovers(const std::string& tempRootOrEmpty) {
 
 namespace {
 
-std::string FirstLine(const std::string& s) {
-  auto p = s.find(" at ./");
-  std::string t = p == std::string::npos ? s : s.substr(0, p);
-  return Trim(t);
+// The full messages of the office met by the job running on this thread,
+// for the debug trace of its caller.
+thread_local std::vector<std::string>* tracedMessages = nullptr;
+
+}  // namespace
+
+std::string WithoutSourceLocation(const std::string& message) {
+  // "... at ./sw/source/core/unocore/unocoll.cxx:1615", or that alone when
+  // the office raised an exception without a text.
+  static const std::regex where(R"((^|\s+)at \S+/\S+:\d+)");
+  return Trim(std::regex_replace(message, where, ""));
 }
+
+std::string UnoMessage(const uno::Exception& e) {
+  std::string full = S(e.Message);
+  std::string shown = WithoutSourceLocation(full);
+  if (shown != Trim(full) && tracedMessages) tracedMessages->push_back(full);
+  return shown;
+}
+
+namespace {
+
+std::string FirstLine(const std::string& s) { return WithoutSourceLocation(s); }
 
 }  // namespace
 
@@ -280,7 +307,7 @@ Sequence<beans::PropertyValue> Props(const std::vector<beans::PropertyValue>& pr
 
 void RaiseUno() {
   auto with = [](const uno::Exception& e, const std::string& base) {
-    std::string msg = FirstLine(S(e.Message));
+    std::string msg = UnoMessage(e);
     return msg.empty() ? base : base + " (" + msg + ")";
   };
   try {
@@ -411,6 +438,15 @@ void Office::Impl::log(const std::string& text) {
   }
 }
 
+void Office::Impl::trace(const std::string& text) {
+  if (opt.trace) {
+    try {
+      opt.trace(text);
+    } catch (...) {
+    }
+  }
+}
+
 void Office::Impl::watch(long processId) {
   reaper = std::make_unique<Reaper>();
   Reaper* r = reaper.get();
@@ -533,7 +569,13 @@ void Office::Impl::call(const std::function<void(Session&)>& fn, int timeoutMs) 
   // The job only records what kind of failure it met; whether the office
   // itself is gone is decided here, on the caller's side, once it is over.
   auto bridgeTrouble = std::make_shared<std::atomic<bool>>(false);
-  auto job = worker->post([this, &fn, bridgeTrouble] {
+  // Written by the worker, read once the job is over.
+  auto traced = std::make_shared<std::vector<std::string>>();
+  auto job = worker->post([this, &fn, bridgeTrouble, traced] {
+    tracedMessages = traced.get();
+    struct Unset {
+      ~Unset() { tracedMessages = nullptr; }
+    } unset;
     try {
       fn(session);
     } catch (const css::lang::DisposedException&) {
@@ -572,6 +614,7 @@ void Office::Impl::call(const std::function<void(Session&)>& fn, int timeoutMs) 
                    " s, LibreOffice arrêté)");
   }
   if (job->error) {
+    for (const auto& message : *traced) trace(message);
     if (*bridgeTrouble && !officeAnswers()) raise(462, kOfficeGone);
     std::rethrow_exception(job->error);
   }
@@ -812,7 +855,8 @@ Reference<css::lang::XComponent> Office::Impl::loadHidden(Session& s, const ::rt
     throw;
   } catch (const css::uno::Exception& e) {
     RaiseIfNoRoom("Le fichier " + path + " ne peut pas être ouvert");
-    raise(vberr::PathFileAccess, "Le fichier " + path + " ne peut pas être ouvert (" + S(e.Message).substr(0, 120) + ")");
+    raise(vberr::PathFileAccess,
+          "Le fichier " + path + " ne peut pas être ouvert (" + UnoMessage(e).substr(0, 120) + ")");
   }
   if (!doc.is()) RaiseIfNoRoom("Le fichier " + path + " ne peut pas être ouvert");
   if (doc.is()) ++documentsOpened;
