@@ -195,6 +195,10 @@ void SeedProfile(const std::string& dir) {
          "oor:op=\"fuse\"><value>fr-FR</value></prop></item>\n"
          "<item oor:path=\"/org.openoffice.Office.Linguistic/General\"><prop oor:name=\"DefaultLocale\" "
          "oor:op=\"fuse\"><value>fr-FR</value></prop></item>\n"
+         // A letter keeps its merge fields: printing it is printing it, not
+         // the office's own mail merge, which it would otherwise offer.
+         "<item oor:path=\"/org.openoffice.Office.Writer/FormLetter/PrintOutput\"><prop oor:name=\"AskForMerge\" "
+         "oor:op=\"fuse\"><value>false</value></prop></item>\n"
          "</oor:items>\n";
 }
 
@@ -1021,16 +1025,34 @@ void Office::Impl::showDocument(const Reference<css::lang::XComponent>& doc, boo
   Reference<css::frame::XModel> model(doc, UNO_QUERY_THROW);
   Reference<css::frame::XFrame> frame = model->getCurrentController()->getFrame();
   Reference<css::awt::XWindow> w = frame->getContainerWindow();
-  w->setVisible(true);
   Reference<css::awt::XTopWindow2> top(w, UNO_QUERY);
+  Reference<css::awt::XWindow2> shown(w, UNO_QUERY);
+  const bool arriving = !shown.is() || !shown->isVisible() || (top.is() && top->getIsMinimized());
+  w->setVisible(true);
   if (minimised) {
     if (top.is()) top->setIsMinimized(true);
     return;
   }
   if (top.is()) {
-    top->setIsMinimized(false);
+    if (top->getIsMinimized()) top->setIsMinimized(false);
+    // A window manager takes a window that is being put on the screen in
+    // its own time; asked to maximise it meanwhile, it misses the request,
+    // or the office then places its window off the frame the manager gave
+    // it. So the request waits for the window to be there, and is made
+    // again while the state the manager writes back does not hold.
+    if (arriving) std::this_thread::sleep_for(std::chrono::milliseconds(500));
     top->setIsMaximized(true);
     top->toFront();
+    int held = 0;
+    for (int i = 0; i < 20 && held < 3; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      if (top->getIsMaximized()) {
+        ++held;
+      } else {
+        held = 0;
+        top->setIsMaximized(true);
+      }
+    }
   }
   frame->activate();
   w->setFocus();
