@@ -273,11 +273,6 @@ std::string UnoMessage(const uno::Exception& e) {
   return shown;
 }
 
-namespace {
-
-std::string FirstLine(const std::string& s) { return WithoutSourceLocation(s); }
-
-}  // namespace
 
 // ---------------------------------------------------------------- helpers
 
@@ -759,7 +754,7 @@ void Office::Impl::start() {
       } catch (const uno::Exception& e) {
         // The office is still coming up (its desktop not yet there).
         if (std::chrono::steady_clock::now() > deadline) {
-          failure = FirstLine(S(e.Message));
+          failure = WithoutSourceLocation(S(e.Message));
           return;
         }
       }
@@ -786,7 +781,7 @@ void Office::Impl::start() {
     } catch (const VbError& e) {
       failure = e.description();
     } catch (const uno::Exception& e) {
-      failure = FirstLine(S(e.Message));
+      failure = WithoutSourceLocation(S(e.Message));
     } catch (...) {
       failure = "erreur inconnue";
     }
