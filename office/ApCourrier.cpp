@@ -290,8 +290,12 @@ std::string ApCourrier::MailMergePrint(int32_t copies, bool bClose, bool bShowDi
   // Merged as with MailMergeOpen(False): a decree printed and then shown
   // keeps its fields for the next exchange of values.
   std::string name = mergeAndAttach("MailMergePrint", false, bAutoAttach);
+  // The copies chosen in the printer dialog are those of this printing;
+  // the next one takes its own count again. The printer stays chosen.
+  const int n = copies_ > 0 ? copies_ : copies;
+  copies_ = 0;
   run("MailMergePrint", [&](IWordTwin& w) {
-    w.print(copies, bShowDialog, printer_);
+    w.print(n, bShowDialog, printer_);
     if (bClose) w.closeDocument(true);
   });
   return name;
@@ -473,8 +477,11 @@ void ApCourrier::ChoicePrint(platform::ICommonDialog& dialog) {
   TrapFailure(
       [&] {
         dialog.state.CancelError = true;
+        dialog.state.PrinterName = printer_;
+        dialog.state.Copies = 1;
         dialog.ShowPrinter();
         printer_ = dialog.state.PrinterName;
+        copies_ = std::clamp(dialog.state.Copies, 1, 999);
       },
       vberr::InvalidCall, vberr::InternalError,
       [&](int32_t number, const std::string& text) {

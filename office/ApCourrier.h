@@ -140,6 +140,8 @@ class ApCourrier {
 
   // The printer chosen by ChoicePrint for the following printing ("" = default).
   const std::string& printerName() const { return printer_; }
+  // The copies chosen with it, for the following printing only (0: none chosen).
+  int chosenCopies() const { return copies_; }
 
  private:
   // Every failure a member reports goes through here.
@@ -157,6 +159,7 @@ class ApCourrier {
   std::unique_ptr<IWordTwin> twin_;
   int twinType_ = 0;
   std::string printer_;
+  int copies_ = 0;
   long echecs_ = 0;
 };
 

@@ -12,6 +12,7 @@ void InstallLibreOfficeTwins(App& app) {
   lo::OfficeOptions options = lo::OfficeOptions::FromEnvironment();
   App* a = &app;
   options.log = [a](const std::string& text) { EcrireLog(*a, "office", text); };
+  options.trace = [a](const std::string& text) { DebugKUP(*a, "LibreOffice", text); };
   options.askDiscard = [a](const std::string& question) {
     return a->pf.msgbox &&
            a->pf.msgbox->show(question, platform::mb::YesNo | platform::mb::Exclamation | platform::mb::DefaultButton2,

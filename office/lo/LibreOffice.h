@@ -52,6 +52,10 @@ struct OfficeOptions {
   int recycleAfterDocuments = 300;
   // Where supervision events go (start, restart, kill); may be empty.
   std::function<void(const std::string&)> log;
+  // The debug trace: the office's own texts of the failures of a call, in
+  // full (the error's description leaves out where in the office's sources
+  // it was raised); may be empty.
+  std::function<void(const std::string&)> trace;
 
   // Desktop mode: the office has windows, and the documents handed to the
   // person for editing are shown. A person's unsaved work is then never

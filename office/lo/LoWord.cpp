@@ -17,6 +17,9 @@
 #include <optional>
 
 #include <com/sun/star/awt/PrinterServer.hpp>
+#include <com/sun/star/frame/DispatchHelper.hpp>
+#include <com/sun/star/frame/XDispatchHelper.hpp>
+#include <com/sun/star/frame/XDispatchProvider.hpp>
 #include <com/sun/star/awt/Size.hpp>
 #include <com/sun/star/awt/XPrinterServer2.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
@@ -391,8 +394,11 @@ class LoWord : public IWordTwin {
   }
 
   // Printing goes to the printer chosen in the printer dialog, else to the
-  // default printer. Headless, the dialog is not shown; with no printer at
-  // all the letter is written as PDF into TEMP and the log says where.
+  // default printer. When asked, the office's print dialog is shown to the
+  // person on that printer, and what they choose there is printed (or
+  // nothing, when they cancel). Headless, nobody could answer it: the letter
+  // is printed as without it, and with no printer at all it is written as
+  // PDF into TEMP and the log says where.
   void print(int copies, bool showDialog, const std::string& printer) override {
     std::string target;
     run([&](Session& s) {
@@ -409,6 +415,18 @@ class LoWord : public IWordTwin {
       if (!IsRealPrinter(target)) target.clear();
       if (target.empty() && !names.empty()) target = names.front();
     });
+    if (showDialog && office_->options().visible) {
+      run([&](Session& s) {
+        if (!target.empty()) Q<css::view::XPrintable>(doc_)->setPrinter(Props({Prop("Name", Any(U(target)))}));
+        office_->impl().showDocument(doc_);
+        // Without arguments the office takes the command as the person's:
+        // its dialog is shown, and the call returns once it is closed.
+        Reference<css::frame::XDispatchProvider> frame(model()->getCurrentController()->getFrame(), UNO_QUERY_THROW);
+        css::frame::DispatchHelper::create(s.ctx)->executeDispatch(frame, ".uno:Print", "", 0,
+                                                                        Sequence<beans::PropertyValue>());
+      });
+      return;
+    }
     if (target.empty()) {
       std::string pdf = sFichierTemporaire(app_, ".pdf");
       std::string host = app_.fs().hostPath(pdf);
@@ -1175,7 +1193,7 @@ class LoWord : public IWordTwin {
     } catch (const css::uno::RuntimeException&) {
       throw;
     } catch (const css::uno::Exception& e) {
-      raise(vberr::PathFileAccess, "Le texte à insérer ne peut pas être lu (" + S(e.Message).substr(0, 120) + ")");
+      raise(vberr::PathFileAccess, "Le texte à insérer ne peut pas être lu (" + UnoMessage(e).substr(0, 120) + ")");
     }
     if (!src.is()) raise(vberr::PathFileAccess, "Le texte à insérer ne peut pas être lu");
     struct Closer {

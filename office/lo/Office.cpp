@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <regex>
 
 #include <com/sun/star/awt/XTopWindow2.hpp>
 #include <com/sun/star/awt/XWindow2.hpp>
@@ -78,7 +79,7 @@ Reference<uno::XComponentContext> LocalContext() {
     try {
       context = new Reference<uno::XComponentContext>(cppu::defaultBootstrap_InitialComponentContext());
     } catch (const uno::Exception& e) {
-      failure = S(e.Message);
+      failure = WithoutSourceLocation(S(e.Message));
     }
   });
   if (!context || !context->is())
@@ -172,7 +173,7 @@ long Spawn(const std::vector<std::string>& args, const std::string& logPath, boo
 
 // The profile starts with the settings a supervised office needs: no
 // thumbnail rendered into every saved file (most of the time of a save), no
-// recovery data or autosave of documents nobody will recover.
+// recovery data or autosave of documents nobody will recover, French.
 void SeedProfile(const std::string& dir) {
   std::error_code ec;
   std::filesystem::create_directories(dir + "/user", ec);
@@ -187,6 +188,18 @@ void SeedProfile(const std::string& dir) {
          "<item oor:path=\"/org.openoffice.Office.Recovery/RecoveryInfo\"><prop oor:name=\"Enabled\" "
          "oor:op=\"fuse\"><value>false</value></prop></item>\n"
          "<item oor:path=\"/org.openoffice.Office.Recovery/AutoSave\"><prop oor:name=\"Enabled\" "
+         "oor:op=\"fuse\"><value>false</value></prop></item>\n"
+         // The clerks are French, whatever the machine's LANG: the office's
+         // menus and dialogs, and the language new text is checked in.
+         "<item oor:path=\"/org.openoffice.Office.Linguistic/General\"><prop oor:name=\"UILocale\" "
+         "oor:op=\"fuse\"><value>fr-FR</value></prop></item>\n"
+         "<item oor:path=\"/org.openoffice.Setup/L10N\"><prop oor:name=\"ooLocale\" "
+         "oor:op=\"fuse\"><value>fr-FR</value></prop></item>\n"
+         "<item oor:path=\"/org.openoffice.Office.Linguistic/General\"><prop oor:name=\"DefaultLocale\" "
+         "oor:op=\"fuse\"><value>fr-FR</value></prop></item>\n"
+         // A letter keeps its merge fields: printing it is printing it, not
+         // the office's own mail merge, which it would otherwise offer.
+         "<item oor:path=\"/org.openoffice.Office.Writer/FormLetter/PrintOutput\"><prop oor:name=\"AskForMerge\" "
          "oor:op=\"fuse\"><value>false</value></prop></item>\n"
          "</oor:items>\n";
 }
@@ -242,13 +255,26 @@ void SweepLeftovers(const std::string& tempRootOrEmpty) {
 
 namespace {
 
-std::string FirstLine(const std::string& s) {
-  auto p = s.find(" at ./");
-  std::string t = p == std::string::npos ? s : s.substr(0, p);
-  return Trim(t);
-}
+// The full messages of the office met by the job running on this thread,
+// for the debug trace of its caller.
+thread_local std::vector<std::string>* tracedMessages = nullptr;
 
 }  // namespace
+
+std::string WithoutSourceLocation(const std::string& message) {
+  // "... at ./sw/source/core/unocore/unocoll.cxx:1615", or that alone when
+  // the office raised an exception without a text.
+  static const std::regex where(R"((^|\s+)at \S+/\S+:\d+)");
+  return Trim(std::regex_replace(message, where, ""));
+}
+
+std::string UnoMessage(const uno::Exception& e) {
+  std::string full = S(e.Message);
+  std::string shown = WithoutSourceLocation(full);
+  if (shown != Trim(full) && tracedMessages) tracedMessages->push_back(full);
+  return shown;
+}
+
 
 // ---------------------------------------------------------------- helpers
 
@@ -282,7 +308,7 @@ Sequence<beans::PropertyValue> Props(const std::vector<beans::PropertyValue>& pr
 
 void RaiseUno() {
   auto with = [](const uno::Exception& e, const std::string& base) {
-    std::string msg = FirstLine(S(e.Message));
+    std::string msg = UnoMessage(e);
     return msg.empty() ? base : base + " (" + msg + ")";
   };
   try {
@@ -413,6 +439,15 @@ void Office::Impl::log(const std::string& text) {
   }
 }
 
+void Office::Impl::trace(const std::string& text) {
+  if (opt.trace) {
+    try {
+      opt.trace(text);
+    } catch (...) {
+    }
+  }
+}
+
 void Office::Impl::watch(long processId) {
   reaper = std::make_unique<Reaper>();
   Reaper* r = reaper.get();
@@ -535,7 +570,13 @@ void Office::Impl::call(const std::function<void(Session&)>& fn, int timeoutMs) 
   // The job only records what kind of failure it met; whether the office
   // itself is gone is decided here, on the caller's side, once it is over.
   auto bridgeTrouble = std::make_shared<std::atomic<bool>>(false);
-  auto job = worker->post([this, &fn, bridgeTrouble] {
+  // Written by the worker, read once the job is over.
+  auto traced = std::make_shared<std::vector<std::string>>();
+  auto job = worker->post([this, &fn, bridgeTrouble, traced] {
+    tracedMessages = traced.get();
+    struct Unset {
+      ~Unset() { tracedMessages = nullptr; }
+    } unset;
     try {
       fn(session);
     } catch (const css::lang::DisposedException&) {
@@ -574,6 +615,7 @@ void Office::Impl::call(const std::function<void(Session&)>& fn, int timeoutMs) 
                    " s, LibreOffice arrêté)");
   }
   if (job->error) {
+    for (const auto& message : *traced) trace(message);
     if (*bridgeTrouble && !officeAnswers()) raise(462, kOfficeGone);
     std::rethrow_exception(job->error);
   }
@@ -714,7 +756,7 @@ void Office::Impl::start() {
       } catch (const uno::Exception& e) {
         // The office is still coming up (its desktop not yet there).
         if (std::chrono::steady_clock::now() > deadline) {
-          failure = FirstLine(S(e.Message));
+          failure = WithoutSourceLocation(S(e.Message));
           return;
         }
       }
@@ -741,7 +783,7 @@ void Office::Impl::start() {
     } catch (const VbError& e) {
       failure = e.description();
     } catch (const uno::Exception& e) {
-      failure = FirstLine(S(e.Message));
+      failure = WithoutSourceLocation(S(e.Message));
     } catch (...) {
       failure = "erreur inconnue";
     }
@@ -814,7 +856,8 @@ Reference<css::lang::XComponent> Office::Impl::loadHidden(Session& s, const ::rt
     throw;
   } catch (const css::uno::Exception& e) {
     RaiseIfNoRoom("Le fichier " + path + " ne peut pas être ouvert");
-    raise(vberr::PathFileAccess, "Le fichier " + path + " ne peut pas être ouvert (" + S(e.Message).substr(0, 120) + ")");
+    raise(vberr::PathFileAccess,
+          "Le fichier " + path + " ne peut pas être ouvert (" + UnoMessage(e).substr(0, 120) + ")");
   }
   if (!doc.is()) RaiseIfNoRoom("Le fichier " + path + " ne peut pas être ouvert");
   if (doc.is()) ++documentsOpened;
@@ -979,16 +1022,34 @@ void Office::Impl::showDocument(const Reference<css::lang::XComponent>& doc, boo
   Reference<css::frame::XModel> model(doc, UNO_QUERY_THROW);
   Reference<css::frame::XFrame> frame = model->getCurrentController()->getFrame();
   Reference<css::awt::XWindow> w = frame->getContainerWindow();
-  w->setVisible(true);
   Reference<css::awt::XTopWindow2> top(w, UNO_QUERY);
+  Reference<css::awt::XWindow2> shown(w, UNO_QUERY);
+  const bool arriving = !shown.is() || !shown->isVisible() || (top.is() && top->getIsMinimized());
+  w->setVisible(true);
   if (minimised) {
     if (top.is()) top->setIsMinimized(true);
     return;
   }
   if (top.is()) {
-    top->setIsMinimized(false);
+    if (top->getIsMinimized()) top->setIsMinimized(false);
+    // A window manager takes a window that is being put on the screen in
+    // its own time; asked to maximise it meanwhile, it misses the request,
+    // or the office then places its window off the frame the manager gave
+    // it. So the request waits for the window to be there, and is made
+    // again while the state the manager writes back does not hold.
+    if (arriving) std::this_thread::sleep_for(std::chrono::milliseconds(500));
     top->setIsMaximized(true);
     top->toFront();
+    int held = 0;
+    for (int i = 0; i < 20 && held < 3; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      if (top->getIsMaximized()) {
+        ++held;
+      } else {
+        held = 0;
+        top->setIsMaximized(true);
+      }
+    }
   }
   frame->activate();
   w->setFocus();

@@ -26,6 +26,7 @@
 #include <com/sun/star/uno/Any.hxx>
 #include <com/sun/star/uno/Reference.hxx>
 #include <com/sun/star/uno/Sequence.hxx>
+#include <com/sun/star/uno/Exception.hpp>
 #include <com/sun/star/uno/XComponentContext.hpp>
 #include <rtl/ustring.hxx>
 
@@ -187,6 +188,7 @@ struct Office::Impl {
   void killProcess(const char* why);
   void removePipes();
   void log(const std::string& text);
+  void trace(const std::string& text);
 };
 
 // A document whose window the person can see (desktop mode).
@@ -200,6 +202,11 @@ extern const char* const kNoWorkbook;   // 91, the spreadsheet
 // Raises the VbError that stands for the UNO exception being handled
 // (called from a catch block).
 [[noreturn]] void RaiseUno();
+// The text of an office exception for a message: without the place in the
+// office's sources where it was raised. Inside a call, the full text goes
+// to the debug trace of the caller.
+std::string UnoMessage(const uno::Exception& e);
+std::string WithoutSourceLocation(const std::string& message);
 
 // The office writes while it opens a document too (its temporary copies go
 // to TMPDIR, TEMP or TMP, else /tmp). When one of `folders`, or of those

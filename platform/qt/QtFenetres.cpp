@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QIdentityProxyModel>
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPrintDialog>
@@ -29,6 +31,34 @@ QMessageBox::Icon Icone(int style) {
     default: return QMessageBox::NoIcon;
   }
 }
+
+// Qt's file list writes its dates and sizes in the machine's locale (the
+// environment's, English when LANG is unset), not in the application's, and
+// its translations lack "Folder": the dialog's columns are given here in
+// the application's French.
+class ColonnesEnFrancais : public QIdentityProxyModel {
+ public:
+  using QIdentityProxyModel::QIdentityProxyModel;
+
+  QVariant data(const QModelIndex& index, int role) const override {
+    auto* fichiers = qobject_cast<QFileSystemModel*>(sourceModel());
+    if (role != Qt::DisplayRole || !fichiers || index.column() < 1) return QIdentityProxyModel::data(index, role);
+    const QModelIndex source = mapToSource(index);
+    const QFileInfo info = fichiers->fileInfo(source);
+    const QLocale francais;
+    switch (index.column()) {
+      case 1:
+        if (info.isFile()) return francais.formattedDataSize(info.size());
+        break;
+      case 2:
+        if (info.isDir()) return QStringLiteral("Dossier");
+        break;
+      case 3:
+        return francais.toString(fichiers->lastModified(source), QLocale::ShortFormat);
+    }
+    return QIdentityProxyModel::data(index, role);
+  }
+};
 
 }  // namespace
 
@@ -104,6 +134,7 @@ void QtCommonDialog::showFile(bool save) {
   QFileDialog d;
   // Qt's own dialog: the same on every desktop, and one a script can type in.
   d.setOption(QFileDialog::DontUseNativeDialog);
+  d.setProxyModel(new ColonnesEnFrancais(&d));
   d.setWindowTitle(Q(state.DialogTitle));
   d.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   d.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
@@ -153,7 +184,13 @@ void QtCommonDialog::ShowPrinter() {
   printer.setCopyCount(state.Copies > 0 ? state.Copies : 1);
   if (!state.PrinterName.empty()) printer.setPrinterName(Q(state.PrinterName));
   QPrintDialog d(&printer);
-  d.setWindowTitle(Q(state.DialogTitle.empty() ? std::string("Imprimer") : state.DialogTitle));
+  // The control is shared with the file dialogs: their title is not this
+  // dialog's, which has its own as on Windows.
+  d.setWindowTitle(QStringLiteral("Imprimer"));
+  // Only the printer and the copies are handed to the word processor: a
+  // file, a page range, the selection or collation would be chosen for
+  // nothing.
+  d.setOptions(QAbstractPrintDialog::PrintDialogOptions());
   if (d.exec() != QDialog::Accepted) {
     cancelled("printer");
     return;

@@ -1,9 +1,14 @@
 // Desktop mode with a visible office, under a virtual X server (xvfb-run):
 // a letter is merged and shown in LibreOffice, a person types into it, the
-// letter is merged and saved, and the saved document holds what was typed.
-// A picture of the screen is kept under the build folder.
+// letter is merged and saved, and the saved document holds what was typed;
+// a decree is printed through the office's print dialog; the program ends as
+// it should when signalled or when the screen goes away. A window manager
+// (openbox) runs on the screen. Pictures of the screen are kept under the
+// build folder.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -78,6 +83,7 @@ struct LettreTapee {
   const std::string signets = "6 décembre 2026" + kSep240 + "Accusé de réception" + kSep240 + "Deux mois." +
                               kSep240 + "Le maire";
   std::unique_ptr<e2e::Child> k;
+  std::string id;  // the letter's window
 
   LettreTapee() { fs::create_directories(tmp / "attente"); }
   ~LettreTapee() {
@@ -85,8 +91,17 @@ struct LettreTapee {
     fs::remove_all(tmp);
   }
 
-  // The letter merged and shown (env: more of the program's environment).
-  void ouvrir(const std::vector<std::string>& env = {}) {
+  // The id of the first visible window whose name matches, "" when none
+  // comes within the time given.
+  std::string fenetre(const std::string& nom, int secondes = 60) {
+    int status = 0;
+    std::string trouve = Lancer(
+        {"timeout", std::to_string(secondes), "xdotool", "search", "--sync", "--onlyvisible", "--name", nom}, &status);
+    return status == 0 ? trouve.substr(0, trouve.find('\n')) : std::string();
+  }
+
+  // korvane in desktop mode, with its settings (env: more of its environment).
+  void demarrer(const std::vector<std::string>& env = {}) {
     std::vector<std::string> tout{"TEMP=" + tmp.string(), "SAL_USE_VCLPLUGIN=gen", "QT_QPA_PLATFORM=xcb"};
     tout.insert(tout.end(), env.begin(), env.end());
     k = std::make_unique<e2e::Child>(std::vector<std::string>{e2e::ProgramPath("korvane"), "--desktop"}, true,
@@ -98,7 +113,11 @@ struct LettreTapee {
          Setting("EDITION", "REP_COURRIERATTENTE", (tmp / "attente").string()) + kSep241 +
          Setting("DDE", "MODE", "0") + kSep241 + Setting("ATTACHE_FICHIER", "ACTIF", "0")})));
     ASSERT_FALSE(k->untilRet().empty()) << k->log();
+  }
 
+  // The letter merged and shown.
+  void ouvrir(const std::vector<std::string>& env = {}) {
+    ASSERT_NO_FATAL_FAILURE(demarrer(env));
     ASSERT_TRUE(k->request(e2e::Invoke("KUP_CourrierInitialiser", {modeles + "/courrier/AA_lettre_demande.ott"})));
     auto frames = k->untilRet(120000);
     ASSERT_FALSE(frames.empty()) << k->log();
@@ -109,17 +128,13 @@ struct LettreTapee {
     ASSERT_TRUE(
         k->request(e2e::Invoke("KUP_CourrierOuvrir", {"lettre.odt", "A", "B", "C", "1", "", champs, signets})));
     ASSERT_FALSE(k->untilRet(120000).empty()) << k->log();
-
   }
 
   void ouvrirEtTaper(const std::vector<std::string>& env = {}) {
     ASSERT_NO_FATAL_FAILURE(ouvrir(env));
     // The person types at the cursor of the letter's window.
-    int status = 0;
-    std::string id = Lancer(
-        {"timeout", "60", "xdotool", "search", "--sync", "--onlyvisible", "--name", "LibreOffice"}, &status);
-    ASSERT_EQ(status, 0) << "no LibreOffice window on the screen\n" << k->log();
-    id = id.substr(0, id.find('\n'));
+    id = fenetre("LibreOffice");
+    ASSERT_FALSE(id.empty()) << "no LibreOffice window on the screen\n" << k->log();
     Lancer({"xdotool", "windowfocus", "--sync", id});
     Lancer({"xdotool", "type", "--delay", "15", tape});
     Lancer({"xdotool", "key", "Return"});
@@ -127,10 +142,8 @@ struct LettreTapee {
     // its keys in order: once the search window that the last key opens is
     // there, the text is in the letter.
     Lancer({"xdotool", "key", "ctrl+h"});
-    std::string recherche = Lancer(
-        {"timeout", "60", "xdotool", "search", "--sync", "--onlyvisible", "--name", "Find|Rechercher"}, &status);
-    ASSERT_EQ(status, 0) << "the office did not take its keys\n" << k->log();
-    recherche = recherche.substr(0, recherche.find('\n'));
+    std::string recherche = fenetre("Find|Rechercher");
+    ASSERT_FALSE(recherche.empty()) << "the office did not take its keys\n" << k->log();
     Lancer({"xdotool", "windowfocus", "--sync", recherche});
     Lancer({"xdotool", "key", "Escape"});
     for (int i = 0; i < 600 && !Lancer({"xdotool", "search", "--onlyvisible", "--name", "Find|Rechercher"}).empty(); ++i)
@@ -143,6 +156,22 @@ TEST(DesktopOffice, TextTypedIntoTheShownLetterIsSaved) {
   ASSERT_NO_FATAL_FAILURE(l.ouvrirEtTaper());
   CaptureScreen("bureau_courrier");
   auto& k = *l.k;
+  // Shown maximised by the window manager, in an office that speaks French.
+  const std::string etat = Lancer({"xprop", "-id", l.id, "_NET_WM_STATE"});
+  EXPECT_NE(etat.find("_NET_WM_STATE_MAXIMIZED_VERT"), std::string::npos) << etat;
+  EXPECT_NE(etat.find("_NET_WM_STATE_MAXIMIZED_HORZ"), std::string::npos) << etat;
+  // ... and the letter fills the screen, not a frame it was put beside.
+  const std::string geo = Lancer({"xwininfo", "-id", l.id});
+  auto valeur = [&](const std::string& cle) {
+    auto p = geo.find(cle);
+    return p == std::string::npos ? -1 : std::atoi(geo.c_str() + p + cle.size());
+  };
+  const QRect ecran = QGuiApplication::primaryScreen()->geometry();
+  EXPECT_EQ(valeur("Absolute upper-left X:"), 0) << geo;
+  EXPECT_EQ(valeur("Width:"), ecran.width()) << geo;
+  EXPECT_LE(valeur("Absolute upper-left Y:") + valeur("Height:"), ecran.height()) << geo;
+  const std::string titre = Lancer({"xdotool", "getwindowname", l.id});
+  EXPECT_NE(titre.find("Sans nom"), std::string::npos) << titre;
 
   // Merged again and saved for deferred printing: lettre_B_1_C_A.odt.
   ASSERT_TRUE(k.request(e2e::Invoke("KUP_CourrierImpressionDifferee",
@@ -227,7 +256,7 @@ TEST(DesktopOffice, SecondSignalDuringTheQuestionLeavesTheOfficeOpen) {
   ASSERT_GT(office, 0) << k.log();
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   EXPECT_EQ(::kill(office, 0), 0) << "the office was ended with the program";
-  EXPECT_FALSE(Lancer({"xdotool", "search", "--onlyvisible", "--name", "LibreOffice"}).empty());
+  EXPECT_FALSE(l.fenetre("LibreOffice", 20).empty()) << "the letter is no longer on the screen";
   // Ours to end now: its process group, and what it leaves in /tmp is swept
   // by the next program's start.
   ::kill(-office, SIGKILL);
@@ -269,9 +298,64 @@ TEST(DesktopOffice, TheDisplayGoingAwayEndsTheOfficeToo) {
   if (ProcessusVivant(office)) ::kill(-office, SIGKILL);
 }
 
+// A decree printed as the person asks: the office's print dialog is on the
+// screen, and cancelling it prints nothing.
+TEST(DesktopOffice, TheDecreeIsPrintedThroughThePrintDialog) {
+  LettreTapee l;
+  ASSERT_NO_FATAL_FAILURE(l.demarrer());
+  auto& k = *l.k;
+  ASSERT_TRUE(k.request(e2e::Invoke("KUP_ArreteInitialiser", {l.modeles + "/courrier/AA_lettre_demande.ott"})));
+  ASSERT_FALSE(k.untilRet(120000).empty()) << k.log();
+  ASSERT_TRUE(k.request(e2e::Invoke("KUP_ArreteImprimer", {l.champs, l.signets})));
+  const std::string dialogue = l.fenetre("^Imprimer$", 30);
+  ASSERT_FALSE(dialogue.empty()) << "no print dialog on the screen\n" << k.log();
+  CaptureScreen("bureau_impression");
+  Lancer({"xdotool", "windowfocus", "--sync", dialogue});
+  Lancer({"xdotool", "key", "Escape"});
+  ASSERT_FALSE(k.untilRet(120000).empty()) << k.log();
+  EXPECT_EQ(k.log().find("Aucune imprimante"), std::string::npos) << k.log();
+  // The decree stays in front of the person, who let it go unsaved.
+  k.closeInput();
+  const std::string question = l.fenetre("^Korvane$");
+  if (!question.empty()) {
+    Lancer({"xdotool", "windowfocus", "--sync", question});
+    Lancer({"xdotool", "key", "shift+Tab", "space"});
+  }
+  auto end = k.wait(120000);
+  EXPECT_TRUE(end && WIFEXITED(*end) && WEXITSTATUS(*end) == 0) << k.log();
+}
+
+namespace {
+
+// A window manager on the virtual screen, as on a person's desktop:
+// maximising a window is its business.
+pid_t DemarrerGestionnaireDeFenetres() {
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    ::execlp("openbox", "openbox", "--sm-disable", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  for (int i = 0; i < 200; ++i) {
+    if (Lancer({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}).find("window id") != std::string::npos) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return pid;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   QGuiApplication app(argc, argv);
   fs::create_directories(KUP_SCREENSHOT_DIR);
   ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
+  const pid_t wm = ::testing::GTEST_FLAG(list_tests) ? 0 : DemarrerGestionnaireDeFenetres();
+  int rc = RUN_ALL_TESTS();
+  if (wm > 0) {
+    ::kill(wm, SIGTERM);
+    ::waitpid(wm, nullptr, 0);
+  }
+  return rc;
 }

@@ -251,13 +251,13 @@ TEST_F(CourrierTest, TheTwoMergeRoutinesAndTheAttachmentCopy) {
 
 TEST_F(CourrierTest, PrintSaveAndTemporaryTemplate) {
   ApCourrier& d = opened(2);
-  t.dialog.answerPrinter("Imprimante 2", 1);
+  t.dialog.answerPrinter("Imprimante 2", 4);
   d.ChoicePrint(*t.app.pf.dialog);
   d.FindMergeFields(false);
   d.MergeFieldsValues = {"Durand"};
   d.MailMergePrint(3, true, false, false);
   ASSERT_EQ(word->printed.size(), 1u);
-  EXPECT_EQ(word->printed[0].copies, 3);
+  EXPECT_EQ(word->printed[0].copies, 4);  // the dialog's, for this printing
   EXPECT_EQ(word->printed[0].printer, "Imprimante 2");
   EXPECT_NE(word->printed[0].text.find("Madame Durand «PRENOM»"), std::string::npos);
   EXPECT_TRUE(word->documents.empty());  // closed after printing

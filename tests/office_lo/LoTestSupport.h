@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -129,6 +130,18 @@ inline std::string LetterRtf() {
              "\\pard Signet : " + Bookmark("SIGNET_UN", "valeur un") + " fin\\par\n" + "\\pard Encore " +
              MergeField("NOM_DEMANDEUR") + " et " + Bookmark("S_RTF_CORPS", "") + ".\\par\n" +
              "\\pard Dernier paragraphe\\par");
+}
+
+// A member of a zipped document (content.xml, styles.xml), "" when missing.
+inline std::string ZipMember(const std::string& hostPath, const std::string& member) {
+  std::string out;
+  if (FILE* p = ::popen(("unzip -p '" + hostPath + "' '" + member + "' 2>/dev/null").c_str(), "r")) {
+    char buf[4096];
+    size_t n;
+    while ((n = ::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    ::pclose(p);
+  }
+  return out;
 }
 
 inline bool ProcessGone(long pid) {

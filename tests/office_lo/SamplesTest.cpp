@@ -61,6 +61,8 @@ TEST(LoSamples, TheBundledLetterIsListedOpenedMergedAndAttached) {
   EXPECT_EQ(letter.substr(0, 2), "PK");
   EXPECT_EQ(letter, t.read(r[9])) << "the reply carries the copy written in TEMP";
   EXPECT_TRUE(t.errors().empty()) << t.errors()[0];
+  // Its text is checked as French.
+  EXPECT_NE(ZipMember(t.host(r[9]), "styles.xml").find("fo:language=\"fr\" fo:country=\"FR\""), std::string::npos);
 
   // The attached letter, read back: fields and bookmarks filled.
   auto& w = t.word();
@@ -83,6 +85,10 @@ TEST(LoSamples, TheWordTemplateHasAMapPlaceholderAndTheTaxTemplateItsFields) {
   EXPECT_EQ(widths, kup::StrArray{"160"});
   EXPECT_TRUE(word.word().FindMergeFields(false));
   EXPECT_EQ(word.word().MergeFields.size(), 8u);
+  word.word().MailMergeOpen(true, false);
+  word.wtwin().saveAs("C:\\Temp\\lettre.docx");
+  EXPECT_NE(ZipMember(word.host("C:\\Temp\\lettre.docx"), "word/styles.xml").find("w:lang w:val=\"fr-FR\""),
+            std::string::npos);
 
   LoApp tax(4);
   auto& c = tax.calc();

@@ -126,4 +126,53 @@ TEST(LoWordFiles, TemplatesMissingForeignCorruptOrProtectedAreReported) {
   EXPECT_TRUE(w.EditeurToujoursOuvert());
 }
 
+// The office is French whatever the machine's LANG: its own names (the
+// tables it makes) and the language a new document is checked in.
+TEST(LoWordFiles, TheOfficeIsFrench) {
+  const char* lang = std::getenv("LANG");
+  const std::string before = lang ? lang : "";
+  ::setenv("LANG", "en_US.UTF-8", 1);
+  auto office = std::make_shared<kup::lo::Office>();
+  LoApp t(4, office);
+  auto& w = t.word();
+  w.OpenEditor();
+  w.OpenDocument("");
+  w.InsertTextToTable("un\tdeux");
+  t.wtwin().saveAs("C:\\Temp\\vide.odt");
+  if (lang)
+    ::setenv("LANG", before.c_str(), 1);
+  else
+    ::unsetenv("LANG");
+  EXPECT_NE(ZipMember(t.host("C:\\Temp\\vide.odt"), "content.xml").find("table:name=\"Tableau1\""),
+            std::string::npos);
+  EXPECT_NE(ZipMember(t.host("C:\\Temp\\vide.odt"), "styles.xml").find("fo:language=\"fr\" fo:country=\"FR\""),
+            std::string::npos);
+  EXPECT_TRUE(t.errors().empty()) << t.errors()[0];
+}
+
+// A document closed behind the driver (by the person) makes the office fail
+// with a text that says where in its sources: the person is told what
+// failed, the debug trace keeps where.
+TEST(LoWordFiles, OfficeFailuresAreToldWithoutTheOfficesSourceLocation) {
+  std::vector<std::string> traced;
+  kup::lo::OfficeOptions o = kup::lo::OfficeOptions::FromEnvironment();
+  o.trace = [&](const std::string& text) { traced.push_back(text); };
+  auto office = std::make_shared<kup::lo::Office>(o);
+  LoApp t(4, office), other(4, office);
+  t.put("C:\\Modeles\\lettre.rtf", LetterRtf());
+  auto& w = t.word();
+  w.OpenEditor();
+  w.OpenDocument("C:\\Modeles\\lettre.rtf");
+  w.FindBookMarks();
+  ASSERT_TRUE(t.errors().empty()) << t.errors()[0];
+  other.word().OpenEditor();
+  other.word().CloseDocument(false);  // the office's active document: the letter
+  w.FindBookMarks();
+  ASSERT_EQ(t.errors().size(), 1u);
+  EXPECT_EQ(t.errors()[0].find(".cxx:"), std::string::npos) << t.errors()[0];
+  EXPECT_EQ(t.errors()[0].find("(at "), std::string::npos) << t.errors()[0];
+  ASSERT_FALSE(traced.empty());
+  EXPECT_NE(traced.back().find(".cxx:"), std::string::npos) << traced.back();
+}
+
 }  // namespace

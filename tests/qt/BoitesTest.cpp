@@ -1,14 +1,18 @@
 // Message boxes and common dialogs answered by a person.
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include <QDialogButtonBox>
+#include <QComboBox>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTreeView>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -187,6 +191,47 @@ TEST(QtCommonDialog, OpenAnswersUnderTheFoldersText) {
   EXPECT_EQ(d.state.FileName, "");
 }
 
+// The person reads the file list in French whatever the machine's locale
+// (LANG unset or English): folders, dates, sizes.
+TEST(QtCommonDialog, FileListInFrench) {
+  Modeles m;
+  auto fs = m.fs();
+  const QDateTime quand(QDate(2026, 12, 7), QTime(14, 30));
+  {
+    QFile f(QString::fromStdString((m.racine / "Modeles" / "refus.ott").string()));
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    f.setFileTime(quand, QFileDevice::FileModificationTime);
+  }
+  kup::platform::FakeLog log;
+  kup::platform::QtCommonDialog d(&fs, &log);
+  d.state.InitDir = "C:\\Modeles";
+  d.state.Filter = "Tous (*.*)|*.*";
+  d.state.CancelError = false;
+  std::map<QString, QStringList> lignes;
+  QString entete;
+  qtest::WhenModal([&](QWidget* w) {
+    auto* vue = w->findChild<QTreeView*>("treeView");
+    if (!vue || !vue->model() || vue->model()->rowCount(vue->rootIndex()) < 4) return false;
+    auto* modele = vue->model();
+    for (int r = 0; r < modele->rowCount(vue->rootIndex()); ++r) {
+      QStringList cols;
+      for (int c = 0; c < 4; ++c) cols << modele->index(r, c, vue->rootIndex()).data().toString();
+      lignes[cols[0]] = cols;
+    }
+    entete = modele->headerData(3, Qt::Horizontal).toString();
+    qtest::Capture(w, "dialogue_fichiers");
+    QTest::keyClick(w, Qt::Key_Escape);
+    return true;
+  });
+  d.ShowOpen();
+  ASSERT_EQ(lignes.count("Arretes"), 1u);
+  EXPECT_EQ(lignes["Arretes"][2], "Dossier");
+  ASSERT_EQ(lignes.count("refus.ott"), 1u);
+  EXPECT_EQ(lignes["refus.ott"][3], "07/12/2026 14:30");
+  EXPECT_EQ(lignes["refus.ott"][1], "1 octets");
+  EXPECT_NE(entete, "Date Modified");
+}
+
 TEST(QtCommonDialog, NameFiltersFromTheVbFilter) {
   using kup::platform::QtNameFilters;
   EXPECT_EQ(QtNameFilters("Modèles (*.dot;*.dotx)|*.dot;*.dotx"), std::vector<std::string>{"Modèles (*.dot *.dotx)"});
@@ -201,11 +246,18 @@ TEST(QtCommonDialog, PrinterWithItsCopies) {
   kup::platform::QtCommonDialog d(&fs, &log);
   d.state.Copies = 3;
   d.state.CancelError = true;
+  // The control's title is still the template dialog's.
+  d.state.DialogTitle = "Choix du modèle";
   int montrees = -1;
+  QString titre;
+  QStringList imprimantes;
   qtest::WhenModal([&](QWidget* w) {
     auto* copies = w->findChild<QSpinBox*>("copies");
     if (!copies) return false;
     montrees = copies->value();
+    titre = w->windowTitle();
+    if (auto* liste = w->findChild<QComboBox*>("printers"))
+      for (int i = 0; i < liste->count(); ++i) imprimantes << liste->itemText(i);
     copies->setValue(2);
     qtest::Capture(w, "dialogue_imprimante");
     QMetaObject::invokeMethod(w, "accept", Qt::QueuedConnection);
@@ -214,6 +266,9 @@ TEST(QtCommonDialog, PrinterWithItsCopies) {
   d.ShowPrinter();
   EXPECT_EQ(montrees, 3);
   EXPECT_EQ(d.state.Copies, 2);
+  EXPECT_EQ(titre, "Imprimer");
+  // Printing to a file is not offered: the letter would go to the printer.
+  for (const auto& i : imprimantes) EXPECT_FALSE(i.contains("PDF") || i.contains("fichier")) << i.toStdString();
 
   qtest::WhenModal([](QWidget* w) {
     if (!w->findChild<QSpinBox*>("copies")) return false;
