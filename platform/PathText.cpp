@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdint>
 
+#include "vb/VbString.h"
+
 namespace kup::platform {
 
 namespace {
@@ -70,8 +72,13 @@ size_t Utf8Sequence(const std::string& s, size_t i, uint32_t& cp) {
 }
 
 constexpr uint32_t kOctetSeul = 0xEF00;  // U+EF80..U+EFFF stand for the bytes 0x80..0xFF
+// A host name may hold "\", which a path text would split: it stands as
+// U+EF5C, so that the name stays one name.
+constexpr unsigned char kBarre = '\\';
 
-bool StandsForAByte(uint32_t cp) { return cp >= kOctetSeul + 0x80 && cp <= kOctetSeul + 0xFF; }
+bool StandsForAByte(uint32_t cp) {
+  return (cp >= kOctetSeul + 0x80 && cp <= kOctetSeul + 0xFF) || cp == kOctetSeul + kBarre;
+}
 
 void AppendStandIn(std::string& out, unsigned char byte) {
   const uint32_t cp = kOctetSeul + byte;  // three bytes in UTF-8
@@ -89,7 +96,7 @@ std::string HostNameToText(const std::string& host) {
   while (i < host.size()) {
     uint32_t cp = 0;
     const size_t n = Utf8Sequence(host, i, cp);
-    if (n == 0) {
+    if (n == 0 || host[i] == kBarre) {
       AppendStandIn(out, static_cast<unsigned char>(host[i]));
       ++i;
       continue;
@@ -212,8 +219,9 @@ std::map<char, std::string> DriveMap::ParseDrives(const std::string& config) {
   return out;
 }
 
-std::string DriveMap::hostPath(const PathText& p) const {
+std::string DriveMap::hostBase(const PathText& p, std::vector<std::string>& names) const {
   // The configured folders are host paths already; the names come from texts.
+  names.clear();
   std::string base;
   switch (p.kind) {
     case PathText::Kind::Drive: {
@@ -225,20 +233,28 @@ std::string DriveMap::hostPath(const PathText& p) const {
     }
     case PathText::Kind::Unc:
       base = uncRoot;
-      if (!p.server.empty()) base += "/" + TextToHostName(p.server);
-      if (!p.share.empty()) base += "/" + TextToHostName(p.share);
+      if (!p.server.empty()) names.push_back(p.server);
+      if (!p.share.empty()) names.push_back(p.share);
       break;
-    case PathText::Kind::Host: base = ""; break;
-    case PathText::Kind::Relative: {
-      std::string out;
-      for (size_t i = 0; i < p.parts.size(); ++i) out += (i ? "/" : "") + TextToHostName(p.parts[i]);
-      return out.empty() ? "." : out;
-    }
+    case PathText::Kind::Host: base = "/"; break;
+    case PathText::Kind::Relative: break;
   }
   if (base.size() > 1 && base.back() == '/') base.pop_back();
-  if (p.parts.empty()) return base.empty() ? "/" : base;
-  for (auto& part : p.parts) base += "/" + TextToHostName(part);
+  names.insert(names.end(), p.parts.begin(), p.parts.end());
   return base;
 }
+
+std::string DriveMap::hostPath(const PathText& p) const {
+  std::vector<std::string> names;
+  std::string out = hostBase(p, names);
+  if (p.kind == PathText::Kind::Relative) {
+    for (size_t i = 0; i < names.size(); ++i) out += (i ? "/" : "") + TextToHostName(names[i]);
+    return out.empty() ? "." : out;
+  }
+  for (auto& name : names) out += (out == "/" ? "" : "/") + TextToHostName(name);
+  return out.empty() ? "/" : out;
+}
+
+std::string FoldedName(const std::string& text) { return UCase(text); }
 
 }  // namespace kup::platform

@@ -31,11 +31,17 @@ struct PathText {
 // that is not valid UTF-8 gets a text all the same, and that text leads back
 // to the same bytes: each byte outside a valid sequence stands as the
 // private-use character U+EF00 + byte (U+EF80 to U+EFFF), and a name that
-// truly holds one of those characters has its bytes stand that way too.
+// truly holds one of those characters has its bytes stand that way too. A
+// "\" in a host name, which a path text would take for a separator, stands
+// as U+EF5C the same way.
 std::string HostNameToText(const std::string& host);
 // The bytes a text names on the host: the reverse of HostNameToText (any
 // other text is its own bytes).
 std::string TextToHostName(const std::string& text);
+
+// Windows compares names without regard to case: two names that differ
+// only in case give the same folded name (the whole name upper-cased).
+std::string FoldedName(const std::string& text);
 
 // Where drives and shares live on the host.
 //
@@ -52,6 +58,10 @@ struct DriveMap {
   // Parses "C=/srv/c;D=/mnt/d"; malformed entries are ignored.
   static std::map<char, std::string> ParseDrives(const std::string& config);
   std::string hostPath(const PathText& p) const;
+  // The host folder a text starts from ("" for a relative text: the current
+  // folder) and the names below it (server and share included), as texts:
+  // hostPath joins them.
+  std::string hostBase(const PathText& p, std::vector<std::string>& names) const;
 };
 
 }  // namespace kup::platform
