@@ -1,6 +1,10 @@
 #include "platform/PathText.h"
 
+#include <dirent.h>
+#include <strings.h>
+
 #include <cctype>
+#include <cerrno>
 #include <cstdint>
 
 #include "vb/VbString.h"
@@ -85,6 +89,42 @@ void AppendStandIn(std::string& out, unsigned char byte) {
   out += static_cast<char>(0xE0 | (cp >> 12));
   out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
   out += static_cast<char>(0x80 | (cp & 0x3F));
+}
+
+// A host name below a host folder ("" is the current folder).
+std::string Join(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+bool Ascii(const char* s) {
+  for (; *s; ++s)
+    if (static_cast<unsigned char>(*s) >= 0x80) return false;
+  return true;
+}
+
+// The host names of the entries of a folder that differ from the text only
+// in case (the caller has looked for the name as written first).
+std::vector<std::string> SameButForCase(const std::string& folder, const std::string& text) {
+  std::vector<std::string> out;
+  DIR* d = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (!d) return out;
+  const bool ascii = Ascii(text.c_str());
+  std::string folded;
+  while (dirent* e = ::readdir(d)) {
+    const char* n = e->d_name;
+    if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
+    bool same;
+    if (ascii && Ascii(n)) {
+      same = ::strcasecmp(n, text.c_str()) == 0;
+    } else {
+      if (folded.empty()) folded = FoldedName(text);
+      same = FoldedName(HostNameToText(n)) == folded;
+    }
+    if (same) out.emplace_back(n);
+  }
+  ::closedir(d);
+  return out;
 }
 
 }  // namespace
@@ -256,5 +296,47 @@ std::string DriveMap::hostPath(const PathText& p) const {
 }
 
 std::string FoldedName(const std::string& text) { return UCase(text); }
+
+bool DriveMap::find(const PathText& p, std::string& host, struct ::stat* st, const Doubt& doubt) const {
+  // The name as written costs one call; only a missing one costs a scan.
+  struct ::stat local {};
+  if (!st) st = &local;
+  host = hostPath(p);
+  if (::lstat(host.c_str(), st) == 0) return true;
+  if (errno != ENOENT) return false;
+  std::vector<std::string> names;
+  const std::string base = hostBase(p, names);
+  if (names.empty()) return false;
+  std::vector<std::string> hosts;
+  for (auto& n : names) hosts.push_back(TextToHostName(n));
+  // From the deepest folder on the way that is there as written...
+  size_t k = names.size() - 1;
+  std::string folder;
+  for (;; --k) {
+    folder = base;
+    for (size_t i = 0; i < k; ++i) folder = Join(folder, hosts[i]);
+    struct stat s {};
+    if (k == 0 || ::lstat(folder.c_str(), &s) == 0) break;
+  }
+  // ...each missing name is looked for without regard to case.
+  for (size_t i = k; i < names.size(); ++i) {
+    struct stat s {};
+    const std::string exact = Join(folder, hosts[i]);
+    if (i > k && ::lstat(exact.c_str(), &s) == 0) {
+      folder = exact;
+      continue;
+    }
+    const auto found = SameButForCase(folder, names[i]);
+    if (found.size() != 1) {
+      if (found.size() > 1 && doubt) doubt(names[i], folder.empty() ? "." : folder, found.size());
+      for (size_t j = i; j < names.size(); ++j) folder = Join(folder, hosts[j]);
+      host = folder;
+      return false;
+    }
+    folder = Join(folder, found[0]);
+  }
+  host = folder;
+  return ::lstat(host.c_str(), st) == 0;
+}
 
 }  // namespace kup::platform

@@ -4,6 +4,9 @@
 // share; a text starting with one separator is a host path; anything else is
 // relative to the current folder. "." components vanish and ".." removes the
 // component before it (never climbing above a drive, share or host root).
+#include <sys/stat.h>
+
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -62,6 +65,21 @@ struct DriveMap {
   // folder) and the names below it (server and share included), as texts:
   // hostPath joins them.
   std::string hostBase(const PathText& p, std::vector<std::string>& names) const;
+
+  // The host path of a text as Windows finds it: a name that is not there
+  // as written is the one entry of its folder that differs from it only in
+  // case (FoldedName); with several, the name stays as written and `doubt`
+  // hears of it (the name, the host folder, how many). A name there as
+  // written costs one lstat(), only a missing one a walk of its folder.
+  // `st` (when given) gets lstat() of the path found; false when nothing is
+  // there.
+  using Doubt = std::function<void(const std::string& name, const std::string& hostFolder, size_t count)>;
+  bool find(const PathText& p, std::string& host, struct ::stat* st = nullptr, const Doubt& doubt = {}) const;
+  std::string foundHostPath(const PathText& p) const {
+    std::string host;
+    find(p, host);
+    return host;
+  }
 };
 
 }  // namespace kup::platform
