@@ -127,16 +127,14 @@ std::vector<std::string> SameButForCase(const std::string& folder, const std::st
   return out;
 }
 
-}  // namespace
-
-std::string HostNameToText(const std::string& host) {
+std::string HostBytesToText(const std::string& host, bool backslashInName) {
   std::string out;
   out.reserve(host.size());
   size_t i = 0;
   while (i < host.size()) {
     uint32_t cp = 0;
     const size_t n = Utf8Sequence(host, i, cp);
-    if (n == 0 || host[i] == kBarre) {
+    if (n == 0 || (backslashInName && host[i] == kBarre)) {
       AppendStandIn(out, static_cast<unsigned char>(host[i]));
       ++i;
       continue;
@@ -150,6 +148,11 @@ std::string HostNameToText(const std::string& host) {
   }
   return out;
 }
+
+}  // namespace
+
+std::string HostNameToText(const std::string& host) { return HostBytesToText(host, true); }
+std::string HostValueToText(const std::string& host) { return HostBytesToText(host, false); }
 
 std::string TextToHostName(const std::string& text) {
   // Most texts hold no stand-in at all: their bytes are the name.

@@ -38,6 +38,10 @@ struct PathText {
 // "\" in a host name, which a path text would take for a separator, stands
 // as U+EF5C the same way.
 std::string HostNameToText(const std::string& host);
+// A value from the host that may be a path text written by a person (an
+// environment variable, a scripted answer): its bytes stand in as above, but
+// a "\" stays a separator.
+std::string HostValueToText(const std::string& host);
 // The bytes a text names on the host: the reverse of HostNameToText (any
 // other text is its own bytes).
 std::string TextToHostName(const std::string& text);
