@@ -1,5 +1,6 @@
 #include "documents/Mdl_CourrierCache.h"
 
+#include <algorithm>
 #include <cctype>
 #include <exception>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "vb/VbString.h"
 #include "documents/Mdl_Commun.h"
 #include "documents/Mdl_DocCommun.h"
+#include "platform/PathText.h"
 
 namespace kup {
 
@@ -47,25 +49,43 @@ bool bSousDossierAdmis(const std::string& folder) {
 // become "?", and two such names would be one file.
 bool bEcrivible1252(const std::string& texte) { return FromCp1252(ToCp1252(texte)) == texte; }
 
-// The cache writes only into its own folders: neither the root nor a level
-// of the sub-folder may be a link that leads elsewhere.
-void ExigerDossiersSansLien(App& app, const std::string& sousDossier) {
+// The cache root is trusted where it truly lies (the program folder of a
+// packaged install is often a link, and env_prod may be one); a level of the
+// sub-folder may be a link too, but only to a place inside that root. ""
+// when the root is not there.
+std::string sRacineResolue(App& app) { return app.fs().resolvedPath(sRacineCache(app)); }
+
+bool bSous(const std::string& chemin, const std::string& racine) {
+  const auto c = platform::PathText::Parse(chemin), r = platform::PathText::Parse(racine);
+  if (c.kind != r.kind || c.drive != r.drive || c.server != r.server || c.share != r.share) return false;
+  return c.parts.size() >= r.parts.size() && std::equal(r.parts.begin(), r.parts.end(), c.parts.begin());
+}
+
+// Checks the levels of the sub-folder that are there: a level that leads
+// outside the root (or nowhere, a broken link) is refused with its path.
+// Levels still missing are not looked at: nothing has been made there yet.
+std::string sNiveauHorsRacine(App& app, const std::string& racineResolue, const std::string& sousDossier) {
   auto& fs = app.fs();
   std::string chemin = sRacineCache(app);
-  auto refuser = [&] {
-    raise(vberr::PathFileAccess, vbErrorText(vberr::PathFileAccess) + " : " + chemin + " est un lien");
-  };
-  if (fs.isLink(chemin)) refuser();
   size_t debut = 0;
   while (debut <= sousDossier.size()) {
     size_t fin = sousDossier.find_first_of("\\/", debut);
     if (fin == std::string::npos) fin = sousDossier.size();
     if (fin > debut) {
       chemin += "\\" + sousDossier.substr(debut, fin - debut);
-      if (fs.isLink(chemin)) refuser();
+      const std::string lieu = fs.resolvedPath(chemin);
+      if (lieu.empty()) return fs.isLink(chemin) ? chemin : std::string();
+      if (!bSous(lieu, racineResolue)) return chemin;
     }
     debut = fin + 1;
   }
+  return {};
+}
+
+void ExigerDansLaRacine(App& app, const std::string& racineResolue, const std::string& sousDossier) {
+  const std::string hors = sNiveauHorsRacine(app, racineResolue, sousDossier);
+  if (!hors.empty())
+    raise(vberr::PathFileAccess, vbErrorText(vberr::PathFileAccess) + " : " + hors + " est un lien hors du cache");
 }
 
 // A free name beside the cached file, hidden from the folder's listings.
@@ -250,7 +270,8 @@ void KUP_CourrierCacheComparer(App& app, Args& args) {
     std::string fichier = sDossierCache(app, sousDossier) + "\\" + nom;
     bool present = false;
     try {
-      present = app.fs().fileExists(fichier);
+      const std::string racine = sRacineResolue(app);
+      present = !racine.empty() && sNiveauHorsRacine(app, racine, sousDossier).empty() && app.fs().fileExists(fichier);
     } catch (...) {
     }
     if (present) {
@@ -297,6 +318,11 @@ void KUP_CourrierCacher(App& app, Args& args) {
       CreerDossier(app, sRacineCache(app));
     } catch (...) {
     }
+    const std::string racine = sRacineResolue(app);
+    if (racine.empty()) raise(vberr::PathNotFound, vbErrorText(vberr::PathNotFound) + " : " + sRacineCache(app));
+    // Looked at before anything is made below the root, and again once the
+    // folder is there.
+    ExigerDansLaRacine(app, racine, sousDossier);
     try {
       CreerDossier(app, dossier);
     } catch (...) {
@@ -309,7 +335,7 @@ void KUP_CourrierCacher(App& app, Args& args) {
     std::string parent = dossier;
     while (!parent.empty() && bEstSeparateur(parent.back())) parent.pop_back();
     if (!app.fs().folderExists(parent)) raise(vberr::PathNotFound);
-    ExigerDossiersSansLien(app, sousDossier);
+    ExigerDansLaRacine(app, racine, sousDossier);
 
     // Written beside, then put in the place of the older copy in one step: a
     // write that fails (a full disk) leaves the older copy as it was.

@@ -1,6 +1,7 @@
 // Path texts from the interface: a drive, share or host path never leads
 // above its root on the host, a relative text placed below a folder never
-// climbs out of it, and the canonical text reads back as the same path.
+// climbs out of it, the canonical text reads back as the same path, and a
+// host name read back from its text is one name that leads to itself.
 
 // fuzz-lien: kup_platform
 #include "FuzzOutils.h"
@@ -63,6 +64,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       break;
     case PathText::Kind::Unc: KUP_FUZZ_VERIFIER(Sous(hote, "/racine/unc"), hote); break;
     default: break;
+  }
+
+  // A name listed from the host (any bytes but "/" and NUL), sent back below
+  // its folder, is that one name and leads back to its own bytes.
+  if (!texte.empty() && texte.find_first_of(std::string("/\0", 2)) == std::string::npos && texte != "." &&
+      texte != "..") {
+    const std::string nom = HostNameToText(texte);
+    PathText q = PathText::Parse("D:\\dossier\\" + nom);
+    KUP_FUZZ_VERIFIER(q.parts.size() == 2 && q.parts[1] == nom && carte.hostPath(q) == "/srv/d/dossier/" + texte, nom);
   }
 
   PathText base = PathText::Parse(dossier);

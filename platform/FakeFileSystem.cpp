@@ -92,7 +92,23 @@ void FakeFileSystem::check(const PathText& p, Op op) const {
   if (it != failures_.end() && (static_cast<int>(it->second.second) & static_cast<int>(op))) raise(it->second.first);
 }
 
-std::string FakeFileSystem::hostPath(const std::string& path) const { return drives.hostPath(resolve(path)); }
+PathText FakeFileSystem::onDisk(PathText p) const {
+  Node* n = rootOf(p, false);
+  for (auto& part : p.parts) {
+    auto it = n->folder ? n->children.find(UCase(part)) : n->children.end();
+    if (it == n->children.end()) break;
+    n = it->second.get();
+    part = n->name;
+  }
+  return p;
+}
+
+std::string FakeFileSystem::hostPath(const std::string& path) const { return drives.hostPath(onDisk(resolve(path))); }
+
+std::string FakeFileSystem::resolvedPath(const std::string& path) const {
+  if (!valid(path) || !find(resolve(path))) return {};
+  return onDisk(resolve(path)).text();
+}
 
 bool FakeFileSystem::fileExists(const std::string& path) const {
   if (!valid(path)) return false;

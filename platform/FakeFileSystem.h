@@ -19,6 +19,7 @@ class FakeFileSystem : public IFileSystem {
   ~FakeFileSystem() override;
 
   std::string hostPath(const std::string& path) const override;
+  std::string resolvedPath(const std::string& path) const override;
   bool fileExists(const std::string& path) const override;
   bool folderExists(const std::string& path) const override;
   std::vector<std::string> listFiles(const std::string& folder) const override;
@@ -61,6 +62,7 @@ class FakeFileSystem : public IFileSystem {
   PathText resolve(const std::string& path) const;
   bool valid(const std::string& path) const;  // names a place (else the queries answer "absent")
   Node* find(const PathText& p) const;
+  PathText onDisk(PathText p) const;  // the names found, as they were created
   Node* parentOf(const PathText& p, bool create);
   Node* rootOf(const PathText& p, bool create) const;
   void check(const PathText& p, Op op) const;

@@ -24,6 +24,12 @@ class IFileSystem {
   // Host path of a Windows path text ("\" and "/" both separate; "X:" maps
   // to a configured folder; a path starting with "/" is a host path).
   virtual std::string hostPath(const std::string& path) const = 0;
+  // Where the path truly lies, every link on the way followed: a text of the
+  // same place holding no link, "" when nothing is there. A file system
+  // without links answers the path itself.
+  virtual std::string resolvedPath(const std::string& path) const {
+    return fileExists(path) || folderExists(path) ? path : std::string();
+  }
   virtual bool fileExists(const std::string& path) const = 0;
   virtual bool folderExists(const std::string& path) const = 0;
   // Names (no folder) of the normal files of a folder: no sub-folders, no

@@ -1,7 +1,13 @@
 #include "platform/PathText.h"
 
+#include <dirent.h>
+#include <strings.h>
+
 #include <cctype>
+#include <cerrno>
 #include <cstdint>
+
+#include "vb/VbString.h"
 
 namespace kup::platform {
 
@@ -70,8 +76,13 @@ size_t Utf8Sequence(const std::string& s, size_t i, uint32_t& cp) {
 }
 
 constexpr uint32_t kOctetSeul = 0xEF00;  // U+EF80..U+EFFF stand for the bytes 0x80..0xFF
+// A host name may hold "\", which a path text would split: it stands as
+// U+EF5C, so that the name stays one name.
+constexpr unsigned char kBarre = '\\';
 
-bool StandsForAByte(uint32_t cp) { return cp >= kOctetSeul + 0x80 && cp <= kOctetSeul + 0xFF; }
+bool StandsForAByte(uint32_t cp) {
+  return (cp >= kOctetSeul + 0x80 && cp <= kOctetSeul + 0xFF) || cp == kOctetSeul + kBarre;
+}
 
 void AppendStandIn(std::string& out, unsigned char byte) {
   const uint32_t cp = kOctetSeul + byte;  // three bytes in UTF-8
@@ -80,16 +91,50 @@ void AppendStandIn(std::string& out, unsigned char byte) {
   out += static_cast<char>(0x80 | (cp & 0x3F));
 }
 
-}  // namespace
+// A host name below a host folder ("" is the current folder).
+std::string Join(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
 
-std::string HostNameToText(const std::string& host) {
+bool Ascii(const char* s) {
+  for (; *s; ++s)
+    if (static_cast<unsigned char>(*s) >= 0x80) return false;
+  return true;
+}
+
+// The host names of the entries of a folder that differ from the text only
+// in case (the caller has looked for the name as written first).
+std::vector<std::string> SameButForCase(const std::string& folder, const std::string& text) {
+  std::vector<std::string> out;
+  DIR* d = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (!d) return out;
+  const bool ascii = Ascii(text.c_str());
+  std::string folded;
+  while (dirent* e = ::readdir(d)) {
+    const char* n = e->d_name;
+    if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
+    bool same;
+    if (ascii && Ascii(n)) {
+      same = ::strcasecmp(n, text.c_str()) == 0;
+    } else {
+      if (folded.empty()) folded = FoldedName(text);
+      same = FoldedName(HostNameToText(n)) == folded;
+    }
+    if (same) out.emplace_back(n);
+  }
+  ::closedir(d);
+  return out;
+}
+
+std::string HostBytesToText(const std::string& host, bool backslashInName) {
   std::string out;
   out.reserve(host.size());
   size_t i = 0;
   while (i < host.size()) {
     uint32_t cp = 0;
     const size_t n = Utf8Sequence(host, i, cp);
-    if (n == 0) {
+    if (n == 0 || (backslashInName && host[i] == kBarre)) {
       AppendStandIn(out, static_cast<unsigned char>(host[i]));
       ++i;
       continue;
@@ -103,6 +148,11 @@ std::string HostNameToText(const std::string& host) {
   }
   return out;
 }
+
+}  // namespace
+
+std::string HostNameToText(const std::string& host) { return HostBytesToText(host, true); }
+std::string HostValueToText(const std::string& host) { return HostBytesToText(host, false); }
 
 std::string TextToHostName(const std::string& text) {
   // Most texts hold no stand-in at all: their bytes are the name.
@@ -212,8 +262,9 @@ std::map<char, std::string> DriveMap::ParseDrives(const std::string& config) {
   return out;
 }
 
-std::string DriveMap::hostPath(const PathText& p) const {
+std::string DriveMap::hostBase(const PathText& p, std::vector<std::string>& names) const {
   // The configured folders are host paths already; the names come from texts.
+  names.clear();
   std::string base;
   switch (p.kind) {
     case PathText::Kind::Drive: {
@@ -225,20 +276,70 @@ std::string DriveMap::hostPath(const PathText& p) const {
     }
     case PathText::Kind::Unc:
       base = uncRoot;
-      if (!p.server.empty()) base += "/" + TextToHostName(p.server);
-      if (!p.share.empty()) base += "/" + TextToHostName(p.share);
+      if (!p.server.empty()) names.push_back(p.server);
+      if (!p.share.empty()) names.push_back(p.share);
       break;
-    case PathText::Kind::Host: base = ""; break;
-    case PathText::Kind::Relative: {
-      std::string out;
-      for (size_t i = 0; i < p.parts.size(); ++i) out += (i ? "/" : "") + TextToHostName(p.parts[i]);
-      return out.empty() ? "." : out;
-    }
+    case PathText::Kind::Host: base = "/"; break;
+    case PathText::Kind::Relative: break;
   }
   if (base.size() > 1 && base.back() == '/') base.pop_back();
-  if (p.parts.empty()) return base.empty() ? "/" : base;
-  for (auto& part : p.parts) base += "/" + TextToHostName(part);
+  names.insert(names.end(), p.parts.begin(), p.parts.end());
   return base;
+}
+
+std::string DriveMap::hostPath(const PathText& p) const {
+  std::vector<std::string> names;
+  std::string out = hostBase(p, names);
+  if (p.kind == PathText::Kind::Relative) {
+    for (size_t i = 0; i < names.size(); ++i) out += (i ? "/" : "") + TextToHostName(names[i]);
+    return out.empty() ? "." : out;
+  }
+  for (auto& name : names) out += (out == "/" ? "" : "/") + TextToHostName(name);
+  return out.empty() ? "/" : out;
+}
+
+std::string FoldedName(const std::string& text) { return UCase(text); }
+
+bool DriveMap::find(const PathText& p, std::string& host, struct ::stat* st, const Doubt& doubt) const {
+  // The name as written costs one call; only a missing one costs a scan.
+  struct ::stat local {};
+  if (!st) st = &local;
+  host = hostPath(p);
+  if (::lstat(host.c_str(), st) == 0) return true;
+  if (errno != ENOENT) return false;
+  std::vector<std::string> names;
+  const std::string base = hostBase(p, names);
+  if (names.empty()) return false;
+  std::vector<std::string> hosts;
+  for (auto& n : names) hosts.push_back(TextToHostName(n));
+  // From the deepest folder on the way that is there as written...
+  size_t k = names.size() - 1;
+  std::string folder;
+  for (;; --k) {
+    folder = base;
+    for (size_t i = 0; i < k; ++i) folder = Join(folder, hosts[i]);
+    struct stat s {};
+    if (k == 0 || ::lstat(folder.c_str(), &s) == 0) break;
+  }
+  // ...each missing name is looked for without regard to case.
+  for (size_t i = k; i < names.size(); ++i) {
+    struct stat s {};
+    const std::string exact = Join(folder, hosts[i]);
+    if (i > k && ::lstat(exact.c_str(), &s) == 0) {
+      folder = exact;
+      continue;
+    }
+    const auto found = SameButForCase(folder, names[i]);
+    if (found.size() != 1) {
+      if (found.size() > 1 && doubt) doubt(names[i], folder.empty() ? "." : folder, found.size());
+      for (size_t j = i; j < names.size(); ++j) folder = Join(folder, hosts[j]);
+      host = folder;
+      return false;
+    }
+    folder = Join(folder, found[0]);
+  }
+  host = folder;
+  return ::lstat(host.c_str(), st) == 0;
 }
 
 }  // namespace kup::platform

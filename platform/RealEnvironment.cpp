@@ -32,10 +32,11 @@ std::string ExecutableFolder() {
 RealEnvironment::RealEnvironment(const IFileSystem* fs) : fs_(fs) {}
 
 // The environment holds host bytes (folders above all); the program gets
-// them as texts that lead back to the same bytes.
+// them as texts that lead back to the same bytes. A value may be a path
+// text written by a person: its "\" separates.
 std::string RealEnvironment::get(const std::string& name) const {
   const char* v = name.empty() ? nullptr : std::getenv(name.c_str());
-  return v ? HostNameToText(v) : std::string();
+  return v ? HostValueToText(v) : std::string();
 }
 
 void RealEnvironment::set(const std::string& name, const std::string& value) {

@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 
 #include "vb/VbError.h"
 
@@ -93,30 +95,58 @@ std::vector<std::string> List(const std::string& host, const std::string& text, 
 
 }  // namespace
 
-RealFileSystem::RealFileSystem(DriveMap map) : map_(std::move(map)) {}
+RealFileSystem::RealFileSystem(DriveMap map, ILog* log) : map_(std::move(map)), log_(log) {}
+
+bool RealFileSystem::locate(const PathText& p, std::string& host, struct stat& st) const {
+  return map_.find(p, host, &st, [this](const std::string& nom, const std::string& dossier, size_t n) {
+    if (log_)
+      log_->write("files", "\"" + nom + "\": " + std::to_string(n) + " names differ from it only in case in " +
+                               HostNameToText(dossier) + "; taken as written");
+  });
+}
+
+bool RealFileSystem::probe(const std::string& path, std::string& host, struct stat& st) const {
+  if (path.empty() || path.find('\0') != std::string::npos) return false;
+  if (!locate(PathText::Parse(path), host, st)) return false;
+  return !S_ISLNK(st.st_mode) || StatOf(host, st);
+}
 
 std::string RealFileSystem::hostPath(const std::string& path) const {
   if (path.empty() || path.find('\0') != std::string::npos) return {};
-  return map_.hostPath(PathText::Parse(path));
+  std::string host;
+  struct stat st {};
+  locate(PathText::Parse(path), host, st);
+  return host;
+}
+
+std::string RealFileSystem::resolvedPath(const std::string& path) const {
+  std::string host;
+  struct stat st {};
+  if (!probe(path, host, st)) return {};
+  char buf[PATH_MAX];
+  return ::realpath(host.c_str(), buf) ? HostNameToText(buf) : std::string();
 }
 
 std::string RealFileSystem::mapped(const std::string& path) const {
   if (path.empty() || path.find('\0') != std::string::npos) raise(vberr::PathFileAccess);
   PathText p = PathText::Parse(path);
   if (p.kind == PathText::Kind::Unc && (p.server.empty() || p.share.empty())) raise(vberr::PathNotFound);
-  return map_.hostPath(p);
+  std::string host;
+  struct stat st {};
+  locate(p, host, st);
+  return host;
 }
 
 bool RealFileSystem::fileExists(const std::string& path) const {
-  if (hostPath(path).empty()) return false;
+  std::string host;
   struct stat st {};
-  return StatOf(hostPath(path), st) && !S_ISDIR(st.st_mode);
+  return probe(path, host, st) && !S_ISDIR(st.st_mode);
 }
 
 bool RealFileSystem::folderExists(const std::string& path) const {
-  if (hostPath(path).empty()) return false;
+  std::string host;
   struct stat st {};
-  return StatOf(hostPath(path), st) && S_ISDIR(st.st_mode);
+  return probe(path, host, st) && S_ISDIR(st.st_mode);
 }
 
 std::vector<std::string> RealFileSystem::listFiles(const std::string& folder) const {
@@ -218,6 +248,9 @@ void RealFileSystem::renameFile(const std::string& from, const std::string& to) 
   std::string a = mapped(from), b = mapped(to);
   struct stat st {};
   if (!StatOf(a, st)) RaiseErrno(errno, a, from);
+  // A new case for the same name: the name as given.
+  const PathText nouveau = PathText::Parse(to);
+  if (b == a && !nouveau.parts.empty()) b = b.substr(0, b.find_last_of('/') + 1) + TextToHostName(nouveau.parts.back());
   // Windows refuses to move onto an existing name.
   if (::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_NOREPLACE) == 0) return;
   int err = errno;
@@ -248,15 +281,16 @@ void RealFileSystem::replaceFile(const std::string& from, const std::string& to)
 }
 
 bool RealFileSystem::isLink(const std::string& path) const {
-  std::string host = hostPath(path);
+  if (path.empty() || path.find('\0') != std::string::npos) return false;
+  std::string host;
   struct stat st {};
-  return !host.empty() && ::lstat(host.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+  return locate(PathText::Parse(path), host, st) && S_ISLNK(st.st_mode);
 }
 
 int64_t RealFileSystem::fileSize(const std::string& path) const {
-  std::string host = hostPath(path);
+  std::string host;
   struct stat st {};
-  if (host.empty() || !StatOf(host, st) || S_ISDIR(st.st_mode)) return -1;
+  if (!probe(path, host, st) || S_ISDIR(st.st_mode)) return -1;
   return static_cast<int64_t>(st.st_size);
 }
 

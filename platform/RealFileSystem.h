@@ -1,7 +1,12 @@
 #pragma once
 // The host file system under the system's Windows path texts. Drives and
 // shares are mapped by a DriveMap (see PathText.h for its configuration
-// text). Names are case-sensitive, as they are on Linux.
+// text). Names are read as Windows reads them: a name that is not there as
+// written takes the one entry of its folder that differs from it only in
+// case (with several, the name stays as written and the doubt is logged);
+// names are created as given and listed as they are on the disk.
+#include <sys/stat.h>
+
 #include "platform/Interfaces.h"
 #include "platform/PathText.h"
 
@@ -9,9 +14,10 @@ namespace kup::platform {
 
 class RealFileSystem : public IFileSystem {
  public:
-  explicit RealFileSystem(DriveMap map);
+  explicit RealFileSystem(DriveMap map, ILog* log = nullptr);
 
   std::string hostPath(const std::string& path) const override;
+  std::string resolvedPath(const std::string& path) const override;
   bool fileExists(const std::string& path) const override;
   bool folderExists(const std::string& path) const override;
   std::vector<std::string> listFiles(const std::string& folder) const override;
@@ -34,9 +40,15 @@ class RealFileSystem : public IFileSystem {
  private:
   // Host path, raising 76 for texts that name no place (empty, "\\" alone).
   std::string mapped(const std::string& path) const;
+  // The host path of a text as it is found on the disk; `st` gets what
+  // lstat says of it, false when nothing is there.
+  bool locate(const PathText& p, std::string& host, struct stat& st) const;
+  // As locate, a link followed; false for a text that names no place.
+  bool probe(const std::string& path, std::string& host, struct stat& st) const;
   void write(const std::string& path, const std::string& bytes, bool append);
 
   DriveMap map_;
+  ILog* log_;
 };
 
 }  // namespace kup::platform

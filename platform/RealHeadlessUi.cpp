@@ -29,7 +29,7 @@ void RealCommonDialog::ShowOpen() {
        "\", file \"" + state.FileName + "\"");
   std::string answer = getenv_ ? getenv_("KUP_DIALOG_ANSWER") : std::string();
   if (!answer.empty()) {
-    state.FileName = HostNameToText(answer);
+    state.FileName = HostValueToText(answer);  // a path text as the script wrote it
     note("open answered \"" + answer + "\"");
     return;
   }

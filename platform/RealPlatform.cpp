@@ -41,7 +41,7 @@ kup::Platform MakeRealPlatform(const RealPlatformConfig& config) {
   else
     pf.log = std::make_unique<RealLog>(config.logPath);
   ILog* log = pf.log.get();
-  auto fs = std::make_unique<RealFileSystem>(config.drives);
+  auto fs = std::make_unique<RealFileSystem>(config.drives, log);
   const IFileSystem* files = fs.get();
   pf.fs = std::move(fs);
   pf.env = std::make_unique<RealEnvironment>(files);

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
@@ -14,6 +15,7 @@
 #include <QTranslator>
 
 #include "vb/VbError.h"
+#include "platform/PathText.h"
 
 namespace kup::platform {
 
@@ -159,12 +161,14 @@ void QtCommonDialog::showFile(bool save) {
     return;
   }
   const QString choisi = QDir::cleanPath(QFileInfo(d.selectedFiles().front()).absoluteFilePath());
-  std::string texte = S(choisi);
+  // A host path: its names as texts that lead back to them ("\\" included).
+  const auto hote = [](const QString& q) { return HostNameToText(QFile::encodeName(q).toStdString()); };
+  std::string texte = hote(choisi);
   // Under the folder it was opened on, the answer keeps that folder's text.
   if (!dossier.empty()) {
     const QString base = QDir::cleanPath(QFileInfo(Q(dossier)).absoluteFilePath());
     if (choisi.startsWith(base + "/")) {
-      std::string reste = S(choisi.mid(base.size() + 1));
+      std::string reste = hote(choisi.mid(base.size() + 1));
       for (char& c : reste)
         if (c == '/') c = '\\';
       std::string racine = state.InitDir;

@@ -132,11 +132,19 @@ TEST(Cache_Cacher, NeverWritesThroughALinkNorOutsideTheCache) {
     return !t.flash.returns.empty();
   };
 
-  // A sub-folder that is a link to another folder: refused, nothing there.
+  // A sub-folder that is a link to another folder: refused, nothing there,
+  // not even a level made below it before the refusal.
   ASSERT_EQ(::symlink(ailleurs.c_str(), (programme / "env_prod" / "x").c_str()), 0);
   EXPECT_FALSE(cacher("ok.ott", "x"));
   EXPECT_EQ(Erreurs(t).size(), 1u);
+  EXPECT_FALSE(cacher("ok.ott", "x\\z"));
   EXPECT_FALSE(fs::exists(ailleurs / "ok.ott"));
+  EXPECT_FALSE(fs::exists(ailleurs / "z"));
+  // A link that stays inside the cache is the cache.
+  ASSERT_EQ(::symlink((programme / "env_prod" / "y").c_str(), (programme / "env_prod" / "w").c_str()), 0);
+  EXPECT_TRUE(cacher("w.ott", "w"));
+  EXPECT_TRUE(fs::exists(programme / "env_prod" / "y" / "w.ott"));
+  fs::remove(programme / "env_prod" / "y" / "w.ott");
 
   // A cached name that is a link: the link itself gives way to the file.
   ASSERT_EQ(::symlink((ailleurs / "cible").c_str(), (programme / "env_prod" / "y" / "ok.ott").c_str()), 0);
@@ -147,13 +155,16 @@ TEST(Cache_Cacher, NeverWritesThroughALinkNorOutsideTheCache) {
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(cible), {}), "garde");
   EXPECT_EQ(std::distance(fs::directory_iterator(programme / "env_prod" / "y"), {}), 1);
 
-  // The cache root itself a link.
+  // The cache root a link, under a program folder that is one too (a
+  // packaged install): the place it leads to is the cache, and what is
+  // written there is current.
   fs::remove_all(programme / "env_prod");
   ASSERT_EQ(::symlink(ailleurs.c_str(), (programme / "env_prod").c_str()), 0);
-  EXPECT_FALSE(cacher("ok.ott", ""));
-  EXPECT_FALSE(cacher("ok.ott", "z"));
-  EXPECT_FALSE(fs::exists(ailleurs / "ok.ott"));
-  EXPECT_FALSE(fs::exists(ailleurs / "z" / "ok.ott"));
+  ASSERT_EQ(::symlink(programme.c_str(), (dir / "installe").c_str()), 0);
+  t.env.program = (dir / "installe").string();
+  EXPECT_TRUE(cacher("ok.ott", "z")) << t.flash.calls.back();
+  EXPECT_TRUE(fs::exists(ailleurs / "z" / "ok.ott"));
+  EXPECT_EQ(Slot5(t, {"ok.ott", "z", "4", kDate}), t.env.program + "\\env_prod\\z");
   fs::remove_all(dir);
 }
 

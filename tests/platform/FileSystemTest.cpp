@@ -9,6 +9,7 @@
 #include "vb/VbError.h"
 #include "vb/VbString.h"
 #include "platform/FakeFileSystem.h"
+#include "platform/FakeLog.h"
 #include "platform/RealFileSystem.h"
 #include "tests/platform/TempDir.h"
 
@@ -40,8 +41,8 @@ TEST_F(RealFs, MapsDrivesSeparatorsAndHostPaths) {
   EXPECT_EQ(fs.readFile("c:/Modeles/lettre.dot"), "abc");
   EXPECT_EQ(fs.readFile("C:\\Autre\\..\\Modeles\\.\\lettre.dot"), "abc");
   EXPECT_EQ(fs.readFile(dir / "Modeles/lettre.dot"), "abc");
-  // Linux names: case counts.
-  EXPECT_FALSE(fs.fileExists("C:\\modeles\\lettre.dot"));
+  // Names read as Windows reads them.
+  EXPECT_TRUE(fs.fileExists("C:\\modeles\\lettre.dot"));
   // An unmapped drive and a share live under their roots.
   fs.createFolder("E:\\x");
   EXPECT_TRUE(std::filesystem::is_directory(other / "e/x"));
@@ -69,23 +70,70 @@ TEST_F(RealFs, NamesThatAreNotUtf8AreListedAsTextsThatReachThem) {
   // Windows-1252 "ete" as a folder, a lone byte and a stand-in character as files.
   dir.write("d/\xE9t\xE9/a\xFF.pdf", "ff");
   dir.write("d/\xE9t\xE9/\xEE\xBF\xBF.txt", "efff");
+  // A backslash in a name: sent back, it must not climb to d/y.
+  dir.write("d/\xE9t\xE9/x\\..\\..\\y", "barre");
+  dir.write("d/y", "ailleurs");
   const auto dossiers = fs.listFolders("C:\\d");
   ASSERT_EQ(dossiers.size(), 1u);
   const std::string dossier = "C:\\d\\" + dossiers[0];
   auto noms = fs.listFiles(dossier);
   std::sort(noms.begin(), noms.end());
-  ASSERT_EQ(noms.size(), 2u);
+  ASSERT_EQ(noms.size(), 3u);
   std::vector<std::string> contenus;
-  for (const auto& nom : {dossiers[0], noms[0], noms[1]}) EXPECT_EQ(kup::SanitizeUtf8(nom), nom);
+  for (const auto& nom : {dossiers[0], noms[0], noms[1], noms[2]}) EXPECT_EQ(kup::SanitizeUtf8(nom), nom);
   for (const auto& nom : noms) {
     EXPECT_TRUE(fs.fileExists(dossier + "\\" + nom)) << nom;
     contenus.push_back(fs.readFile(dossier + "\\" + nom));
   }
   std::sort(contenus.begin(), contenus.end());
-  EXPECT_EQ(contenus, (std::vector<std::string>{"efff", "ff"}));
+  EXPECT_EQ(contenus, (std::vector<std::string>{"barre", "efff", "ff"}));
   fs.writeFile(dossier + "\\" + noms[0], "neuf");
   fs.removeFile(dossier + "\\" + noms[1]);
+  fs.removeFile(dossier + "\\" + noms[2]);
   EXPECT_EQ(fs.listFiles(dossier), std::vector<std::string>{noms[0]});
+  EXPECT_EQ(dir.read("d/y"), "ailleurs");
+}
+
+TEST_F(RealFs, NamesMissingAsWrittenAreFoundWithoutRegardToCase) {
+  dir.write("Taxe/taxe/Modele.ods", "m");
+  dir.write("Accents/\xC3\x89t\xC3\xA9.txt", "e");  // "Ete" with accents
+  dir.write("Deux/a.txt", "petit");
+  dir.write("Deux/A.txt", "grand");
+  FakeLog log;
+  RealFileSystem fs{DriveMap{{{'C', dir.path}}, other.path, other.path + "/unc"}, &log};
+  // (text, content; "" when it names no file)
+  for (const auto& [texte, contenu] : std::vector<std::pair<std::string, std::string>>{
+           {"C:\\Taxe\\Taxe\\modele.ods", "m"},
+           {"c:/TAXE/TAXE/MODELE.ODS", "m"},
+           {"C:\\accents\\\xC3\xA9T\xC3\x89.TXT", "e"},
+           {"C:\\Deux\\a.txt", "petit"},  // there as written: that one
+           {"C:\\deux\\A.txt", "grand"},
+           {"C:\\Deux\\A.TXT", ""},  // two that differ only in case: as written
+           {"C:\\Taxe\\Taxe\\Modele.od", ""},
+           {"C:\\Absent\\taxe\\Modele.ods", ""},
+       }) {
+    EXPECT_EQ(fs.fileExists(texte), !contenu.empty()) << texte;
+    if (!contenu.empty()) {
+      EXPECT_EQ(fs.readFile(texte), contenu) << texte;
+    }
+  }
+  EXPECT_EQ(log.lines("files").size(), 1u);
+  EXPECT_TRUE(fs.folderExists("C:\\TAXE\\TAXE\\"));
+  EXPECT_EQ(fs.hostPath("C:\\taxe\\TAXE\\modele.ods"), dir / "Taxe/taxe/Modele.ods");
+  EXPECT_EQ(fs.listFiles("C:\\TAXE\\TAXE"), std::vector<std::string>{"Modele.ods"});
+
+  // Written into the file found; new names with the case given.
+  fs.writeFile("C:\\taxe\\TAXE\\MODELE.ODS", "n");
+  fs.writeFile("C:\\TAXE\\Taxe\\Nouveau.ODS", "o");
+  fs.createFolder("C:\\TAXE\\Neuf\\Sous");
+  EXPECT_EQ(dir.read("Taxe/taxe/Modele.ods"), "n");
+  EXPECT_EQ(dir.read("Taxe/taxe/Nouveau.ODS"), "o");
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "Taxe/Neuf/Sous"));
+  // A rename that changes only the case takes the new case.
+  fs.renameFile("C:\\Taxe\\taxe\\nouveau.ods", "C:\\Taxe\\taxe\\NOUVEAU.ods");
+  auto noms = fs.listFiles("C:\\taxe\\taxe");
+  std::sort(noms.begin(), noms.end());
+  EXPECT_EQ(noms, (std::vector<std::string>{"Modele.ods", "NOUVEAU.ods"}));
 }
 
 TEST_F(RealFs, ErrorNumbers) {

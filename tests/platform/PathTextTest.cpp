@@ -68,6 +68,9 @@ TEST(PathText, HostNamesOfAnyBytesGetTextsThatLeadBack) {
       {"\xED\xA0\x80", "\xEE\xBF\xAD\xEE\xBE\xA0\xEE\xBE\x80"},  // a surrogate
       // A name that truly holds a stand-in character: its bytes stand in too.
       {"\xEE\xBF\xBF", "\xEE\xBF\xAE\xEE\xBE\xBF\xEE\xBE\xBF"},
+      // A backslash would split the name: it stands in too, and so does a true U+EF5C.
+      {"x\\..\\..\\y", "x\xEE\xBD\x9C..\xEE\xBD\x9C..\xEE\xBD\x9Cy"},
+      {"\xEE\xBD\x9C", "\xEE\xBF\xAE\xEE\xBE\xBD\xEE\xBE\x9C"},
   };
   for (const auto& [hote, texte] : cas) {
     EXPECT_EQ(HostNameToText(hote), texte) << hote;

@@ -53,11 +53,11 @@ kup::platform::DriveMap CarteDesLecteurs() {
   return map;
 }
 
-// The same drive mapping as the container's file system.
+// The same drive mapping as the container's file system, names read as it reads them.
 std::string CheminHote(const std::string& cheminCp1252) {
   using kup::platform::DriveMap;
   using kup::platform::PathText;
-  return CarteDesLecteurs().hostPath(PathText::Parse(kup::FromCp1252(cheminCp1252)));
+  return CarteDesLecteurs().foundHostPath(PathText::Parse(kup::FromCp1252(cheminCp1252)));
 }
 
 std::string Joindre(const std::string& dossier, const std::string& nom) {

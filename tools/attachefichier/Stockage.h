@@ -121,7 +121,7 @@ inline platform::DriveMap CarteDesLecteurs() {
 
 // Host path of a Windows path text (UTF-8).
 inline std::string CheminHoteUtf8(const std::string& chemin) {
-  return CarteDesLecteurs().hostPath(platform::PathText::Parse(chemin));
+  return CarteDesLecteurs().foundHostPath(platform::PathText::Parse(chemin));
 }
 
 }  // namespace kup::attache
