@@ -26,17 +26,23 @@ namespace {
 
 struct Site {
   const char* nom;
-  const char* extension;
-  bool laisseUnFichier;  // the .b64 hand-over is read back and deleted at once
+  const char* piege;   // the name the link is planted under
+  const char* fichier;  // what is left in TEMP (none: the .b64 is read back and deleted at once)
   std::function<void(TestApp&)> ecrire;
 };
 
 const Site kSites[] = {
-    {"page HTML", ".html", true, [](TestApp& t) { sEcrireHtmlTemp(t.app, "page"); }},
-    {"fichier thématique", ".txt", true, [](TestApp& t) { KUP_LireThematiqueFichier(t.app, "", "ligne", false); }},
-    {"base64 compressée", ".b64", false,
+    {"page HTML", "500001.html", "250001.html", [](TestApp& t) { sEcrireHtmlTemp(t.app, "page"); }},
+    {"fichier thématique", "500001.txt", "250001.txt",
+     [](TestApp& t) { KUP_LireThematiqueFichier(t.app, "", "ligne", false); }},
+    {"base64 compressée", "500001.b64", nullptr,
      [](TestApp& t) { EXPECT_NE(sCommunFichierVersB64(t.app, "K:\\docs\\a.txt"), ""); }},
-    {"modèle temporaire", ".dot", true,
+    // The document keeps its name: the link there is replaced, not followed.
+    {"document décodé", "a.txt", "a.txt",
+     [](TestApp& t) {
+       EXPECT_EQ(sCommunB64VersFichier(t.app, sCommunFichierVersB64(t.app, "K:\\docs\\a.txt")), "K:\\temp\\a.txt");
+     }},
+    {"modèle temporaire", "500001.dot", "250001.dot",
      [](TestApp& t) {
        ApCourrier& d = G_Courrier(t.app);
        d.setTypeEditeur(2);
@@ -62,7 +68,7 @@ TEST(TemporaryFiles, APlantedLinkIsNeverWrittenThroughAndNewFilesArePrivate) {
     SCOPED_TRACE(site.nom);
     stdfs::remove_all(dir / "temp");
     stdfs::create_directories(dir / "temp");
-    const stdfs::path piege = dir / "temp" / (std::string("500001") + site.extension);
+    const stdfs::path piege = dir / "temp" / site.piege;
     const stdfs::path victime = dir / "victime";
     stdfs::remove(victime);
     ASSERT_EQ(::symlink(victime.c_str(), piege.c_str()), 0);
@@ -71,15 +77,16 @@ TEST(TemporaryFiles, APlantedLinkIsNeverWrittenThroughAndNewFilesArePrivate) {
     t.app.pf.fs = std::make_unique<platform::RealFileSystem>(platform::DriveMap{{{'K', dir.string()}}, "", ""});
     t.env.set("TEMP", "K:\\temp");
     t.libraries.addRaw("AttacheFichier.dll", "FichierVersBase64Compressee", reinterpret_cast<void*>(lib.encode));
+    t.libraries.addRaw("AttacheFichier.dll", "Base64CompresseeVersFichier", reinterpret_cast<void*>(lib.decode));
     t.random.script = {0.5, 0.25};  // 500001 is the link's: 250001 next
     site.ecrire(t);
 
     EXPECT_FALSE(stdfs::exists(stdfs::symlink_status(victime))) << "written through the link";
-    EXPECT_TRUE(stdfs::is_symlink(piege));
-    const stdfs::path fichier = dir / "temp" / (std::string("250001") + site.extension);
-    EXPECT_EQ(stdfs::exists(fichier), site.laisseUnFichier);
+    if (!site.fichier || piege.filename() != site.fichier) EXPECT_TRUE(stdfs::is_symlink(piege));
+    const stdfs::path fichier = dir / "temp" / (site.fichier ? site.fichier : "");
     struct stat st {};
-    if (site.laisseUnFichier && ::lstat(fichier.c_str(), &st) == 0) {
+    if (site.fichier && ::lstat(fichier.c_str(), &st) != 0) ADD_FAILURE() << "no " << site.fichier;
+    if (site.fichier && ::lstat(fichier.c_str(), &st) == 0) {
       EXPECT_TRUE(S_ISREG(st.st_mode));
       EXPECT_GT(st.st_size, 0);
       EXPECT_EQ(st.st_mode & 0777, 0600u) << "readable by others";
