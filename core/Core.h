@@ -97,6 +97,11 @@ std::string sFichierTemporaire(App& app, const std::string& extension, bool rese
 // The same, created holding `bytes`: nothing ever opens it through a link.
 std::string sCreerFichierTemporaire(App& app, const std::string& extension, const std::string& bytes,
                                     bool reseed = true);
+// Makes a name of TEMP that is not drawn (a copy named after its document)
+// ours before the office writes to it: our earlier file or link of that name
+// goes, then the file is created new and private. A name that cannot be
+// freed (another user's in a shared folder) raises.
+void ReserverFichierTemporaire(App& app, const std::string& chemin);
 // Joins a folder and a name with exactly one "\" between them.
 std::string sJoindreChemin(const std::string& folder, const std::string& name);
 

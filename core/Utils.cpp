@@ -216,6 +216,12 @@ std::string sFichierTemporaire(App& app, const std::string& extension, bool rese
   return sCreerFichierTemporaire(app, extension, std::string(), reseed);
 }
 
+void ReserverFichierTemporaire(App& app, const std::string& chemin) {
+  auto& fs = app.fs();
+  if (fs.isLink(chemin) || fs.fileExists(chemin)) fs.removeFile(chemin);
+  fs.createNewTempFile([&] { return chemin; }, 1, std::string());
+}
+
 // ---------------------------------------------------------------- tokeniser
 
 std::string GEN_DecomposerLigne(App& app, const std::string& text, const std::string& skipSet,

@@ -258,7 +258,9 @@ void ApCourrier::MailMergeShowFields() {
 
 std::string ApCourrier::attachCopy(IWordTwin& w) {
   std::string name = w.documentBaseName() + (twinType_ == 4 ? ".odt" : ".doc");
-  w.saveAs(sJoindreChemin(app_.env().tempFolder(), name));
+  const std::string chemin = sJoindreChemin(app_.env().tempFolder(), name);
+  ReserverFichierTemporaire(app_, chemin);
+  w.saveAs(chemin);
   return name;
 }
 

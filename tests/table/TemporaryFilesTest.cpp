@@ -42,6 +42,15 @@ const Site kSites[] = {
      [](TestApp& t) {
        EXPECT_EQ(sCommunB64VersFichier(t.app, sCommunFichierVersB64(t.app, "K:\\docs\\a.txt")), "K:\\temp\\a.txt");
      }},
+    {"copie jointe au courrier", "lettre.doc", "lettre.doc",
+     [](TestApp& t) {
+       ApCourrier& d = G_Courrier(t.app);
+       d.setTypeEditeur(2);
+       d.twinFactory = MemoryWordFactory(std::make_shared<MemoryWordApp>());
+       d.OpenEditor();
+       d.OpenDocument("K:\\docs\\lettre.rtf");
+       EXPECT_EQ(d.MailMergeOpen(true, true), "lettre.doc");
+     }},
     {"modèle temporaire", "500001.dot", "250001.dot",
      [](TestApp& t) {
        ApCourrier& d = G_Courrier(t.app);
