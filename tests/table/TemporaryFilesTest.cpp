@@ -24,6 +24,16 @@ namespace stdfs = std::filesystem;
 
 namespace {
 
+// The letter on the in-memory word processor.
+ApCourrier& Lettre(TestApp& t) {
+  ApCourrier& d = G_Courrier(t.app);
+  d.setTypeEditeur(2);
+  d.twinFactory = MemoryWordFactory(std::make_shared<MemoryWordApp>());
+  d.OpenEditor();
+  d.OpenDocument("K:\\docs\\lettre.rtf");
+  return d;
+}
+
 struct Site {
   const char* nom;
   const char* piege;   // the name the link is planted under
@@ -37,29 +47,15 @@ const Site kSites[] = {
      [](TestApp& t) { KUP_LireThematiqueFichier(t.app, "", "ligne", false); }},
     {"base64 compressée", "500001.b64", nullptr,
      [](TestApp& t) { EXPECT_NE(sCommunFichierVersB64(t.app, "K:\\docs\\a.txt"), ""); }},
-    // The document keeps its name: the link there is replaced, not followed.
+    // Names that are the document's own: the link there goes, never followed.
     {"document décodé", "a.txt", "a.txt",
      [](TestApp& t) {
        EXPECT_EQ(sCommunB64VersFichier(t.app, sCommunFichierVersB64(t.app, "K:\\docs\\a.txt")), "K:\\temp\\a.txt");
      }},
     {"copie jointe au courrier", "lettre.doc", "lettre.doc",
-     [](TestApp& t) {
-       ApCourrier& d = G_Courrier(t.app);
-       d.setTypeEditeur(2);
-       d.twinFactory = MemoryWordFactory(std::make_shared<MemoryWordApp>());
-       d.OpenEditor();
-       d.OpenDocument("K:\\docs\\lettre.rtf");
-       EXPECT_EQ(d.MailMergeOpen(true, true), "lettre.doc");
-     }},
+     [](TestApp& t) { EXPECT_EQ(Lettre(t).MailMergeOpen(true, true), "lettre.doc"); }},
     {"modèle temporaire", "500001.dot", "250001.dot",
-     [](TestApp& t) {
-       ApCourrier& d = G_Courrier(t.app);
-       d.setTypeEditeur(2);
-       d.twinFactory = MemoryWordFactory(std::make_shared<MemoryWordApp>());
-       d.OpenEditor();
-       d.OpenDocument("K:\\docs\\lettre.rtf");
-       EXPECT_EQ(d.SaveTemp(), "K:\\temp\\250001.dot");
-     }},
+     [](TestApp& t) { EXPECT_EQ(Lettre(t).SaveTemp(), "K:\\temp\\250001.dot"); }},
 };
 
 }  // namespace
