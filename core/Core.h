@@ -90,7 +90,18 @@ void EcrireLog(App& app, const std::string& channel, const std::string& text);
 // TEMP folder & "\" & CLng(1000000 * Rnd + 1) & extension (extension with
 // its dot). A name that already exists is drawn again.
 // The name is also never one this App handed out before.
+// The file is created at once, empty and private to the user, so that
+// whatever writes it next (the office, the attachment library) writes our
+// own file and never one planted under that name.
 std::string sFichierTemporaire(App& app, const std::string& extension, bool reseed = true);
+// The same, created holding `bytes`: nothing ever opens it through a link.
+std::string sCreerFichierTemporaire(App& app, const std::string& extension, const std::string& bytes,
+                                    bool reseed = true);
+// Makes a name of TEMP that is not drawn (a copy named after its document)
+// ours before the office writes to it: our earlier file or link of that name
+// goes, then the file is created new and private. A name that cannot be
+// freed (another user's in a shared folder) raises.
+void ReserverFichierTemporaire(App& app, const std::string& chemin);
 // Joins a folder and a name with exactly one "\" between them.
 std::string sJoindreChemin(const std::string& folder, const std::string& name);
 

@@ -185,20 +185,41 @@ namespace {
 constexpr int kTiragesMax = 1000;
 }
 
-std::string sFichierTemporaire(App& app, const std::string& extension, bool reseed) {
+std::string sCreerFichierTemporaire(App& app, const std::string& extension, const std::string& bytes,
+                                    bool reseed) {
   if (!app.pf.env || !app.pf.random || !app.pf.fs) raise(vberr::ObjectVariableNotSet);
   std::string folder = app.env().tempFolder();
   // Seeded once: a fresh seed within the same clock tick would give the
   // same name again.
   if (reseed) app.pf.random->randomize();
-  for (int i = 0; i < kTiragesMax; ++i) {
-    double n = RoundHalfEven(1000000.0 * app.pf.random->rnd() + 1.0);
-    std::string path = sJoindreChemin(folder, NumberText(n) + extension);
-    if (app.fichiersTemporaires.count(path) || app.fs().fileExists(path)) continue;
-    app.fichiersTemporaires.insert(path);
+  int tirages = 0;
+  auto tirer = [&] {
+    std::string path;
+    do {
+      double n = RoundHalfEven(1000000.0 * app.pf.random->rnd() + 1.0);
+      path = sJoindreChemin(folder, NumberText(n) + extension);
+    } while (app.fichiersTemporaires.count(path) && ++tirages < kTiragesMax);
     return path;
+  };
+  std::string path;
+  try {
+    path = app.fs().createNewTempFile(tirer, kTiragesMax, bytes);
+  } catch (const VbError& e) {
+    if (e.number() != vberr::FileAlreadyExists) throw;
+    raise(vberr::FileAlreadyExists, "Aucun nom de fichier temporaire libre dans " + folder);
   }
-  raise(vberr::FileAlreadyExists, "Aucun nom de fichier temporaire libre dans " + folder);
+  app.fichiersTemporaires.insert(path);
+  return path;
+}
+
+std::string sFichierTemporaire(App& app, const std::string& extension, bool reseed) {
+  return sCreerFichierTemporaire(app, extension, std::string(), reseed);
+}
+
+void ReserverFichierTemporaire(App& app, const std::string& chemin) {
+  auto& fs = app.fs();
+  if (fs.isLink(chemin) || fs.fileExists(chemin)) fs.removeFile(chemin);
+  fs.createNewTempFile([&] { return chemin; }, 1, std::string());
 }
 
 // ---------------------------------------------------------------- tokeniser

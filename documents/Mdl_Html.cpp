@@ -69,8 +69,8 @@ void KUP_FicheHtmlLister(App& app, Args& args) {
 }
 
 std::string sEcrireHtmlTemp(App& app, const std::string& text) {
-  std::string path = sFichierTemporaire(app, ".html", true);
-  app.fs().writeFile(path, ToCp1252(text) + "\r\n");
+  // A new page under a new name: another window may still show an earlier one.
+  std::string path = sCreerFichierTemporaire(app, ".html", ToCp1252(text) + "\r\n", true);
   Docs(app).pagesHtmlTemp.insert(path);
   auto pos = path.find_last_of("\\/");
   return pos == std::string::npos ? path : path.substr(pos + 1);

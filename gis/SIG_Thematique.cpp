@@ -32,7 +32,6 @@ constexpr long kLongueurRef = 15;
 void KUP_LireThematiqueFichier(App& app, const std::string& argument0, const std::string& texte, bool conversion) {
   std::string chemin;
   std::string contenu;
-  Etape(app, [&] { chemin = sFichierTemporaire(app, ".txt"); });
   Etape(app, [&] {
     if (!conversion) {
       contenu = texte + vbCrLf;
@@ -51,10 +50,10 @@ void KUP_LireThematiqueFichier(App& app, const std::string& argument0, const std
       if (!ligne.empty()) contenu += ligne + vbCrLf;
     }
   });
-  // The lines prepared before a failure are written all the same, and the
-  // GIS is told about the file whenever one was named.
+  // The lines prepared before a failure are written all the same, in a
+  // file made new for them, and the GIS is told about it.
+  Etape(app, [&] { chemin = sCreerFichierTemporaire(app, ".txt", ToCp1252(contenu)); });
   if (chemin.empty()) return;
-  Etape(app, [&] { app.fs().writeFile(chemin, ToCp1252(contenu)); });
   Etape(app, [&] {
     auto gis = Partenaire(app, "NEW");
     gis->DDESRV_Executer(app, "DDE_LireThematiqueFichier(" + chemin + ")", false, true);

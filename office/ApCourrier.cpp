@@ -187,10 +187,18 @@ void ApCourrier::Orientation(int orientation) {
 
 std::string ApCourrier::SaveTemp() {
   std::string path;
+  // The name is ours before the office writes to it (a file created new,
+  // private): the office then writes over our own file, never a link.
   bool ok = run("SaveTemp", [&](IWordTwin& w) {
     path = sFichierTemporaire(app_, twinType_ == 4 ? ".ott" : ".dot");
     w.saveAsTemplate(path);
   });
+  if (!ok && !path.empty()) {
+    try {
+      app_.fs().removeFile(path);
+    } catch (...) {
+    }
+  }
   return ok ? path : std::string();
 }
 
@@ -258,7 +266,9 @@ void ApCourrier::MailMergeShowFields() {
 
 std::string ApCourrier::attachCopy(IWordTwin& w) {
   std::string name = w.documentBaseName() + (twinType_ == 4 ? ".odt" : ".doc");
-  w.saveAs(sJoindreChemin(app_.env().tempFolder(), name));
+  const std::string chemin = sJoindreChemin(app_.env().tempFolder(), name);
+  ReserverFichierTemporaire(app_, chemin);
+  w.saveAs(chemin);
   return name;
 }
 

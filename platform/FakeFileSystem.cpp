@@ -293,6 +293,23 @@ void FakeFileSystem::setModifiedTime(const std::string& path, std::time_t t) {
   journal.push_back("touch " + p.text());
 }
 
+std::string FakeFileSystem::createNewTempFile(const std::function<std::string()>& draw, int tries,
+                                              const std::string& bytes) {
+  std::string path;
+  for (int i = 0; i < tries; ++i) {
+    path = draw();
+    PathText p = resolve(path);
+    check(p, Op::Write);
+    if (find(p)) continue;
+    Node& n = fileForWrite(p);
+    n.bytes = bytes;
+    n.mtime = clock;
+    journal.push_back("create " + p.text());
+    return path;
+  }
+  raise(vberr::FileAlreadyExists, vbErrorText(vberr::FileAlreadyExists) + " (" + path + ")");
+}
+
 void FakeFileSystem::put(const std::string& path, const std::string& bytes, std::time_t mtime) {
   PathText p = resolve(path);
   parentOf(p, true);

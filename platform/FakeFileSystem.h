@@ -36,6 +36,8 @@ class FakeFileSystem : public IFileSystem {
   int64_t fileSize(const std::string& path) const override;
   std::time_t modifiedTime(const std::string& path) const override;
   void setModifiedTime(const std::string& path, std::time_t t) override;
+  std::string createNewTempFile(const std::function<std::string()>& draw, int tries,
+                                const std::string& bytes) override;
 
   // ---- test helpers
   // Writes a file, creating its folders; stamped with `clock` unless given.
@@ -54,7 +56,8 @@ class FakeFileSystem : public IFileSystem {
   std::string currentFolder = "C:\\";
   DriveMap drives{{}, "/fake/drives", "/fake/unc"};
   // One line per change: "write <path>", "append", "remove", "mkdir", "copy <a> -> <b>",
-  // "rename <a> -> <b>", "replace <a> -> <b>", "touch <path>".
+  // "rename <a> -> <b>", "replace <a> -> <b>", "touch <path>", "create <path>" (a new
+  // temporary file).
   std::vector<std::string> journal;
 
  private:

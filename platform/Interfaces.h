@@ -54,6 +54,13 @@ class IFileSystem {
   // Last-write time in seconds since the epoch (UTC); raises 53 when missing.
   virtual std::time_t modifiedTime(const std::string& path) const = 0;
   virtual void setModifiedTime(const std::string& path, std::time_t t) = 0;
+  // A new temporary file: created where nothing of its name existed (never
+  // through a link), readable and writable by its owner only, holding
+  // `bytes`. Its path comes from `draw`; a name already taken (file,
+  // folder or link) draws another, `tries` names at most, then raises 58.
+  // Returns the path created; a failed write removes the file it began.
+  virtual std::string createNewTempFile(const std::function<std::string()>& draw, int tries,
+                                        const std::string& bytes) = 0;
 };
 
 // ---------------------------------------------------------------- environment

@@ -307,4 +307,43 @@ void RealFileSystem::setModifiedTime(const std::string& path, std::time_t t) {
   if (::utimensat(AT_FDCWD, host.c_str(), times, 0) != 0) RaiseErrno(errno, host, path);
 }
 
+int OpenNewPrivateFile(const std::string& hostPath) {
+  int fd;
+  do {
+    fd = ::open(hostPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+std::string RealFileSystem::createNewTempFile(const std::function<std::string()>& draw, int tries,
+                                              const std::string& bytes) {
+  // The temporary folder is often shared: with O_EXCL a name someone else
+  // holds, a planted link included, is never opened; another is drawn.
+  std::string path, host;
+  int ouvert = -1;
+  for (int i = 0; i < tries && ouvert < 0; ++i) {
+    path = draw();
+    host = mapped(path);
+    ouvert = OpenNewPrivateFile(host);
+    if (ouvert < 0 && errno != EEXIST) RaiseErrno(errno, host, path);
+  }
+  Fd fd(ouvert);
+  if (fd.get() < 0) raise(vberr::FileAlreadyExists, vbErrorText(vberr::FileAlreadyExists) + " (" + path + ")");
+  auto echec = [&](int err) {
+    ::unlink(host.c_str());
+    RaiseErrno(err, host, path);
+  };
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      echec(errno);
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (::close(fd.release()) != 0) echec(errno);
+  return path;
+}
+
 }  // namespace kup::platform

@@ -34,6 +34,8 @@ class RealFileSystem : public IFileSystem {
   int64_t fileSize(const std::string& path) const override;
   std::time_t modifiedTime(const std::string& path) const override;
   void setModifiedTime(const std::string& path, std::time_t t) override;
+  std::string createNewTempFile(const std::function<std::string()>& draw, int tries,
+                                const std::string& bytes) override;
 
   const DriveMap& drives() const { return map_; }
 
@@ -50,5 +52,10 @@ class RealFileSystem : public IFileSystem {
   DriveMap map_;
   ILog* log_;
 };
+
+// Opens a host file for writing that did not exist, never through a link,
+// private to its owner (0600): a descriptor, or -1 with errno set (EEXIST
+// when the name is taken, whatever holds it).
+int OpenNewPrivateFile(const std::string& hostPath);
 
 }  // namespace kup::platform

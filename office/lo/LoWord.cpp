@@ -453,6 +453,7 @@ class LoWord : public IWordTwin {
   void sendMail() override {
     requireDocument();
     std::string copy = sJoindreChemin(app_.env().tempFolder(), baseName_ + (type_ == 4 ? ".odt" : ".doc"));
+    ReserverFichierTemporaire(app_, copy);
     std::string host = app_.fs().hostPath(copy);
     run([&](Session&) {
       Q<css::frame::XStorable>(doc_)->storeToURL(

@@ -12,6 +12,7 @@ using namespace kup;
 TEST(TempFiles, NameRuleAndNoReuseOfExistingOrHandedOutNames) {
   TestApp t;
   t.env.set("TEMP", "C:\\Tmp\\");
+  t.fs.createFolder("C:\\Tmp");
   // 1000000 * Rnd + 1 to the nearest whole number.
   t.random.script = {0.25, 0.9999996};
   EXPECT_EQ(sFichierTemporaire(t.app, ".dot"), "C:\\Tmp\\250001.dot");

@@ -85,6 +85,9 @@ class ParcoursInterrompu : public kup::platform::IFileSystem {
   int64_t fileSize(const std::string& p) const override { return fs_.fileSize(p); }
   std::time_t modifiedTime(const std::string& p) const override { return fs_.modifiedTime(p); }
   void setModifiedTime(const std::string& p, std::time_t t) override { fs_.setModifiedTime(p, t); }
+  std::string createNewTempFile(const std::function<std::string()>& d, int n, const std::string& b) override {
+    return fs_.createNewTempFile(d, n, b);
+  }
 
  private:
   std::unique_ptr<kup::platform::IFileSystem> owned_;

@@ -22,6 +22,9 @@ TEST(LoWordFiles, TemporaryTemplatesPrintMailAndDeferredSave) {
     ASSERT_FALSE(tmp.empty());
     EXPECT_EQ(kup::Right(tmp, 4), type == 4 ? ".ott" : ".dot");
     EXPECT_EQ(t.read(tmp).substr(0, 2), type == 4 ? "PK" : "\xD0\xCF");
+    EXPECT_EQ(std::filesystem::status(t.host(tmp)).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write)
+        << "the temporary template stays private to the user";
     EXPECT_TRUE(w.Saved());
     w.InsertText("modifié", false, nullptr);
     EXPECT_FALSE(w.Saved());

@@ -250,3 +250,48 @@ TEST(FakeFs, InjectedFailuresAndJournal) {
   EXPECT_EQ(fs.readFile("C:\\T\\a.txt"), "y");
   EXPECT_EQ(fs.journal, std::vector<std::string>{"write C:\\T\\a.txt"});
 }
+
+TEST_F(RealFs, NewTempFilesTakeAFreeNameNeverThroughALinkAndStayPrivate) {
+  dir.write("T/1.tmp", "autre");
+  ::mkdir((dir / "T/2.tmp").c_str(), 0777);
+  ::symlink((dir / "victime").c_str(), (dir / "T/3.tmp").c_str());  // leads nowhere yet
+  dir.write("cible", "intacte");
+  ::symlink((dir / "cible").c_str(), (dir / "T/4.tmp").c_str());
+  int n = 0;
+  auto tirer = [&] { return "C:\\T\\" + std::to_string(++n) + ".tmp"; };
+
+  const mode_t avant = ::umask(0);  // even a permissive umask leaves the file private
+  std::string chemin = fs.createNewTempFile(tirer, 10, "page");
+  ::umask(avant);
+  EXPECT_EQ(chemin, "C:\\T\\5.tmp");
+  EXPECT_EQ(dir.read("T/5.tmp"), "page");
+  struct stat st {};
+  ASSERT_EQ(::lstat((dir / "T/5.tmp").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_EQ(dir.read("T/1.tmp"), "autre");
+  EXPECT_FALSE(std::filesystem::exists(dir / "victime"));
+  EXPECT_EQ(dir.read("cible"), "intacte");
+
+  // Every name taken: 58 after the tries allowed; a missing folder is no
+  // taken name: its own error at once.
+  n = 0;
+  EXPECT_EQ(ErrorOf([&] { fs.createNewTempFile(tirer, 4, "x"); }), 58);
+  EXPECT_EQ(n, 4);
+  n = 0;
+  EXPECT_EQ(ErrorOf([&] { fs.createNewTempFile([] { return std::string("C:\\Absent\\1.tmp"); }, 4, "x"); }), 76);
+}
+
+TEST(FakeFs, NewTempFilesTakeAFreeName) {
+  FakeFileSystem fs;
+  fs.put("C:\\T\\1.TMP", "autre");
+  fs.createFolder("C:\\T\\2.tmp");
+  int n = 0;
+  auto tirer = [&] { return "C:\\T\\" + std::to_string(++n) + ".tmp"; };
+  EXPECT_EQ(fs.createNewTempFile(tirer, 10, "page"), "C:\\T\\3.tmp");
+  EXPECT_EQ(fs.readFile("C:\\T\\3.tmp"), "page");
+  EXPECT_EQ(fs.readFile("C:\\T\\1.tmp"), "autre");
+  EXPECT_EQ(fs.journal.back(), "create C:\\T\\3.tmp");
+  n = 0;
+  EXPECT_EQ(ErrorOf([&] { fs.createNewTempFile(tirer, 3, "x"); }), 58);
+}

@@ -7,7 +7,9 @@
 // Compressed base64 = standard base64 (one line, padded) of a zip archive
 // holding one deflated entry named after the file.
 #include "tools/attachefichier/Fenetres.h"
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zip.h>
 
 #include <cerrno>
@@ -100,6 +102,40 @@ Ecriture EcrireFichier(const std::string& hote, const std::string& octets) {
   return erreur == ENOSPC || erreur == EDQUOT ? Ecriture::DisquePlein : Ecriture::Echouee;
 }
 
+std::string DossierDe(const std::string& hote) {
+  const size_t coupe = hote.find_last_of('/');
+  if (coupe == std::string::npos) return ".";
+  return coupe == 0 ? "/" : hote.substr(0, coupe);
+}
+
+std::string NomDe(const std::string& hote) {
+  const size_t coupe = hote.find_last_of('/');
+  return coupe == std::string::npos ? hote : hote.substr(coupe + 1);
+}
+
+// The temporary folder is often shared: a file meant for it is written
+// under a private name of its own (created new, 0600), then put in place of
+// the target in one step. A link planted under the target's name is
+// replaced, never followed, and in a folder that protects its entries (the
+// sticky /tmp) another user's file of that name is refused.
+template <class Ecrire>
+bool EcrireEnPlace(const std::string& cible, Ecrire&& ecrire) {
+  std::string provisoire = DossierDe(cible) + "/.kup-XXXXXX";
+  const int fd = ::mkostemp(provisoire.data(), O_CLOEXEC);
+  if (fd < 0) return false;
+  Fichier out{::fdopen(fd, "wb")};
+  if (!out.f) {
+    ::close(fd);
+    ::unlink(provisoire.c_str());
+    return false;
+  }
+  bool ok = ecrire(out.f);
+  ok = out.fermer() && ok;
+  if (ok && ::rename(provisoire.c_str(), cible.c_str()) == 0) return true;
+  ::unlink(provisoire.c_str());
+  return false;
+}
+
 bool FichierNormal(const std::string& hote) {
   struct stat st{};
   return ::stat(hote.c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -109,27 +145,17 @@ bool FichierNormal(const std::string& hote) {
 bool FichierVersBase64(const std::string& source, const std::string& cible) {
   Fichier in{std::fopen(source.c_str(), "rb")};
   if (!in.f) return false;
-  Fichier out{std::fopen(cible.c_str(), "wb")};
-  if (!out.f) return false;
-  std::string bloc(kTailleBloc, '\0');
-  bool ok = true;
-  for (;;) {
-    const size_t lu = std::fread(bloc.data(), 1, bloc.size(), in.f);
-    if (lu > 0) {
-      const std::string b64 = Base64Encode(std::string_view(bloc.data(), lu));
-      if (std::fwrite(b64.data(), 1, b64.size(), out.f) != b64.size()) {
-        ok = false;
-        break;
+  return EcrireEnPlace(cible, [&](std::FILE* out) {
+    std::string bloc(kTailleBloc, '\0');
+    for (;;) {
+      const size_t lu = std::fread(bloc.data(), 1, bloc.size(), in.f);
+      if (lu > 0) {
+        const std::string b64 = Base64Encode(std::string_view(bloc.data(), lu));
+        if (std::fwrite(b64.data(), 1, b64.size(), out) != b64.size()) return false;
       }
+      if (lu < bloc.size()) return !std::ferror(in.f);
     }
-    if (lu < bloc.size()) {
-      ok = !std::ferror(in.f);
-      break;
-    }
-  }
-  ok = out.fermer() && ok;
-  if (!ok) std::remove(cible.c_str());
-  return ok;
+  });
 }
 
 void ViderTampon(char* tampon, int32_t taille) {
@@ -192,8 +218,22 @@ KUP_EXPORT int32_t FichierVersBase64Compressee(const char* srcFolder, const char
     const std::string archive = CheminHote(Joindre(tempFolder, nom + ".zip"));
     const std::string sortie = CheminHote(outPath);
 
+    // The archive holds the document: it is made in a folder of our own,
+    // private, and only then put under its name in the temporary folder.
+    std::string prive = DossierDe(archive) + "/.kup-XXXXXX";
+    if (!::mkdtemp(prive.data())) return 0;
+    const std::string enCours = prive + "/" + NomDe(archive);
+    struct Menage {
+      const std::string& dossier;
+      const std::string& fichier;
+      ~Menage() {
+        std::remove(fichier.c_str());
+        ::rmdir(dossier.c_str());
+      }
+    } menage{prive, enCours};
+
     int err = 0;
-    zip_t* za = zip_open(archive.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+    zip_t* za = zip_open(enCours.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
     if (!za) return 0;
     zip_source_t* src = zip_source_file(za, source.c_str(), 0, -1);
     const std::string nomUtf8 = kup::FromCp1252(nom);
@@ -206,10 +246,12 @@ KUP_EXPORT int32_t FichierVersBase64Compressee(const char* srcFolder, const char
     if (zip_set_file_compression(za, static_cast<zip_uint64_t>(idx), ZIP_CM_DEFLATE, kNiveauCompression) < 0 ||
         zip_close(za) < 0) {
       zip_discard(za);
-      std::remove(archive.c_str());
       return 0;
     }
-    return FichierVersBase64(archive, sortie) ? 1 : 0;
+    if (::chmod(enCours.c_str(), 0600) != 0 || !FichierVersBase64(enCours, sortie)) return 0;
+    // Left for the caller to delete; a name someone else holds keeps theirs.
+    ::rename(enCours.c_str(), archive.c_str());
+    return 1;
   } catch (...) {
     return 0;
   }
@@ -252,31 +294,27 @@ KUP_EXPORT int32_t Base64CompresseeVersFichier(const char* b64, const char* temp
     const std::string cible = CheminHote(Joindre(tempFolder, nom));
     zip_file_t* zf = zip_fopen_index(za, 0, 0);
     if (!zf) return 0;
-    Fichier out{std::fopen(cible.c_str(), "wb")};
-    if (!out.f) {
-      zip_fclose(zf);
-      return 0;
-    }
-    std::string bloc(kTailleBloc, '\0');
-    bool ok = true;
-    for (;;) {
-      const zip_int64_t lu = zip_fread(zf, bloc.data(), bloc.size());
-      if (lu < 0) {
-        ok = false;
-        break;
+    bool lu = false;
+    const bool ok = EcrireEnPlace(cible, [&](std::FILE* out) {
+      lu = true;
+      std::string bloc(kTailleBloc, '\0');
+      bool bon = true;
+      for (;;) {
+        const zip_int64_t lu = zip_fread(zf, bloc.data(), bloc.size());
+        if (lu < 0) {
+          bon = false;
+          break;
+        }
+        if (lu == 0) break;
+        if (std::fwrite(bloc.data(), 1, static_cast<size_t>(lu), out) != static_cast<size_t>(lu)) {
+          bon = false;
+          break;
+        }
       }
-      if (lu == 0) break;
-      if (std::fwrite(bloc.data(), 1, static_cast<size_t>(lu), out.f) != static_cast<size_t>(lu)) {
-        ok = false;
-        break;
-      }
-    }
-    ok = zip_fclose(zf) == 0 && ok;  // a CRC mismatch shows here
-    ok = out.fermer() && ok;
-    if (!ok) {
-      std::remove(cible.c_str());
-      return 0;
-    }
+      return zip_fclose(zf) == 0 && bon;  // a CRC mismatch shows here
+    });
+    if (!lu) zip_fclose(zf);
+    if (!ok) return 0;
     return CopierTampon(nom, nameBuffer, size) ? 1 : 0;
   } catch (...) {
     ViderTampon(nameBuffer, size);
