@@ -1,5 +1,6 @@
 #include "host/Run.h"
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -11,6 +12,7 @@
 #include "core/Core.h"
 #include "core/Dispatcher.h"
 #include "core/table/CommandTable.h"
+#include "data/OraCallStop.h"
 #include "host/DdePoller.h"
 #include "host/Desktop.h"
 #include "host/HostPlatform.h"
@@ -96,6 +98,11 @@ int RunKorvane(int argc, char** argv, const std::function<void(kup::App&)>& conf
 
   kup::host::DdePoller poller(ex, app, host.windows, host.dde);
   kup::host::StdioBridge bridge(ex, flashRef, inFd);
+  // A database call waits on this thread: it hears the end of the input and
+  // the ending signals itself (cancelled on the server), then the loop ends
+  // as usual. Chained after the bridge's own signal handling.
+  kup::oracallstop::WatchInput(inFd, [&bridge] { return bridge.inputWaiting(); });
+  kup::oracallstop::WatchSignals({SIGTERM, SIGINT, SIGHUP});
   bridge.log = [&app](const std::string& line) { kup::EcrireLog(app, "bridge", line); };
   bridge.onRequest = [&app, &poller](const std::string& request) {
     kup::FlashCall(app, request);

@@ -39,6 +39,8 @@ class StdioBridge {
   // Ends the service (idempotent): stops reading and calls onEnd.
   void finish(const std::string& why);
   bool finished() const { return finished_; }
+  // Input read but not yet handled (requests waiting behind the current one).
+  bool inputWaiting() const { return reader_.midFrame(); }
 
   // Counters for the end-of-run log line.
   size_t requests() const { return requests_; }
