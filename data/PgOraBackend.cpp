@@ -278,7 +278,11 @@ PGresult* PgOraBackend::run(PGconn* c, const std::string& sql, const std::vector
   int sent = values ? PQsendQueryParams(c, sql.c_str(), static_cast<int>(values->size()), nullptr, values->data(),
                                         nullptr, nullptr, 0)
                     : PQsendQuery(c, sql.c_str());
-  if (!sent) FailResult(c, nullptr);
+  // Nothing the server could run has left: the outcome is known.
+  if (!sent) {
+    std::string state = PQstatus(c) == CONNECTION_BAD ? "08006" : "08003";
+    Fail(state, "appel non envoyé, la connexion au serveur est perdue (" + OneLine(PQerrorMessage(c)) + ")");
+  }
   Wait ended = Wait::Done;
   // Waits until the next result can be read without blocking; a call that
   // outlasts its time or is stopped is cancelled, and given up when the

@@ -166,3 +166,27 @@ TEST(PgSqlState, ReadsTheStateInBase36AndNeverGivesTheSpecialNumbers) {
 }
 
 }  // namespace
+
+namespace {
+
+// What a site installs makes no user, holds no password and leaves the
+// rights on the public schema alone: those belong to the test cluster.
+TEST(PgSiteSql, TheSiteFilesMakeNoUserAndHoldNoPassword) {
+  auto site = std::filesystem::path(KUP_PG_FIXTURE).parent_path().parent_path() / "sql" / "site";
+  int files = 0;
+  for (const auto& f : std::filesystem::directory_iterator(site)) {
+    if (f.path().extension() != ".sql") continue;
+    ++files;
+    std::ifstream in(f.path());
+    std::string text;  // the statements, without their comments
+    for (std::string line; std::getline(in, line);) text += kup::LCase(line.substr(0, line.find("--"))) + "\n";
+    SCOPED_TRACE(f.path().string());
+    for (size_t at = text.find("login"); at != std::string::npos; at = text.find("login", at + 1))
+      EXPECT_EQ(text.compare(at >= 2 ? at - 2 : 0, 2, "no"), 0) << text.substr(at >= 20 ? at - 20 : 0, 40);
+    EXPECT_EQ(text.find("password"), std::string::npos);
+    EXPECT_EQ(text.find("schema public"), std::string::npos);
+  }
+  EXPECT_GE(files, 3);
+}
+
+}  // namespace
