@@ -104,18 +104,17 @@ $$;
 REVOKE EXECUTE ON ALL PROCEDURES IN SCHEMA pk_test FROM PUBLIC;
 GRANT EXECUTE ON ALL PROCEDURES IN SCHEMA pk_test TO kup_utilisateur;
 
--- The logon check of this cluster: the site's, and for kup_lent a wait on an
--- advisory lock (key 4242) that a test holds: a check held up by another
+-- The logon check of this cluster: the site's, then for kup_lent a wait on
+-- an advisory lock (key 4242) that a test holds: a check held up by another
 -- session.
-CREATE OR REPLACE PROCEDURE pk_connexion.verifier()
-LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog AS $$
+ALTER PROCEDURE pk_connexion.verifier() RENAME TO verifier_site;
+CREATE PROCEDURE pk_connexion.verifier()
+LANGUAGE plpgsql SET search_path = pg_catalog AS $$
 BEGIN
-  IF NOT pg_has_role(session_user, 'kup_utilisateur', 'MEMBER') THEN
-    RAISE EXCEPTION 'L''utilisateur % n''est pas un utilisateur de Korvane', session_user
-      USING ERRCODE = '28000';
-  END IF;
+  CALL pk_connexion.verifier_site();
   IF session_user = 'kup_lent' THEN
     PERFORM pg_advisory_xact_lock_shared(4242);
   END IF;
 END
 $$;
+GRANT EXECUTE ON PROCEDURE pk_connexion.verifier() TO PUBLIC;

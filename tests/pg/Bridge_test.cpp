@@ -73,12 +73,8 @@ TEST(PgBridge, LogonThenHtmlMergeThroughKorvane) {
 
 namespace {
 
-std::string Request(const std::vector<std::string>& values) {
-  std::string s = "<invoke name=\"FlashCall\" returntype=\"xml\"><arguments><array>";
-  for (size_t i = 0; i < values.size(); ++i)
-    s += "<property id=\"" + std::to_string(i) + "\"><string>" + values[i] + "</string></property>";
-  return s + "</array></arguments></invoke>";
-}
+// A request as the session files write it ("name | value | ...").
+std::string Request(const std::string& line) { return kup::bridgeclient::ParseSessionLine(line, 1)->xml; }
 
 // korvane waits for the server (a logon check held up by another session's
 // lock): the end of its input, or SIGTERM, still ends it at once, as it
@@ -92,9 +88,9 @@ TEST(PgBridge, TheEndOfInputOrSigtermEndsKorvaneWhileItWaitsForTheServer) {
     holder.value("select pg_advisory_lock(4242)");
     e2e::Child c({e2e::ProgramPath("korvane")}, true);
     ASSERT_TRUE(c.started());
-    ASSERT_TRUE(c.request(Request({"KUP_ChaineSQL", "dbname=korvane connect_timeout=30"})));
+    ASSERT_TRUE(c.request(Request("KUP_ChaineSQL | dbname=korvane connect_timeout=30")));
     c.untilRet();
-    ASSERT_TRUE(c.request(Request({"Connexion", "kup_lent", "kup_lent_mdp"})));
+    ASSERT_TRUE(c.request(Request("Connexion | kup_lent | kup_lent_mdp")));
     std::this_thread::sleep_for(std::chrono::milliseconds(700));
     auto start = std::chrono::steady_clock::now();
     if (signal) ::kill(c.pid(), SIGTERM);

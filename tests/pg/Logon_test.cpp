@@ -90,8 +90,11 @@ TEST_F(PgLogon, AnswersEveryOutcomeWithTheServersSqlstate) {
     kup::Connexion(t.app, args, kup::DefaultOraBackendFactory());
     auto reply = kup::bridgeclient::DecodeReply(t.flash.returnValue());
     ASSERT_EQ(reply.values.size(), 3u) << t.flash.returnValue();
-    for (const std::string secret : {std::string("topsecret"), std::string("zzsecret"), c.password})
-      if (secret.size() > 4) EXPECT_EQ(t.flash.returnValue().find(secret), std::string::npos) << t.flash.returnValue();
+    for (const std::string& secret : {std::string("topsecret"), std::string("zzsecret"), c.password}) {
+      if (secret.size() > 4) {
+        EXPECT_EQ(t.flash.returnValue().find(secret), std::string::npos) << t.flash.returnValue();
+      }
+    }
     if (!c.state) {
       EXPECT_EQ(reply.values[1], "") << reply.values[2];
       ASSERT_NE(t.app.G_OraSession, nullptr);
