@@ -141,13 +141,14 @@ class Relay {
           while (!pairs.empty()) drop(0);
         continue;
       }
+      const size_t polled = pairs.size();
       if (set[0].revents) {
         int a = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
         int b = a >= 0 ? toServer() : -1;
         if (b >= 0) pairs.emplace_back(a, b);
         else if (a >= 0) ::close(a);
       }
-      for (size_t i = pairs.size(); i-- > 0;) {
+      for (size_t i = polled; i-- > 0;) {
         for (int side = 0; side < 2; ++side) {
           short ev = set[2 + 2 * i + side].revents;
           if (!ev || i >= pairs.size()) continue;
