@@ -3,7 +3,7 @@
 // call (three text parameters) and the 5 MB HTML merge as the report command
 // binds it. Each session call is paired with a bare call made just before
 // it, so that both see the same load of the machine; each reports its
-// median and the ratio of the medians (target: at most 1.2).
+// median and the ratio of the medians (target: at most 1.1).
 //
 // The benchmark starts a throw-away cluster of its own (scripts/pg-fixture.sh)
 // and stops it at the end.

@@ -1,8 +1,11 @@
 // The command dispatcher, the deferred-call timer and the busy indicator.
 #include "core/Dispatcher.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 
 #include "core/Core.h"
 #include "vb/VbError.h"
@@ -12,7 +15,20 @@ namespace kup {
 
 namespace {
 
+// The start of a request for the log. A request that speaks of a logon
+// carries a password, which may be what broke it (an unescaped "<"): it is
+// shown up to the command's name only.
 std::string Apercu(const std::string& s) {
+  for (std::string secret : {"connexion", "kup_utilisateurunique"}) {
+    auto at = std::search(s.begin(), s.end(), secret.begin(), secret.end(), [](char a, char b) {
+      return std::tolower(static_cast<unsigned char>(a)) == b;
+    });
+    if (at != s.end()) {
+      size_t end = std::min<size_t>(static_cast<size_t>(at - s.begin()) + secret.size(), 200);
+      return SanitizeUtf8(s.substr(0, end)) + "... (suite non journalisée, " + std::to_string(s.size()) +
+             " caractères)";
+    }
+  }
   std::string p = SanitizeUtf8(s.substr(0, 200));
   if (s.size() > 200) p += "...";
   return p;

@@ -8,23 +8,18 @@ namespace kup {
 
 namespace {
 
-// Names go into the text of the block: only identifiers are accepted, so
-// that nothing from a request can change the statement.
-bool IsIdentifier(const std::string& s, bool dotted) {
+// Parameter names go into the text of the block: only identifiers are
+// accepted, so that nothing from a request can change the statement.
+bool IsIdentifier(const std::string& s) {
   if (s.empty()) return false;
   bool start = true;
   for (unsigned char c : s) {
     bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
     bool other = (c >= '0' && c <= '9') || c == '_' || c == '$' || c == '#';
-    if (dotted && c == '.') {
-      if (start) return false;
-      start = true;
-      continue;
-    }
     if (start ? !letter : !(letter || other)) return false;
     start = false;
   }
-  return !start;
+  return true;
 }
 
 }  // namespace
@@ -78,6 +73,8 @@ bool ApOraSession::bInitParameters(const std::string& procedure) {
   params_.clear();
   procedure_ = procedure;
   reconnectionTried_ = false;
+  reconnectionFailed_ = false;
+  reconnectionReported_ = false;
   try {
     freeLobs();
     return true;
@@ -92,18 +89,13 @@ bool ApOraSession::bInitParameters(const std::string& procedure) {
 bool ApOraSession::bAddParameters(const std::string& name, int32_t direction, int32_t serverType, const Value& value,
                                   bool reconnectionTest) {
   try {
-    if (!IsIdentifier(name, false)) raise(vberr::InvalidCall, "Nom de paramètre incorrect : " + name);
+    if (!IsIdentifier(name)) raise(vberr::InvalidCall, "Nom de paramètre incorrect : " + name);
     if (direction < ora::ParamInput || direction > ora::ParamInputOutput)
       raise(vberr::InvalidCall, "Sens de paramètre incorrect : " + std::to_string(direction));
     if (serverType != ora::TypeVarchar && serverType != ora::TypeClob)
       raise(vberr::InvalidCall, "Type serveur non pris en charge : " + std::to_string(serverType));
     if (find(name)) raise(vberr::InvalidCall, "Le paramètre " + name + " existe déjà");
-    // One attempt for the whole call: a server that is down would otherwise
-    // make every parameter wait for its own time-out.
-    if (reconnectionTest && !reconnectionTried_ && !backend_->isConnected()) {
-      reconnectionTried_ = true;
-      backend_->reconnect();
-    }
+    if (reconnectionTest) reconnectOnce();
     OraParameter p;
     p.name = name;
     p.direction = direction;
@@ -121,11 +113,33 @@ bool ApOraSession::bAddParameters(const std::string& name, int32_t direction, in
     params_.push_back(std::move(p));
     return true;
   } catch (const VbError& e) {
-    TraiterErreur(app_, "bAddParameters", e.number(), e.description());
+    report("bAddParameters", e.number(), e.description());
   } catch (const std::exception& e) {
-    TraiterErreur(app_, "bAddParameters", vberr::InvalidCall, e.what());
+    report("bAddParameters", vberr::InvalidCall, e.what());
   }
   return false;
+}
+
+void ApOraSession::reconnectOnce() {
+  // One attempt for the whole call, and one look: a server that is down
+  // would otherwise make every parameter wait for its own time-out.
+  if (reconnectionTried_) return;
+  reconnectionTried_ = true;
+  if (backend_->isConnected()) return;
+  try {
+    backend_->reconnect();
+  } catch (...) {
+    reconnectionFailed_ = true;
+    throw;
+  }
+}
+
+void ApOraSession::report(const std::string& source, int32_t number, const std::string& description) {
+  // Once the call's reconnection has failed, and been reported, what fails
+  // for want of the connection is the same failure: reported once.
+  if (reconnectionReported_ && !backend_->isConnected()) return;
+  TraiterErreur(app_, source, number, description);
+  if (reconnectionFailed_) reconnectionReported_ = true;
 }
 
 bool ApOraSession::bExecuteSQL(const std::string& procedure) {
@@ -138,13 +152,16 @@ bool ApOraSession::bExecuteSQL(const std::string& procedure) {
   block += "; end;";
   lastBlock_ = block;
   try {
-    if (!IsIdentifier(procedure, true)) raise(vberr::InvalidCall, "Nom de procédure incorrect : " + procedure);
+    CheckProcedureName(procedure);
+    // A call without parameters has had no parameter to offer it the
+    // reconnection: it gets it here, as every call does.
+    if (params_.empty()) reconnectOnce();
     backend_->execute(block, params_);
     return true;
   } catch (const VbError& e) {
-    TraiterErreur(app_, "bExecuteSQL", e.number(), e.description());
+    report("bExecuteSQL", e.number(), e.description());
   } catch (const std::exception& e) {
-    TraiterErreur(app_, "bExecuteSQL", vberr::InvalidCall, e.what());
+    report("bExecuteSQL", vberr::InvalidCall, e.what());
   }
   return false;
 }

@@ -33,13 +33,16 @@ class ApOraSession {
   // Adds a named parameter (direction ora::ParamInput/Output/InputOutput,
   // server type ora::TypeVarchar or ora::TypeClob). With reconnectionTest a
   // lost connection gets one reconnection attempt per call: once it has
-  // failed, the following parameters of the same call do not try again.
+  // failed, the following parameters of the same call do not try again, and
+  // what then fails for want of the connection is not reported a second time.
   // False (reported under "bAddParameters") when the parameter cannot be added.
   bool bAddParameters(const std::string& name, int32_t direction, int32_t serverType, const Value& value,
                       bool reconnectionTest);
   // Runs "begin " & procedure & "(:p1,:p2,...)" & "; end;" (no parentheses
-  // without parameters). A database failure is reported under "bExecuteSQL"
-  // and the result is false.
+  // without parameters). A name that is not plain (CheckProcedureName) is
+  // refused with 42602 before anything is sent. A call without parameters
+  // gets the one reconnection attempt here. A database failure is reported
+  // under "bExecuteSQL" and the result is false.
   bool bExecuteSQL(const std::string& procedure);
   // The parameter's value after the call: a CLOB read whole as text, a null
   // value Null. Raises VbError for a name that was not bound.
@@ -54,6 +57,8 @@ class ApOraSession {
  private:
   OraParameter* find(const std::string& name);
   void freeLobs();
+  void reconnectOnce();
+  void report(const std::string& source, int32_t number, const std::string& description);
 
   App& app_;
   std::unique_ptr<IOraBackend> backend_;
@@ -62,7 +67,8 @@ class ApOraSession {
   std::string lastBlock_;
   std::vector<OraParameter> params_;
   std::vector<int64_t> temporaryLobs_;
-  bool reconnectionTried_ = false;  // since the last bInitParameters
+  // Since the last bInitParameters.
+  bool reconnectionTried_ = false, reconnectionFailed_ = false, reconnectionReported_ = false;
 };
 
 // ---- the logon commands (module Mdl_Connexion)

@@ -56,6 +56,19 @@ class IOraBackend {
   virtual void execute(const std::string& block, std::vector<OraParameter>& parameters) = 0;
 };
 
+// The VB error number of a SQLSTATE: its five characters read as a number in
+// base 36 (digits 0-9, then A-Z for 10-35). "P0001" gives 41990401, "28P01"
+// 3764881. Every error class is "01" or above, so the number is at least 46656:
+// never 440 nor -404, which the error routine treats apart. Anything that is
+// not a five-character SQLSTATE counts as XX000 (internal error).
+int32_t SqlStateNumber(const std::string& sqlstate);
+
+// Raises VbError(42602) unless the name is a plain procedure name the server
+// reads as written: identifiers (a letter or "_", then letters, digits, "_"
+// or "$") joined by single dots, each at most 63 bytes (the server would
+// silently cut a longer one, and run whatever the shorter name names).
+void CheckProcedureName(const std::string& name);
+
 // Makes the backend of a new session; nullptr when this build has none.
 using OraBackendFactory = std::function<std::unique_ptr<IOraBackend>(App&)>;
 

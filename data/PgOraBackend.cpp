@@ -1,14 +1,21 @@
 #include "data/PgOraBackend.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <future>
+#include <memory>
+#include <thread>
 
 #include <libpq-fe.h>
 #include <poll.h>
 
+#include "core/Core.h"
+#include "data/OraCallStop.h"
 #include "vb/VbError.h"
 
 namespace kup {
@@ -16,7 +23,23 @@ namespace kup {
 namespace {
 
 constexpr int kDefaultConnectTimeout = 10;  // seconds, when nothing else says
+// A call's time limit when the site sets none, and how often the server
+// checks that its client is still there while a call runs.
+constexpr const char* kSessionSettings =
+    "SELECT pg_catalog.set_config('statement_timeout', '30s', false)"
+    " WHERE pg_catalog.current_setting('statement_timeout') = '0';"
+    "SELECT pg_catalog.set_config('client_connection_check_interval', '1s', false)"
+    " WHERE pg_catalog.current_setting('client_connection_check_interval', true) = '0';"
+    "SELECT setting FROM pg_catalog.pg_settings WHERE name = 'statement_timeout'";
+// The server ends a call at its limit; the client waits this much longer (and
+// as long as the answer is still coming) before it cancels the call itself.
+constexpr std::chrono::seconds kGrace(2);
+// How long a cancel request may take to reach the server, and how long the
+// server then has to answer before the connection is given up.
+constexpr std::chrono::seconds kCancelBound(3);
+constexpr std::chrono::seconds kCancelWait(5);
 
+const char* const kStopping = "appel annulé : le programme s'arrête";
 [[noreturn]] void Fail(const std::string& sqlstate, const std::string& text) {
   raise(SqlStateNumber(sqlstate), sqlstate + ": " + text);
 }
@@ -57,15 +80,12 @@ bool ServerReport(const std::string& m, std::string& state, std::string& text) {
   return false;
 }
 
-[[noreturn]] void FailLogon(const std::string& message) {
-  std::string state, text;
-  if (ServerReport(message, state, text)) Fail(state, text);
-  Fail("08001", OneLine(message.c_str()));
-}
-
 // A failed statement: the server's SQLSTATE and primary message. When the
-// session ended during the call, libpq keeps the server's last word in its
-// text; with no word at all the connection was lost (08006).
+// session ended during the call the result often holds only libpq's "server
+// closed the connection", while the connection's message keeps the server's
+// last word (57P01 for a session ended by an administrator): that word is
+// the reason. With no word at all the connection was lost (08006): the call
+// may have run and committed, its outcome is unknown.
 [[noreturn]] void FailResult(PGconn* conn, PGresult* res) {
   const char* state = res ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr;
   const char* primary = res ? PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
@@ -74,10 +94,17 @@ bool ServerReport(const std::string& m, std::string& state, std::string& text) {
     s = state;
     text = OneLine(primary);
   } else {
-    std::string m = res && *PQresultErrorMessage(res) ? PQresultErrorMessage(res) : PQerrorMessage(conn);
-    if (!ServerReport(m, s, text)) {
-      s = PQstatus(conn) == CONNECTION_BAD ? "08006" : "XX000";
-      text = OneLine(m.c_str());
+    std::string fromResult = res ? PQresultErrorMessage(res) : "";
+    std::string fromConnection = PQerrorMessage(conn);
+    if (!ServerReport(fromResult, s, text) && !ServerReport(fromConnection, s, text)) {
+      std::string m = OneLine((fromResult.empty() ? fromConnection : fromResult).c_str());
+      if (PQstatus(conn) == CONNECTION_BAD) {
+        s = "08006";
+        text = "connexion au serveur perdue pendant l'appel : son issue est inconnue, il a pu être exécuté (" + m + ")";
+      } else {
+        s = "XX000";
+        text = m;
+      }
     }
   }
   if (res) PQclear(res);
@@ -88,8 +115,8 @@ void Ignore(void*, const char*) {}
 
 bool HasNul(const std::string& s) { return s.find('\0') != std::string::npos; }
 
-// "PK.PROC" of "begin PK.PROC(:a,:b); end;" (or "begin PROC; end;"); each
-// part must be an identifier the server reads without quotes.
+// "PK.PROC" of "begin PK.PROC(:a,:b); end;" (or "begin PROC; end;"); the
+// name must be plain (CheckProcedureName).
 std::string ProcedureOf(const std::string& block) {
   const std::string begin = "begin ", end = "; end;";
   if (block.size() < begin.size() + end.size() || block.compare(0, begin.size(), begin) != 0 ||
@@ -97,32 +124,95 @@ std::string ProcedureOf(const std::string& block) {
     Fail("42601", "bloc d'appel incorrect : " + block);
   std::string call = block.substr(begin.size(), block.size() - begin.size() - end.size());
   std::string name = call.substr(0, call.find('('));
-  bool start = true;
-  for (unsigned char c : name) {
-    bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
-    bool digit = (c >= '0' && c <= '9') || c == '$';
-    if (c == '.' && !start) {
-      start = true;
-      continue;
-    }
-    if (start ? !letter : !(letter || digit)) Fail("42602", "nom de procédure incorrect : " + name);
-    start = false;
-  }
-  if (start) Fail("42602", "nom de procédure incorrect : " + name);
+  CheckProcedureName(name);
   return name;
+}
+
+std::string PercentDecoded(const std::string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '%' && i + 2 < s.size() && std::isxdigit(static_cast<unsigned char>(s[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(s[i + 2]))) {
+      out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
+// The passwords a database text may hold, as written and as meant: in a
+// URI's user part, and as the value of any "...password" keyword (key=value
+// form or URI query). libpq echoes pieces of a text it cannot read.
+std::vector<std::string> PasswordsIn(const std::string& text) {
+  std::vector<std::string> raw;
+  for (const char* scheme : {"postgresql://", "postgres://"}) {
+    size_t start = std::strlen(scheme);
+    if (text.compare(0, start, scheme) != 0) continue;
+    size_t end = text.find_first_of("@/", start);
+    size_t colon = text.find(':', start);
+    if (end != std::string::npos && text[end] == '@' && colon < end) raw.push_back(text.substr(colon + 1, end - colon - 1));
+  }
+  for (size_t at = text.find("password"); at != std::string::npos; at = text.find("password", at + 1)) {
+    size_t i = at + 8;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    if (i >= text.size() || text[i] != '=') continue;
+    ++i;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    if (i < text.size() && text[i] == '\'') {
+      std::string value;
+      size_t j = i + 1;
+      for (; j < text.size() && text[j] != '\''; ++j) {
+        if (text[j] == '\\' && j + 1 < text.size()) ++j;
+        value += text[j];
+      }
+      raw.push_back(value);
+      raw.push_back(text.substr(i + 1, j - i - 1));
+    } else {
+      raw.push_back(text.substr(i, text.find_first_of(" \t\r\n", i) - i));
+      raw.push_back(text.substr(i, text.find_first_of(" \t\r\n&", i) - i));
+    }
+  }
+  std::vector<std::string> out;
+  for (const auto& r : raw) {
+    out.push_back(r);
+    out.push_back(PercentDecoded(r));
+  }
+  return out;
+}
+
+// Asks the server to cancel what the connection runs. PQcancel opens a
+// connection of its own and blocks until the server has the request (over a
+// network that does not answer, for minutes): it runs apart, waited for a
+// bounded time.
+void CancelOnServer(PGconn* c) {
+  PGcancel* cancel = PQgetCancel(c);
+  if (!cancel) return;
+  auto done = std::make_shared<std::promise<void>>();
+  std::future<void> finished = done->get_future();
+  std::thread([cancel, done] {
+    char error[256];
+    PQcancel(cancel, error, sizeof error);
+    PQfreeCancel(cancel);
+    done->set_value();
+  }).detach();
+  finished.wait_for(kCancelBound);
+}
+
+std::string Seconds(std::chrono::milliseconds ms) {
+  long long s = (ms.count() + 999) / 1000;
+  return std::to_string(s) + " s";
 }
 
 }  // namespace
 
-int32_t SqlStateNumber(const std::string& sqlstate) {
-  std::string s = IsSqlState(sqlstate) && sqlstate.compare(0, 2, "00") != 0 ? sqlstate : "XX000";
-  int32_t n = 0;
-  for (char c : s) n = n * 36 + (c <= '9' ? c - '0' : c - 'A' + 10);
-  return n;
-}
-
 OraBackendFactory DefaultOraBackendFactory() {
-  return [](App&) -> std::unique_ptr<IOraBackend> { return std::make_unique<PgOraBackend>(); };
+  return [](App& app) -> std::unique_ptr<IOraBackend> {
+    auto backend = std::make_unique<PgOraBackend>();
+    backend->onWarning = [&app](const std::string& text) { EcrireLog(app, "data", text); };
+    return backend;
+  };
 }
 
 PgOraBackend::~PgOraBackend() { close(); }
@@ -134,8 +224,134 @@ void PgOraBackend::close() {
 
 int PgOraBackend::serverProcess() const { return conn_ ? PQbackendPID(conn_) : 0; }
 
+std::string PgOraBackend::scrub(std::string text) const {
+  std::vector<std::string> secrets = secrets_;
+  std::sort(secrets.begin(), secrets.end(), [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+  for (const auto& secret : secrets) {
+    if (secret.empty()) continue;
+    for (size_t at = text.find(secret); at != std::string::npos; at = text.find(secret, at + 3))
+      text.replace(at, secret.size(), "***");
+  }
+  return text;
+}
+
+void PgOraBackend::failLogon(const std::string& sqlstate, const std::string& text) { Fail(sqlstate, scrub(text)); }
+
+PgOraBackend::Wait PgOraBackend::pump(PGconn* c, Clock::time_point deadline, Clock::duration idle, bool watchStop) {
+  oracallstop::Watch stop;
+  pollfd set[1 + oracallstop::Watch::kMax];
+  auto last = Clock::now();
+  bool sending = true;
+  for (;;) {
+    if (PQstatus(c) == CONNECTION_BAD) return Wait::Done;
+    if (sending) {
+      int flushed = PQflush(c);
+      if (flushed < 0) return Wait::Done;
+      sending = flushed == 1;
+    }
+    if (!sending && !PQisBusy(c)) return Wait::Done;
+    if (watchStop && oracallstop::Stopped()) return Wait::Stopped;
+    // Past the deadline an answer still arriving is not cut.
+    auto now = Clock::now();
+    auto until = std::max(deadline, last + idle);
+    if (now >= until) return Wait::TimedOut;
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count() + 1;
+    set[0] = pollfd{PQsocket(c), static_cast<short>(POLLIN | (sending ? POLLOUT : 0)), 0};
+    int n = 1 + (watchStop ? stop.fill(set + 1) : 0);
+    int r = ::poll(set, n, static_cast<int>(std::min<long long>(ms, INT_MAX)));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return Wait::Done;
+    }
+    if (r == 0) continue;
+    if (n > 1 && stop.check(set + 1)) return Wait::Stopped;
+    if (set[0].revents) {
+      last = Clock::now();
+      if ((set[0].revents & ~POLLOUT) && !PQconsumeInput(c)) return Wait::Done;
+    }
+  }
+}
+
+PGresult* PgOraBackend::run(PGconn* c, const std::string& sql, const std::vector<const char*>* values,
+                            Clock::time_point deadline, Clock::duration idle, const std::string& late) {
+  if (oracallstop::Stopped()) Fail("57014", kStopping);
+  int sent = values ? PQsendQueryParams(c, sql.c_str(), static_cast<int>(values->size()), nullptr, values->data(),
+                                        nullptr, nullptr, 0)
+                    : PQsendQuery(c, sql.c_str());
+  // Nothing the server could run has left: the outcome is known.
+  if (!sent) {
+    std::string state = PQstatus(c) == CONNECTION_BAD ? "08006" : "08003";
+    Fail(state, "appel non envoyé, la connexion au serveur est perdue (" + OneLine(PQerrorMessage(c)) + ")");
+  }
+  Wait ended = Wait::Done;
+  // Waits until the next result can be read without blocking; a call that
+  // outlasts its time or is stopped is cancelled, and given up when the
+  // server does not even answer that.
+  auto settle = [&] {
+    Wait w = pump(c, deadline, idle, ended == Wait::Done);
+    if (w == Wait::Done) return;
+    if (ended == Wait::Done) {
+      ended = w;
+      CancelOnServer(c);
+    }
+    if (pump(c, Clock::now() + kCancelWait, Clock::duration::zero(), false) == Wait::Done) return;
+    bool own = c == conn_;
+    std::string text = (ended == Wait::Stopped ? std::string(kStopping) : late) +
+                       " ; le serveur ne répond plus : connexion fermée, l'issue de l'appel est inconnue";
+    if (own) close();
+    Fail("57014", text);
+  };
+  PGresult* kept = nullptr;
+  bool failed = false;
+  for (;;) {
+    settle();
+    PGresult* r = PQgetResult(c);
+    if (!r) break;
+    ExecStatusType st = PQresultStatus(r);
+    bool ok = st == PGRES_TUPLES_OK || st == PGRES_COMMAND_OK || st == PGRES_EMPTY_QUERY;
+    if (failed) {
+      PQclear(r);
+      continue;
+    }
+    if (kept) PQclear(kept);
+    kept = r;
+    if (!ok) failed = true;
+  }
+  if (!failed && kept) return kept;
+  if (ended != Wait::Done) {
+    const char* state = kept ? PQresultErrorField(kept, PG_DIAG_SQLSTATE) : nullptr;
+    if (!kept || (state && std::strcmp(state, "57014") == 0)) {
+      const char* primary = kept ? PQresultErrorField(kept, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+      std::string text = ended == Wait::Stopped ? std::string(kStopping) : late;
+      if (primary) text += " (" + OneLine(primary) + ")";
+      if (kept) PQclear(kept);
+      Fail("57014", text);
+    }
+  }
+  FailResult(c, kept);
+}
+
+void PgOraBackend::warnIfUnverified(PGconn* c) {
+  const char* host = PQhost(c);
+  // A Unix socket (a folder, or an abstract name) never leaves the machine.
+  if (!host || !*host || host[0] == '/' || host[0] == '@') return;
+  std::string mode;
+  if (PQconninfoOption* opts = PQconninfo(c)) {
+    for (PQconninfoOption* o = opts; o->keyword; ++o)
+      if (std::strcmp(o->keyword, "sslmode") == 0 && o->val) mode = o->val;
+    PQconninfoFree(opts);
+  }
+  if (PQsslInUse(c) && mode == "verify-full") return;
+  if (onWarning)
+    onWarning("Connexion à la base de données sur " + std::string(host) +
+              " par le réseau sans certificat vérifié du serveur (sslmode=" + (mode.empty() ? "?" : mode) +
+              ") : le mot de passe peut être remis à un autre serveur et les échanges lus ; le poste doit "
+              "utiliser sslmode=verify-full et channel_binding=require");
+}
+
 void PgOraBackend::open() {
   close();
+  outValues_.clear();
   // Defaults first, so that the site's connection string (expanded from
   // dbname) may change them; the credentials and the encoding come after it
   // and always win. An empty value would let libpq fall back on PGUSER,
@@ -152,8 +368,9 @@ void PgOraBackend::open() {
   PQsetErrorVerbosity(c, PQERRORS_VERBOSE);
   PQsetNoticeProcessor(c, Ignore, nullptr);
 
-  // The connect time-out bounds the whole logon: libpq leaves it to the
-  // caller of the non-blocking connect. 0 (wait for ever) is not honoured.
+  // The connect time-out bounds the whole logon, its check included: libpq
+  // leaves it to the caller of the non-blocking connect. 0 (wait for ever)
+  // is not honoured.
   int seconds = kDefaultConnectTimeout;
   if (PQconninfoOption* opts = PQconninfo(c)) {
     for (PQconninfoOption* o = opts; o->keyword; ++o)
@@ -161,38 +378,55 @@ void PgOraBackend::open() {
         seconds = std::max(2, std::atoi(o->val));
     PQconninfoFree(opts);
   }
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  auto deadline = Clock::now() + std::chrono::seconds(seconds);
+  std::string late = "pas de réponse du serveur en " + std::to_string(seconds) + " s";
   PostgresPollingStatusType st = PQstatus(c) == CONNECTION_BAD ? PGRES_POLLING_FAILED : PGRES_POLLING_WRITING;
+  oracallstop::Watch stop;
   while (st != PGRES_POLLING_OK && st != PGRES_POLLING_FAILED) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    pollfd p{PQsocket(c), static_cast<short>(st == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
-    int r = left.count() > 0 ? ::poll(&p, 1, static_cast<int>(left.count())) : 0;
+    if (oracallstop::Stopped()) {
+      PQfinish(c);
+      Fail("57014", "connexion abandonnée : le programme s'arrête");
+    }
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    pollfd set[1 + oracallstop::Watch::kMax];
+    set[0] = pollfd{PQsocket(c), static_cast<short>(st == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
+    int n = 1 + stop.fill(set + 1);
+    int r = left.count() > 0 ? ::poll(set, n, static_cast<int>(left.count())) : 0;
     if (r < 0 && errno == EINTR) continue;
     if (r <= 0) {
       PQfinish(c);
-      Fail("08001", "pas de réponse du serveur en " + std::to_string(seconds) + " s");
+      Fail("08001", late);
     }
+    if (stop.check(set + 1) || set[0].revents == 0) continue;
     st = PQconnectPoll(c);
   }
   if (st == PGRES_POLLING_FAILED) {
     std::string message = PQerrorMessage(c);
     PQfinish(c);
-    FailLogon(message);
+    std::string state, text;
+    if (ServerReport(message, state, text)) failLogon(state, text);
+    failLogon("08001", OneLine(message.c_str()));
   }
-  PGresult* res = PQexec(c, "CALL PK_CONNEXION.VERIFIER()");
-  if (PQresultStatus(res) != PGRES_COMMAND_OK) {
-    try {
-      FailResult(c, res);
-    } catch (...) {
-      PQfinish(c);
-      throw;
-    }
+  PQsetnonblocking(c, 1);
+  try {
+    PGresult* res = run(c, kSessionSettings, nullptr, deadline, Clock::duration::zero(), late);
+    int limit = PQntuples(res) == 1 ? std::atoi(PQgetvalue(res, 0, 0)) : 0;
+    PQclear(res);
+    limitMs_ = limit > 0 ? limit : 30000;
+    res = run(c, "CALL PK_CONNEXION.VERIFIER()", nullptr, deadline, Clock::duration::zero(),
+              late + " (vérification de connexion)");
+    PQclear(res);
+  } catch (const VbError& e) {
+    PQfinish(c);
+    raise(e.number(), scrub(e.description()));
   }
-  PQclear(res);
+  warnIfUnverified(c);
   conn_ = c;
 }
 
 void PgOraBackend::logon(const std::string& database, const std::string& user, const std::string& password) {
+  if (database.find_first_not_of(" \t\r\n") == std::string::npos)
+    Fail("08001", "aucune base de données n'est indiquée (KUP_ChaineSQL vide) : connexion refusée");
   if (user.empty() || password.empty())
     Fail("28000", "le nom d'utilisateur et le mot de passe sont obligatoires");
   if (HasNul(database) || HasNul(user) || HasNul(password))
@@ -200,6 +434,8 @@ void PgOraBackend::logon(const std::string& database, const std::string& user, c
   database_ = database;
   user_ = user;
   password_ = password;
+  secrets_ = PasswordsIn(database);
+  secrets_.push_back(password);
   loggedOn_ = false;
   open();
   loggedOn_ = true;
@@ -223,10 +459,13 @@ bool PgOraBackend::isConnected() {
   if (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) return false;
   // Something came unasked: a notice, or the server's farewell before it
   // hangs up. Only a round trip (an empty statement) tells them apart.
-  PGresult* res = PQexec(conn_, "");
-  bool alive = PQresultStatus(res) == PGRES_EMPTY_QUERY;
-  PQclear(res);
-  return alive && PQstatus(conn_) == CONNECTION_OK;
+  try {
+    PGresult* res = run(conn_, "", nullptr, Clock::now() + kGrace, Clock::duration::zero(), "pas de réponse du serveur");
+    PQclear(res);
+  } catch (const VbError&) {
+    return false;
+  }
+  return conn_ && PQstatus(conn_) == CONNECTION_OK;
 }
 
 void PgOraBackend::reconnect() {
@@ -254,10 +493,41 @@ void PgOraBackend::freeReturnedLobs() {
   returned_.clear();
 }
 
+int PgOraBackend::outValuesOf(const std::string& procedure, size_t parameters) {
+  std::string key = procedure + "/" + std::to_string(parameters);
+  auto it = outValues_.find(key);
+  if (it != outValues_.end()) return it->second;
+  // Only a single procedure of that name taking exactly these parameters
+  // says for sure what the call will return.
+  std::vector<const char*> values{procedure.c_str()};
+  PGresult* res = nullptr;
+  try {
+    res = run(conn_,
+              "SELECT coalesce(pg_catalog.array_length(p.proallargtypes, 1), p.pronargs), p.proargmodes::text"
+              " FROM pg_catalog.pg_proc p"
+              " WHERE p.oid = pg_catalog.to_regproc($1) AND p.prokind = 'p'",
+              &values, Clock::now() + std::chrono::milliseconds(limitMs_) + kGrace, kGrace,
+              "délai dépassé (" + Seconds(std::chrono::milliseconds(limitMs_)) + ")");
+  } catch (const VbError&) {
+    if (oracallstop::Stopped() || !conn_ || PQstatus(conn_) != CONNECTION_OK) throw;
+    return -1;  // a name the catalogue cannot resolve: the call says why
+  }
+  int outs = -1;
+  if (PQntuples(res) == 1 && static_cast<size_t>(std::atoi(PQgetvalue(res, 0, 0))) == parameters) {
+    outs = 0;
+    if (!PQgetisnull(res, 0, 1))
+      for (const char* m = PQgetvalue(res, 0, 1); *m; ++m) outs += *m == 'o' || *m == 'b';
+  }
+  PQclear(res);
+  outValues_[key] = outs;
+  return outs;
+}
+
 void PgOraBackend::execute(const std::string& block, std::vector<OraParameter>& parameters) {
   std::string procedure = ProcedureOf(block);
   // The values the previous call returned are no longer reachable.
   freeReturnedLobs();
+  if (oracallstop::Stopped()) Fail("57014", kStopping);
   if (!conn_ || PQstatus(conn_) != CONNECTION_OK) Fail("08003", "non connecté au serveur de base de données");
 
   std::string sql = "CALL " + procedure + "(";
@@ -282,11 +552,17 @@ void PgOraBackend::execute(const std::string& block, std::vector<OraParameter>& 
   }
   sql += ")";
 
-  PGresult* res = PQexecParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr,
-                               nullptr, 0);
-  ExecStatusType st = PQresultStatus(res);
-  if (st != PGRES_TUPLES_OK && st != PGRES_COMMAND_OK) FailResult(conn_, res);
-  int fields = st == PGRES_TUPLES_OK ? PQnfields(res) : 0;
+  // A call whose out values cannot match would run, commit, and only then
+  // be reported as failed: where the catalogue says so, it is not sent.
+  int declared = outValuesOf(procedure, parameters.size());
+  if (declared >= 0 && static_cast<size_t>(declared) != outs)
+    Fail("07002", procedure + " rend " + std::to_string(declared) + " valeur(s) de sortie, " + std::to_string(outs) +
+                      " attendue(s) : appel non envoyé");
+
+  std::chrono::milliseconds limit(limitMs_);
+  PGresult* res = run(conn_, sql, &values, Clock::now() + limit + kGrace, kGrace,
+                      "délai de l'appel dépassé (" + Seconds(limit) + ")");
+  int fields = PQresultStatus(res) == PGRES_TUPLES_OK ? PQnfields(res) : 0;
   if (static_cast<size_t>(fields) != outs || (outs > 0 && PQntuples(res) != 1)) {
     PQclear(res);
     Fail("07002", procedure + " rend " + std::to_string(fields) + " valeur(s) de sortie, " + std::to_string(outs) +

@@ -14,14 +14,27 @@
 // Logon: the database text is a database name (the server then comes from
 // PGHOST/PGPORT), "service=NAME" (an entry of pg_service.conf) or a whole
 // connection string; the user and password given always win over any inside
-// it. Then the logon check PK_CONNEXION.VERIFIER runs.
+// it. The whole logon, the logon check PK_CONNEXION.VERIFIER included, keeps
+// the connect time-out. No password reaches an error text.
+//
+// Every call has a time limit: the server's statement_timeout, set by the
+// site (options=-c statement_timeout=... in the database text or the service
+// entry, PGOPTIONS, or the role's settings), 30 s when nothing sets one. The
+// server cancels the call itself (57014); should it not answer, the client
+// cancels it, and closes the connection when even that gets no answer. The
+// server checks every second that the client is still there, so that the
+// call of a client that died ends. While a call waits, the host's stop
+// (OraCallStop.h) cancels it.
 //
 // Every failure raises VbError(SqlStateNumber(state), state + ": " + the
 // server's text); failures found on this side use a standard SQLSTATE too
-// (08001 no server, 08003 not connected, 28000 empty credentials, 22021 a NUL
-// byte, 42602 a name that is not an identifier, 07002 out values that do not
-// match).
+// (08001 no server or no database text, 08003 not connected, 08006 the
+// connection lost during a call, whose outcome is then unknown, 28000 empty
+// credentials, 22021 a NUL byte, 42602 a name that is not plain, 07002 out
+// values that do not match, 57014 a call cancelled).
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -29,15 +42,10 @@
 #include "data/OraBackend.h"
 
 struct pg_conn;
+struct pg_result;
 
 namespace kup {
 
-// The VB error number of a SQLSTATE: its five characters read as a number in
-// base 36 (digits 0-9, then A-Z for 10-35). "P0001" gives 41990401, "28P01"
-// 3764881. Every error class is "01" or above, so the number is at least 46656:
-// never 440 nor -404, which the error routine treats apart. Anything that is
-// not a five-character SQLSTATE counts as XX000 (internal error).
-int32_t SqlStateNumber(const std::string& sqlstate);
 
 class PgOraBackend : public IOraBackend {
  public:
@@ -57,15 +65,34 @@ class PgOraBackend : public IOraBackend {
 
   // The server process of the session (0 when not connected), for traces.
   int serverProcess() const;
+  // The time limit of a call, in milliseconds, as the server holds it.
+  int callLimitMs() const { return limitMs_; }
+
+  // Warnings for the log (a logon over the network without a verified
+  // certificate).
+  std::function<void(const std::string&)> onWarning;
 
  private:
+  enum class Wait { Done, TimedOut, Stopped };
+  using Clock = std::chrono::steady_clock;
+
   void open();
   void close();
   void freeReturnedLobs();
+  Wait pump(pg_conn* c, Clock::time_point deadline, Clock::duration idle, bool watchStop);
+  pg_result* run(pg_conn* c, const std::string& sql, const std::vector<const char*>* values,
+                 Clock::time_point deadline, Clock::duration idle, const std::string& late);
+  [[noreturn]] void failLogon(const std::string& sqlstate, const std::string& text);
+  std::string scrub(std::string text) const;
+  int outValuesOf(const std::string& procedure, size_t parameters);
+  void warnIfUnverified(pg_conn* c);
 
   pg_conn* conn_ = nullptr;
   std::string database_, user_, password_;
   bool loggedOn_ = false;
+  std::vector<std::string> secrets_;  // never shown: the passwords of the logon
+  int limitMs_ = 30000;
+  std::map<std::string, int> outValues_;  // procedure -> its out values (-1 unknown)
   std::map<int64_t, std::string> lobs_;
   std::vector<int64_t> returned_;  // LOBs the last call returned
   int64_t nextLob_ = 1;

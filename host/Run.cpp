@@ -1,6 +1,7 @@
 #include "host/Run.h"
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -14,6 +15,7 @@
 #include "core/Core.h"
 #include "core/Dispatcher.h"
 #include "core/table/CommandTable.h"
+#include "data/OraCallStop.h"
 #include "host/DdePoller.h"
 #include "host/Desktop.h"
 #include "host/HostPlatform.h"
@@ -113,6 +115,12 @@ int RunKorvane(int argc, char** argv, const std::function<void(kup::App&)>& conf
   kup::host::DdePoller poller(desktop ? desktop->urgentExecutor() : ex, app, host.windows, host.dde);
   if (desktop) poller.runLater = [&desktop](std::function<void()> f) { desktop->gate().push(std::move(f)); };
   kup::host::StdioBridge bridge(ex, flashRef, inFd);
+  // A database call waits on this thread: it hears the end of the input and
+  // the ending signals itself (cancelled on the server), then the loop ends
+  // as usual. Chained in front of the termination handling above, which
+  // still sees every signal.
+  kup::oracallstop::WatchInput(inFd, [&bridge] { return bridge.inputWaiting(); });
+  kup::oracallstop::WatchSignals({SIGTERM, SIGINT, SIGHUP});
   bridge.log = [&app](const std::string& line) { kup::EcrireLog(app, "bridge", line); };
   bridge.onRequest = [&app, &poller](const std::string& request) {
     kup::FlashCall(app, request);

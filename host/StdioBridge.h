@@ -42,6 +42,8 @@ class StdioBridge {
   // The program is about to end inside a request: its RET goes now, with
   // what the request set so far (nothing when it set nothing).
   void answerInFlight();
+  // Input read but not yet handled (requests waiting behind the current one).
+  bool inputWaiting() const { return reader_.midFrame(); }
 
   // Counters for the end-of-run log line.
   size_t requests() const { return requests_; }

@@ -1,10 +1,24 @@
 #include "platform/RealLog.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace kup::platform {
 
 RealLog::RealLog() : out_(stderr) {}
 
-RealLog::RealLog(const std::string& hostPath) : out_(std::fopen(hostPath.c_str(), "ae")) {
+namespace {
+// A new log is private: it may hold what the users did.
+std::FILE* OpenPrivate(const std::string& path) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return nullptr;
+  std::FILE* f = ::fdopen(fd, "a");
+  if (!f) ::close(fd);
+  return f;
+}
+}  // namespace
+
+RealLog::RealLog(const std::string& hostPath) : out_(OpenPrivate(hostPath)) {
   owned_ = out_ != nullptr;
   if (!out_) {
     out_ = stderr;

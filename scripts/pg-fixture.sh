@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A private throw-away PostgreSQL cluster for ./run.sh, the tests and the
 # benchmarks: reached only through its Unix socket, without durability
-# (fsync off), holding the database "korvane" with the schema of sql/.
+# (fsync off), holding the database "korvane" with what a site installs
+# (sql/site) and the users and procedures of the tests (sql/test).
 #
 #   scripts/pg-fixture.sh start [DIR]   make it; a leftover in DIR (an
 #                                       interrupted run) is stopped and removed first
@@ -86,7 +87,7 @@ EOF
     { cat "$DIR/server.log" >&2; die "the server did not start"; }
   psql_owner() { as_owner "$BIN/psql" -X -q -v ON_ERROR_STOP=1 -h "$DIR" -p "$PORT" -U "$OWNER" "$@"; }
   psql_owner -d postgres -c "CREATE DATABASE korvane" >/dev/null
-  for f in "$SQL_DIR"/*.sql; do
+  for f in "$SQL_DIR"/site/*.sql "$SQL_DIR"/test/*.sql; do
     psql_owner -d korvane -f - <"$f" >/dev/null || die "loading $f failed"
   done
   echo "PGHOST=$DIR"

@@ -87,9 +87,13 @@ TEST_F(Dispatcher, UnknownMalformedAndNamelessRequestsGetNoAnswer) {
   sGetFlashXML(t.app, "<invoke name=\"x\"><arguments><array></array></arguments></invoke>");
   sGetFlashXML(t.app, "<invoke name=\"x\"><arguments><array><property id=\"0\"><null/></property></array>"
                       "</arguments></invoke>");
+  // A logon whose password broke the request: the log keeps no password.
+  sGetFlashXML(t.app, Req({"Connexion", "dupont", "top<secret</string>&"}));
   EXPECT_TRUE(t.flash.returns.empty());
   EXPECT_TRUE(t.flash.calls.empty());
-  EXPECT_EQ(t.log.lines("core").size(), 4u);
+  ASSERT_EQ(t.log.lines("core").size(), 5u);
+  EXPECT_NE(t.log.lines("core")[4].find("Connexion"), std::string::npos);
+  EXPECT_EQ(t.log.lines("core")[4].find("top<"), std::string::npos) << t.log.lines("core")[4];
 }
 
 TEST_F(Dispatcher, UntrappedErrorsGoToTheErrorRoutineWithoutAnswer) {

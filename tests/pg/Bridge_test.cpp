@@ -70,3 +70,38 @@ TEST(PgBridge, LogonThenHtmlMergeThroughKorvane) {
 }
 
 }  // namespace
+
+namespace {
+
+// A request as the session files write it ("name | value | ...").
+std::string Request(const std::string& line) { return kup::bridgeclient::ParseSessionLine(line, 1)->xml; }
+
+// korvane waits for the server (a logon check held up by another session's
+// lock): the end of its input, or SIGTERM, still ends it at once, as it
+// would between requests.
+TEST(PgBridge, TheEndOfInputOrSigtermEndsKorvaneWhileItWaitsForTheServer) {
+  ASSERT_FALSE(pgtest::Env("PGHOST").empty());
+  for (bool signal : {false, true}) {
+    SCOPED_TRACE(signal ? "SIGTERM" : "end of input");
+    pgtest::RawConnection holder;
+    ASSERT_TRUE(holder.ok());
+    holder.value("select pg_advisory_lock(4242)");
+    e2e::Child c({e2e::ProgramPath("korvane")}, true);
+    ASSERT_TRUE(c.started());
+    ASSERT_TRUE(c.request(Request("KUP_ChaineSQL | dbname=korvane connect_timeout=30")));
+    c.untilRet();
+    ASSERT_TRUE(c.request(Request("Connexion | kup_lent | kup_lent_mdp")));
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    auto start = std::chrono::steady_clock::now();
+    if (signal) ::kill(c.pid(), SIGTERM);
+    else c.closeInput();
+    auto status = c.wait(8000);
+    double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    holder.value("select pg_advisory_unlock(4242)");
+    ASSERT_TRUE(status) << c.log();
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << c.log();
+    EXPECT_LT(took, 4.0);
+  }
+}
+
+}  // namespace

@@ -1,10 +1,23 @@
 #pragma once
 // The tests on a real PostgreSQL server. ctest starts a throw-away cluster
 // (scripts/pg-fixture.sh, schema of sql/) and points PGHOST/PGPORT at it.
+#include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
@@ -24,6 +37,145 @@ inline std::string Env(const char* name) {
   const char* v = std::getenv(name);
   return v ? v : "";
 }
+
+// Sets environment variables for one case and puts the old values back.
+struct ScopedEnv {
+  std::vector<std::pair<std::string, std::optional<std::string>>> old;
+  explicit ScopedEnv(const std::vector<std::pair<const char*, std::string>>& vars) {
+    for (const auto& [k, v] : vars) {
+      const char* o = std::getenv(k);
+      old.emplace_back(k, o ? std::optional<std::string>(o) : std::nullopt);
+      ::setenv(k, v.c_str(), 1);
+    }
+  }
+  ~ScopedEnv() {
+    for (const auto& [k, v] : old)
+      if (v) ::setenv(k.c_str(), v->c_str(), 1);
+      else ::unsetenv(k.c_str());
+  }
+};
+
+// Stands between sessions and the cluster as a network would: relays the
+// bytes both ways until cut(), which drops every connection at once (a
+// network that fails: each side sees the other gone). Listens on a Unix
+// socket in a folder of its own, or on 127.0.0.1.
+class Relay {
+ public:
+  explicit Relay(bool tcp = false) {
+    ::pipe2(wake_, O_CLOEXEC | O_NONBLOCK);
+    if (tcp) {
+      listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+      sockaddr_in a{};
+      a.sin_family = AF_INET;
+      a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+      socklen_t len = sizeof a;
+      ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
+      port_ = ntohs(a.sin_port);
+      host_ = "127.0.0.1";
+    } else {
+      char folder[] = "/tmp/kup-relay-XXXXXX";
+      host_ = ::mkdtemp(folder);
+      listener_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+      sockaddr_un a{};
+      a.sun_family = AF_UNIX;
+      std::strncpy(a.sun_path, (host_ + "/.s.PGSQL.5432").c_str(), sizeof a.sun_path - 1);
+      ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    }
+    ::listen(listener_, 8);
+    thread_ = std::thread([this] { loop(); });
+  }
+  ~Relay() {
+    stop_ = true;
+    ::write(wake_[1], "s", 1);
+    thread_.join();
+    ::close(listener_);
+    ::close(wake_[0]);
+    ::close(wake_[1]);
+    if (host_[0] == '/') {
+      ::unlink((host_ + "/.s.PGSQL.5432").c_str());
+      ::rmdir(host_.c_str());
+    }
+  }
+  const std::string& host() const { return host_; }
+  int port() const { return port_; }
+  // The database text of a logon through the relay.
+  std::string database() const { return "host=" + host_ + " port=" + std::to_string(port_) + " dbname=korvane"; }
+  void cut() {
+    cut_ = true;
+    ::write(wake_[1], "c", 1);
+  }
+
+ private:
+  static int toServer() {
+    const char* dir = std::getenv("PGHOST");
+    int s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::strncpy(a.sun_path, (std::string(dir ? dir : "") + "/.s.PGSQL.5432").c_str(), sizeof a.sun_path - 1);
+    if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+      ::close(s);
+      return -1;
+    }
+    return s;
+  }
+  void loop() {
+    std::vector<std::pair<int, int>> pairs;
+    auto drop = [&](size_t i) {
+      ::close(pairs[i].first);
+      ::close(pairs[i].second);
+      pairs.erase(pairs.begin() + long(i));
+    };
+    while (!stop_) {
+      std::vector<pollfd> set{{listener_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+      for (auto& [a, b] : pairs) {
+        set.push_back({a, POLLIN, 0});
+        set.push_back({b, POLLIN, 0});
+      }
+      if (::poll(set.data(), set.size(), -1) < 0) continue;
+      if (set[1].revents) {
+        char buf[16];
+        while (::read(wake_[0], buf, sizeof buf) > 0) {
+        }
+        if (cut_.exchange(false))
+          while (!pairs.empty()) drop(0);
+        continue;
+      }
+      const size_t polled = pairs.size();
+      if (set[0].revents) {
+        int a = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        int b = a >= 0 ? toServer() : -1;
+        if (b >= 0) pairs.emplace_back(a, b);
+        else if (a >= 0) ::close(a);
+      }
+      for (size_t i = polled; i-- > 0;) {
+        for (int side = 0; side < 2; ++side) {
+          short ev = set[2 + 2 * i + side].revents;
+          if (!ev || i >= pairs.size()) continue;
+          int from = side ? pairs[i].second : pairs[i].first, to = side ? pairs[i].first : pairs[i].second;
+          char buf[65536];
+          ssize_t n = ::read(from, buf, sizeof buf);
+          bool ok = n > 0;
+          for (ssize_t off = 0; ok && off < n;) {
+            ssize_t w = ::write(to, buf + off, size_t(n - off));
+            ok = w > 0;
+            off += w;
+          }
+          if (!ok) {
+            drop(i);
+            break;
+          }
+        }
+      }
+    }
+    while (!pairs.empty()) drop(0);
+  }
+
+  int listener_ = -1, port_ = 5432, wake_[2] = {-1, -1};
+  std::string host_;
+  std::atomic<bool> stop_{false}, cut_{false};
+  std::thread thread_;
+};
 
 // A bare libpq connection as the test user, for what the container must not
 // do itself (ending a session from outside).
@@ -56,6 +208,11 @@ struct PgTest : ::testing::Test {
   void connect(const std::string& database = "korvane") {
     s = std::make_shared<kup::ApOraSession>(t.app, std::make_unique<kup::PgOraBackend>());
     s->logon(database, kUser, kPassword);
+  }
+  // How many times the slow test procedure wrote that mark.
+  static int Marks(const std::string& mark) {
+    RawConnection raw;
+    return std::atoi(raw.value("select count(*) from pk_test.journal where marque = '" + mark + "'").c_str());
   }
   kup::PgOraBackend& backend() { return static_cast<kup::PgOraBackend&>(s->backend()); }
 

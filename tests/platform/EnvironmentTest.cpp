@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include "platform/FakeRandom.h"
 #include "platform/RealEnvironment.h"
 #include "platform/RealFileSystem.h"
+#include "platform/RealLog.h"
 #include "tests/platform/TempDir.h"
 
 using namespace kup::platform;
@@ -77,4 +79,20 @@ TEST(Random, UniformAndReseedingWithinOneTickDiffers) {
   double a = f.rnd(), b = f.rnd();
   EXPECT_NE(a, b);
   EXPECT_LT(a, 1.0);
+}
+
+// The log may hold what the users did: a new log file is private.
+TEST(Log, ANewLogFileIsPrivateAndAppended) {
+  TempDir dir;
+  mode_t old = ::umask(022);
+  {
+    RealLog log(dir / "korvane.log");
+    log.write("core", "une");
+  }
+  RealLog(dir / "korvane.log").write("data", "deux");
+  ::umask(old);
+  struct stat st {};
+  ASSERT_EQ(::stat((dir / "korvane.log").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_EQ(dir.read("korvane.log"), "core: une\ndata: deux\n");
 }

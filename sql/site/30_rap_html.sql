@@ -1,8 +1,8 @@
 -- The HTML report merge. The container binds, in this order: the template
 -- (in-out), the identifier list, the result (in-out, bound as one blank) and
--- two status values it never reads. The merge replaces {LIST_IDENT} by the
--- identifier list and {UTILISATEUR} by the user of the session, both
--- written as HTML text.
+-- two status values it never reads. A site whose merge does more keeps this
+-- signature; the body here replaces {LIST_IDENT} by the identifier list and
+-- {UTILISATEUR} by the user of the session, both written as HTML text.
 CREATE SCHEMA pk_rap_html;
 GRANT USAGE ON SCHEMA pk_rap_html TO kup_utilisateur;
 

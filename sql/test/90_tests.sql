@@ -63,5 +63,58 @@ BEGIN
 END
 $$;
 
+-- Slow calls: a call that sleeps; one that sleeps, writes its mark, commits,
+-- then sleeps again (whether a mark exists tells whether the call ran).
+CREATE TABLE pk_test.journal (marque text NOT NULL);
+GRANT SELECT, INSERT ON pk_test.journal TO kup_utilisateur;
+
+CREATE PROCEDURE pk_test.dormir(p_secondes numeric)
+LANGUAGE plpgsql AS $$
+BEGIN
+  PERFORM pg_sleep(p_secondes);
+END
+$$;
+
+CREATE PROCEDURE pk_test.ecrire(p_marque text, p_avant numeric, p_apres numeric)
+LANGUAGE plpgsql AS $$
+BEGIN
+  PERFORM pg_sleep(p_avant);
+  INSERT INTO pk_test.journal VALUES (p_marque);
+  COMMIT;
+  PERFORM pg_sleep(p_apres);
+END
+$$;
+
+-- The session's time limit and client check, as the server holds them.
+CREATE PROCEDURE pk_test.reglages(OUT p_delai text, OUT p_controle text)
+LANGUAGE plpgsql AS $$
+BEGIN
+  p_delai := current_setting('statement_timeout');
+  p_controle := current_setting('client_connection_check_interval');
+END
+$$;
+
+-- Nothing in, nothing out.
+CREATE PROCEDURE pk_test.rien()
+LANGUAGE plpgsql AS $$
+BEGIN
+END
+$$;
+
 REVOKE EXECUTE ON ALL PROCEDURES IN SCHEMA pk_test FROM PUBLIC;
 GRANT EXECUTE ON ALL PROCEDURES IN SCHEMA pk_test TO kup_utilisateur;
+
+-- The logon check of this cluster: the site's, then for kup_lent a wait on
+-- an advisory lock (key 4242) that a test holds: a check held up by another
+-- session.
+ALTER PROCEDURE pk_connexion.verifier() RENAME TO verifier_site;
+CREATE PROCEDURE pk_connexion.verifier()
+LANGUAGE plpgsql SET search_path = pg_catalog AS $$
+BEGIN
+  CALL pk_connexion.verifier_site();
+  IF session_user = 'kup_lent' THEN
+    PERFORM pg_advisory_xact_lock_shared(4242);
+  END IF;
+END
+$$;
+GRANT EXECUTE ON PROCEDURE pk_connexion.verifier() TO PUBLIC;
