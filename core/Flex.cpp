@@ -152,51 +152,71 @@ bool CaractereXML(uint32_t c) {
          (c >= 0x10000 && c <= 0x10FFFF);
 }
 
-// True when every character reference of the document is well formed and
-// names a character XML allows. The parser would decode "&#0;" to an end of
-// text, wrap what is too large and change surrogates: such a request is
-// unreadable, as for any conforming reader, rather than run with a text
-// other than the one sent. Comments, CDATA sections and processing
-// instructions hold no references.
+// Whether the reference at x[p] ("&#...;") is well formed and names a
+// character XML allows; p is moved past it.
+bool ReferenceConforme(std::string_view x, size_t& p) {
+  p += 2;
+  const bool hexa = p < x.size() && x[p] == 'x';
+  if (hexa) ++p;
+  uint32_t c = 0;
+  size_t chiffres = 0;
+  for (; p < x.size() && x[p] != ';'; ++p, ++chiffres) {
+    char d = x[p];
+    uint32_t v;
+    if (d >= '0' && d <= '9') v = static_cast<uint32_t>(d - '0');
+    else if (hexa && d >= 'a' && d <= 'f') v = static_cast<uint32_t>(d - 'a' + 10);
+    else if (hexa && d >= 'A' && d <= 'F') v = static_cast<uint32_t>(d - 'A' + 10);
+    else return false;
+    c = c * (hexa ? 16 : 10) + v;
+    if (c > 0x10FFFF) return false;  // before it can wrap
+  }
+  if (p >= x.size() || chiffres == 0 || !CaractereXML(c)) return false;
+  ++p;
+  return true;
+}
+
+// True when every character reference of the document, in its texts and
+// attribute values, is well formed and names a character XML allows. The
+// parser would decode "&#0;" to an end of text, wrap what is too large and
+// change surrogates: such a request is unreadable, as for any conforming
+// reader, rather than run with a text other than the one sent. Comments,
+// CDATA sections and processing instructions hold no references.
 bool ReferencesConformes(std::string_view x) {
   if (x.find("&#") == std::string_view::npos) return true;
   size_t p = 0;
-  while ((p = x.find_first_of("&<", p)) != std::string_view::npos) {
-    if (x[p] == '<') {
-      size_t debut = 0;
-      std::string_view fin;
-      if (x.compare(p, 4, "<!--") == 0) debut = 4, fin = "-->";
-      else if (x.compare(p, 9, "<![CDATA[") == 0) debut = 9, fin = "]]>";
-      else if (x.compare(p, 2, "<?") == 0) debut = 2, fin = "?>";
-      if (fin.empty()) {
-        ++p;
-        continue;
-      }
+  while (p < x.size()) {
+    char c = x[p];
+    if (c == '&') {
+      if (x.compare(p, 2, "&#") != 0) ++p;
+      else if (!ReferenceConforme(x, p)) return false;
+      continue;
+    }
+    if (c != '<') {
+      ++p;
+      continue;
+    }
+    size_t debut = 0;
+    std::string_view fin;
+    if (x.compare(p, 4, "<!--") == 0) debut = 4, fin = "-->";
+    else if (x.compare(p, 9, "<![CDATA[") == 0) debut = 9, fin = "]]>";
+    else if (x.compare(p, 2, "<?") == 0) debut = 2, fin = "?>";
+    if (!fin.empty()) {
       size_t e = x.find(fin, p + debut);
       if (e == std::string_view::npos) return true;  // unterminated: the parser refuses it
       p = e + fin.size();
       continue;
     }
-    if (x.compare(p, 2, "&#") != 0) {
+    // A tag: up to its ">", references only in its quoted values (where a
+    // "<" starts nothing).
+    char guillemet = 0;
+    for (++p; p < x.size() && (guillemet || x[p] != '>');) {
+      if (guillemet && x[p] == '&' && x.compare(p, 2, "&#") == 0) {
+        if (!ReferenceConforme(x, p)) return false;
+        continue;
+      }
+      if (x[p] == '"' || x[p] == '\'') guillemet = !guillemet ? x[p] : guillemet == x[p] ? 0 : guillemet;
       ++p;
-      continue;
     }
-    p += 2;
-    const bool hexa = p < x.size() && x[p] == 'x';
-    if (hexa) ++p;
-    uint32_t c = 0;
-    size_t chiffres = 0;
-    for (; p < x.size() && x[p] != ';'; ++p, ++chiffres) {
-      char d = x[p];
-      uint32_t v;
-      if (d >= '0' && d <= '9') v = static_cast<uint32_t>(d - '0');
-      else if (hexa && d >= 'a' && d <= 'f') v = static_cast<uint32_t>(d - 'a' + 10);
-      else if (hexa && d >= 'A' && d <= 'F') v = static_cast<uint32_t>(d - 'A' + 10);
-      else return false;
-      c = c * (hexa ? 16 : 10) + v;
-      if (c > 0x10FFFF) return false;  // before it can wrap
-    }
-    if (p >= x.size() || chiffres == 0 || !CaractereXML(c)) return false;
   }
   return true;
 }
