@@ -160,7 +160,7 @@ void LinkExecute(int rounds, size_t size) {
   Stop(partner);
 }
 
-void Receiver(int rounds) {
+void Receiver(int rounds, const std::vector<size_t>& sizes) {
   Folder d;
   int in[2];
   if (::pipe2(in, O_CLOEXEC) != 0) Fail("pipe");
@@ -189,12 +189,15 @@ void Receiver(int rounds) {
                                           "<property id=\"1\"><string>" + record +
                                           "</string></property></array></arguments></invoke>"));
   WaitFor(d.path + "/" + dde::SocketName("Korvane", "ZEDERA"));
-  int fd = dde::Connect(d.path, dde::SocketName("Korvane", "ZEDERA"));
+  // The socket file appears when it is bound, a moment before it listens.
+  int fd = -1;
+  for (int i = 0; i < 400 && fd < 0; ++i) {
+    fd = dde::Connect(d.path, dde::SocketName("Korvane", "ZEDERA"));
+    if (fd < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
   if (fd < 0) Fail("korvane's topic does not accept");
   dde::SetNonBlocking(fd, false);
-  // A string the receiver takes and that has no effect on anything else.
-  const std::string frame = dde::EncodeFrame("EXEC", "KUP_ListeDossierParRequeteAjouter(x)");
-  auto trips = [&](int s, int n) {
+  auto trips = [&](int s, const std::string& frame, int n) {
     std::vector<double> us;
     for (int i = 0; i < n; ++i) {
       auto t0 = std::chrono::steady_clock::now();
@@ -204,9 +207,16 @@ void Receiver(int rounds) {
     return kup::bench::Median(us);
   };
   Echo echo;
-  trips(fd, 100);
-  auto r = kup::bench::Interleave(rounds, [&] { return trips(fd, 1000); }, [&] { return echo.trips(frame, 1000); });
-  kup::bench::Report("DDE receiver (partner to korvane)", std::to_string(frame.size()) + " B frame", r, "us");
+  for (size_t size : sizes) {
+    // A string the receiver reads to its end and that has no effect on
+    // anything else.
+    const std::string frame = dde::EncodeFrame("EXEC", "KUP_ListeDossierParRequeteAjouter(" + std::string(size, 'x') + ")");
+    trips(fd, frame, 100);
+    echo.trips(frame, 100);
+    auto r = kup::bench::Interleave(rounds, [&] { return trips(fd, frame, 1000); },
+                                    [&] { return echo.trips(frame, 1000); });
+    kup::bench::Report("DDE receiver (partner to korvane)", std::to_string(frame.size()) + " B frame", r, "us");
+  }
   ::close(fd);
   ::close(in[1]);
   ::waitpid(pid, nullptr, 0);
@@ -218,8 +228,9 @@ int main(int argc, char** argv) {
   if (argc > 1 && std::string(argv[1]) == "--echo") EchoLoop(3);
   ::signal(SIGPIPE, SIG_IGN);
   const int rounds = kup::bench::Rounds(argc, argv, 9);
-  LinkExecute(rounds, 16);
-  LinkExecute(rounds, 4096);
-  Receiver(rounds);
+  // The argument's size: 16 B, 256 B, 4 KB.
+  const std::vector<size_t> sizes{16, 256, 4096};
+  for (size_t size : sizes) LinkExecute(rounds, size);
+  Receiver(rounds, sizes);
   return 0;
 }

@@ -141,8 +141,9 @@ struct App {
   // Window styles saved by EffacerBarreControle, by window handle.
   std::map<long, long> stylesSauves;
 
-  // GEN_DecomposerLigne: the text being cut and the next character to read.
-  std::vector<uint32_t> decomposerTampon;
+  // GEN_DecomposerLigne: the text being cut (UTF-8) and the byte of the next
+  // character to read.
+  std::string decomposerTampon;
   size_t decomposerPosition = 0;
 
   // Temporary names already handed out (a name is never handed out twice).

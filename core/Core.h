@@ -4,6 +4,7 @@
 // window, process and byte utilities.
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/App.h"
@@ -13,10 +14,32 @@ namespace kup {
 
 // ---- reply and call paths
 // Reply XML of an array: one <property id=...> per element, each value
-// trimmed, only "<" escaped; "" for an empty array.
+// trimmed and written as AjouterTexteXML writes it; "" for an empty array.
 std::string sSetReturnValueXML(const StrArray& values);
-// A call into the player: values neither trimmed nor escaped.
+// A call into the player: values not trimmed, written as AjouterTexteXML
+// writes them.
 std::string sInvokeXML(const std::string& name, const StrArray& values);
+// Text inside an element of a reply or call, so that any XML reader takes
+// it: "&", "<" and ">" as entities, and each character XML forbids (the
+// controls other than tab, LF and CR; U+FFFE, U+FFFF) replaced by U+FFFD,
+// as invalid UTF-8 is on its way out. CR stays as it is: the interface reads
+// texts as they were sent. Appended to out.
+void AjouterTexteXML(std::string& out, std::string_view v);
+// The same written at o, which has room for kTexteXMLMax bytes per byte of
+// v; returns the end of what was written.
+constexpr size_t kTexteXMLMax = 5;
+char* EcrireTexteXML(char* o, std::string_view v);
+// The high bit of each of the eight bytes of w (text, in memory order) that
+// is an ASCII byte EcrireTexteXML may change (a control, "&", "<" or ">"),
+// and of no other: for writers that copy text eight bytes at a time and hand
+// those bytes to EcrireTexteXML.
+inline uint64_t OctetsASCIIRetouchesXML(uint64_t w) {
+  constexpr uint64_t uns = 0x0101010101010101ull, hauts = 0x8080808080808080ull;
+  auto nuls = [](uint64_t x) { return ~(((x & ~hauts) + ~hauts) | x) & hauts; };
+  // Below 0x20: adding 0x60 to the low seven bits leaves the high bit clear.
+  uint64_t controles = ~((w & ~hauts) + uns * 0x60) & ~w & hauts;
+  return controles | nuls(w ^ (uns * '&')) | nuls(w ^ (uns * '<')) | nuls(w ^ (uns * '>'));
+}
 // Shorthand: sSetReturnValueXML then the Flash control's SetReturnValue.
 void RenvoyerReponse(App& app, const StrArray& values);
 // Traces the call text through DebugKUP and sends it through CallFunction.

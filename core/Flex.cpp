@@ -104,11 +104,14 @@ bool LireFormeCourante(std::string_view x, std::string& name, Args& args) {
       else return false;
     }
   };
+  // In the attribute values, what the parser decodes or refuses ("&", "<",
+  // NUL) is left to it.
+  const std::string_view aLaisser("&<\0", 3);
   if (!lit("<invoke name=\"")) return false;
   size_t q = x.find('"', p);
   if (q == std::string_view::npos || q >= fin) return false;
   std::string_view nom = x.substr(p, q - p);
-  if (nom.find_first_of("&<") != std::string_view::npos) return false;
+  if (nom.find_first_of(aLaisser) != std::string_view::npos) return false;
   p = q + 1;
   if (!lit(" returntype=\"xml\">") && !lit(">")) return false;
   if (!lit("<arguments><array>")) return false;
@@ -118,7 +121,7 @@ bool LireFormeCourante(std::string_view x, std::string& name, Args& args) {
     if (!lit("<property id=\"")) return false;
     q = x.find('"', p);
     if (q == std::string_view::npos || q >= fin) return false;
-    if (x.substr(p, q - p).find_first_of("&<") != std::string_view::npos) return false;
+    if (x.substr(p, q - p).find_first_of(aLaisser) != std::string_view::npos) return false;
     p = q + 1;
     if (!lit(">")) return false;
     if (lit("<string>")) {
@@ -143,6 +146,81 @@ bool LireFormeCourante(std::string_view x, std::string& name, Args& args) {
   return true;
 }
 
+// A character XML allows.
+bool CaractereXML(uint32_t c) {
+  return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
+         (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+// Whether the reference at x[p] ("&#...;") is well formed and names a
+// character XML allows; p is moved past it.
+bool ReferenceConforme(std::string_view x, size_t& p) {
+  p += 2;
+  const bool hexa = p < x.size() && x[p] == 'x';
+  if (hexa) ++p;
+  uint32_t c = 0;
+  size_t chiffres = 0;
+  for (; p < x.size() && x[p] != ';'; ++p, ++chiffres) {
+    char d = x[p];
+    uint32_t v;
+    if (d >= '0' && d <= '9') v = static_cast<uint32_t>(d - '0');
+    else if (hexa && d >= 'a' && d <= 'f') v = static_cast<uint32_t>(d - 'a' + 10);
+    else if (hexa && d >= 'A' && d <= 'F') v = static_cast<uint32_t>(d - 'A' + 10);
+    else return false;
+    c = c * (hexa ? 16 : 10) + v;
+    if (c > 0x10FFFF) return false;  // before it can wrap
+  }
+  if (p >= x.size() || chiffres == 0 || !CaractereXML(c)) return false;
+  ++p;
+  return true;
+}
+
+// True when every character reference of the document, in its texts and
+// attribute values, is well formed and names a character XML allows. The
+// parser would decode "&#0;" to an end of text, wrap what is too large and
+// change surrogates: such a request is unreadable, as for any conforming
+// reader, rather than run with a text other than the one sent. Comments,
+// CDATA sections and processing instructions hold no references.
+bool ReferencesConformes(std::string_view x) {
+  if (x.find("&#") == std::string_view::npos) return true;
+  size_t p = 0;
+  while (p < x.size()) {
+    char c = x[p];
+    if (c == '&') {
+      if (x.compare(p, 2, "&#") != 0) ++p;
+      else if (!ReferenceConforme(x, p)) return false;
+      continue;
+    }
+    if (c != '<') {
+      ++p;
+      continue;
+    }
+    size_t debut = 0;
+    std::string_view fin;
+    if (x.compare(p, 4, "<!--") == 0) debut = 4, fin = "-->";
+    else if (x.compare(p, 9, "<![CDATA[") == 0) debut = 9, fin = "]]>";
+    else if (x.compare(p, 2, "<?") == 0) debut = 2, fin = "?>";
+    if (!fin.empty()) {
+      size_t e = x.find(fin, p + debut);
+      if (e == std::string_view::npos) return true;  // unterminated: the parser refuses it
+      p = e + fin.size();
+      continue;
+    }
+    // A tag: up to its ">", references only in its quoted values (where a
+    // "<" starts nothing).
+    char guillemet = 0;
+    for (++p; p < x.size() && (guillemet || x[p] != '>');) {
+      if (guillemet && x[p] == '&' && x.compare(p, 2, "&#") == 0) {
+        if (!ReferenceConforme(x, p)) return false;
+        continue;
+      }
+      if (x[p] == '"' || x[p] == '\'') guillemet = !guillemet ? x[p] : guillemet == x[p] ? 0 : guillemet;
+      ++p;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 
@@ -150,6 +228,9 @@ bool ParseFlexRequest(const std::string& xml, std::string& name, Args& args) {
   name.clear();
   args.clear();
   if (LireFormeCourante(xml, name, args)) return true;
+  // A NUL is no character of XML anywhere in a document (the parser would
+  // take it for the end of the text in some places).
+  if (std::memchr(xml.data(), '\0', xml.size()) || !ReferencesConformes(xml)) return false;
   pugi::xml_document doc;
   // No end-of-line normalisation (values carry CR LF) and blank-only texts
   // kept; standard and numeric entities are decoded.
@@ -196,31 +277,83 @@ bool ParseFlexRequest(const std::string& xml, std::string& name, Args& args) {
   return true;
 }
 
-// Text written inside <string>: "&" and "<" as entities, so that a value
-// holding markup (a GIS string, a constraint row, a value the interface sent
-// with entities) can neither break the XML nor add arguments to it.
-// Appended in place: a value may be a whole document.
-static void AjouterTexteXML(std::string& out, std::string_view v) {
-  if (v.empty()) return;  // an empty view may have no data at all, which memchr may not be given
-  const char* d = v.data();
-  const char* f = d + v.size();
-  const char* et = static_cast<const char*>(std::memchr(d, '&', v.size()));
-  const char* inf = static_cast<const char*>(std::memchr(d, '<', v.size()));
-  for (;;) {
-    const char* p = !et ? inf : !inf ? et : std::min(et, inf);
-    if (!p) {
-      out.append(d, static_cast<size_t>(f - d));
-      return;
-    }
-    out.append(d, static_cast<size_t>(p - d));
-    if (p == et) {
-      out += "&amp;";
-      et = static_cast<const char*>(std::memchr(p + 1, '&', static_cast<size_t>(f - p - 1)));
+namespace {
+
+constexpr uint64_t kUns = 0x0101010101010101ull, kHauts = 0x8080808080808080ull;
+
+// The bytes EcrireTexteXML looks at: the ASCII ones it may change, and the
+// first byte of U+FFFE and U+FFFF.
+inline uint64_t OctetsRetouches(uint64_t w) {
+  uint64_t ef = w ^ (kUns * 0xEF);
+  return OctetsASCIIRetouchesXML(w) | (~(((ef & ~kHauts) + ~kHauts) | ef) & kHauts);
+}
+
+// Where in v the first byte EcrireTexteXML looks at is (v.size() if none).
+size_t PremierRetouche(std::string_view v) {
+  size_t i = 0;
+  for (; i + 8 <= v.size(); i += 8) {
+    uint64_t w;
+    std::memcpy(&w, v.data() + i, 8);
+    if (uint64_t m = OctetsRetouches(w)) return i + static_cast<size_t>(__builtin_ctzll(m) >> 3);
+  }
+  for (; i < v.size(); ++i) {
+    uint64_t w = static_cast<unsigned char>(v[i]);
+    if (OctetsRetouches(w) & 0x80) return i;
+  }
+  return v.size();
+}
+
+constexpr char kRemplacement[] = "\xEF\xBF\xBD";  // U+FFFD
+
+}  // namespace
+
+// A value holding markup (a GIS string, a constraint row, a value the
+// interface sent with entities) can neither break the XML nor add
+// arguments to it; a reader refuses no character of it.
+char* EcrireTexteXML(char* o, std::string_view v) {
+  auto poser = [&o](const char* t, size_t n) {
+    std::memcpy(o, t, n);
+    o += n;
+  };
+  while (!v.empty()) {
+    size_t k = PremierRetouche(v);
+    poser(v.data(), k);
+    if (k == v.size()) break;
+    unsigned char c = static_cast<unsigned char>(v[k]);
+    size_t lus = 1;
+    if (c == '&') poser("&amp;", 5);
+    else if (c == '<') poser("&lt;", 4);
+    else if (c == '>') poser("&gt;", 4);
+    else if (c == '\t' || c == '\n' || c == '\r') *o++ = static_cast<char>(c);
+    else if (c < 0x20) poser(kRemplacement, 3);
+    else if (v.size() - k >= 3 && v[k + 1] == '\xBF' && (v[k + 2] == '\xBE' || v[k + 2] == '\xBF')) {
+      poser(kRemplacement, 3);  // U+FFFE, U+FFFF
+      lus = 3;
     } else {
-      out += "&lt;";
-      inf = static_cast<const char*>(std::memchr(p + 1, '<', static_cast<size_t>(f - p - 1)));
+      *o++ = static_cast<char>(c);
     }
-    d = p + 1;
+    v.remove_prefix(k + lus);
+  }
+  return o;
+}
+
+// Appended in place, a piece at a time: a value may be a whole document,
+// and room for the worst case is made for one piece only.
+void AjouterTexteXML(std::string& out, std::string_view v) {
+  size_t k = PremierRetouche(v);
+  out.append(v.data(), k);
+  v.remove_prefix(k);
+  constexpr size_t kMorceau = 4096;
+  while (!v.empty()) {
+    size_t n = std::min(v.size(), kMorceau);
+    // A piece ends before a character's first byte, so that U+FFFE and
+    // U+FFFF are never cut in two (in valid text, three bytes back at most).
+    for (size_t r = 0; r < 3 && n < v.size() && (static_cast<unsigned char>(v[n]) & 0xC0) == 0x80; ++r) --n;
+    size_t avant = out.size();
+    out.resize(avant + n * kTexteXMLMax);
+    char* fin = EcrireTexteXML(out.data() + avant, v.substr(0, n));
+    out.resize(static_cast<size_t>(fin - out.data()));
+    v.remove_prefix(n);
   }
 }
 

@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "core/Core.h"
+#include "platform/RealFlash.h"
 #include "vb/VbError.h"
 #include "vb/VbString.h"
 
@@ -224,24 +225,56 @@ void ReserverFichierTemporaire(App& app, const std::string& chemin) {
 
 // ---------------------------------------------------------------- tokeniser
 
+namespace {
+
+// Bytes of the UTF-8 character whose first byte is c (the text is valid).
+size_t LongueurCaractere(unsigned char c) { return c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4; }
+
+// Whether the character at `at` is one of the set's.
+bool DansEnsemble(std::string_view texte, size_t at, std::string_view ensemble) {
+  for (size_t i = 0; i < ensemble.size();) {
+    size_t n = LongueurCaractere(static_cast<unsigned char>(ensemble[i]));
+    if (texte.compare(at, n, ensemble.substr(i, n)) == 0) return true;
+    i += n;
+  }
+  return false;
+}
+
+bool Ascii(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+}  // namespace
+
+// The text is kept as UTF-8 (bytes that are not UTF-8 repaired) and cut where
+// the bytes of a set's character are: a DDE string may be long, and
+// characters counted one by one cost it dearly.
 std::string GEN_DecomposerLigne(App& app, const std::string& text, const std::string& skipSet,
                                 const std::string& stopSet) {
   if (!text.empty()) {
-    app.decomposerTampon = CodePoints(text);
+    app.decomposerTampon = bridge::IsValidUtf8(text) ? text : SanitizeUtf8(text);
     app.decomposerPosition = 0;
   }
-  auto& buf = app.decomposerTampon;
+  const std::string& buf = app.decomposerTampon;
   size_t& pos = app.decomposerPosition;
-  auto skip = CodePoints(skipSet);
-  auto stop = CodePoints(stopSet);
-  auto in = [](const std::vector<uint32_t>& set, uint32_t c) { return std::find(set.begin(), set.end(), c) != set.end(); };
-  while (pos < buf.size() && in(skip, buf[pos])) ++pos;
+  const std::string skip = bridge::IsValidUtf8(skipSet) ? skipSet : SanitizeUtf8(skipSet);
+  const std::string stop = bridge::IsValidUtf8(stopSet) ? stopSet : SanitizeUtf8(stopSet);
+  while (pos < buf.size() && DansEnsemble(buf, pos, skip)) pos += LongueurCaractere(static_cast<unsigned char>(buf[pos]));
   while (pos < buf.size() && buf[pos] == '\t') ++pos;
   if (pos >= buf.size()) return {};
-  size_t end = pos;
-  while (end < buf.size() && !in(stop, buf[end])) ++end;
-  std::string token = FromCodePoints(std::vector<uint32_t>(buf.begin() + static_cast<long>(pos), buf.begin() + static_cast<long>(end)));
-  pos = end < buf.size() ? end + 1 : buf.size();
+  size_t end;
+  if (stop.empty()) {
+    end = buf.size();
+  } else if (Ascii(stop)) {
+    // An ASCII byte is never part of another character.
+    end = stop.size() == 1 ? buf.find(stop[0], pos) : buf.find_first_of(stop, pos);
+    if (end == std::string::npos) end = buf.size();
+  } else {
+    end = pos;
+    while (end < buf.size() && !DansEnsemble(buf, end, stop)) end += LongueurCaractere(static_cast<unsigned char>(buf[end]));
+  }
+  std::string token = buf.substr(pos, end - pos);
+  pos = end < buf.size() ? end + LongueurCaractere(static_cast<unsigned char>(buf[end])) : buf.size();
   return token;
 }
 

@@ -46,4 +46,16 @@ inline std::string AvecSeparateurs(std::string_view octets) {
 
 inline std::string Texte(FuzzedDataProvider& p, size_t max = 64) { return p.ConsumeRandomLengthString(max); }
 
+// A reply or call any XML reader takes, as far as its characters go: no
+// control but tab, LF and CR, no U+FFFE or U+FFFF, no "]]>".
+inline bool CaracteresXML(std::string_view s) {
+  for (size_t i = 0; i < s.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') return false;
+    if (c == 0xEF && i + 2 < s.size() && s[i + 1] == '\xBF' && (s[i + 2] == '\xBE' || s[i + 2] == '\xBF'))
+      return false;
+  }
+  return s.find("]]>") == std::string_view::npos;
+}
+
 }  // namespace kup::fuzz

@@ -93,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const char* r : kRacines) dedans = dedans || cible.rfind(r, 0) == 0;
     KUP_FUZZ_VERIFIER(dedans, e);
   }
-  for (auto& r : t.flash.returns) KUP_FUZZ_VERIFIER(bridge::IsValidUtf8(r), r);
-  for (auto& c : t.flash.calls) KUP_FUZZ_VERIFIER(bridge::IsValidUtf8(c), c);
+  for (auto& r : t.flash.returns) KUP_FUZZ_VERIFIER(bridge::IsValidUtf8(r) && fuzz::CaracteresXML(r), r);
+  for (auto& c : t.flash.calls) KUP_FUZZ_VERIFIER(bridge::IsValidUtf8(c) && fuzz::CaracteresXML(c), c);
   return 0;
 }

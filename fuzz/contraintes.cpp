@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   size_t appels = 0;
   for (auto& c : t.flash.calls) {
-    KUP_FUZZ_VERIFIER(bridge::IsValidUtf8(c), c);
+    KUP_FUZZ_VERIFIER(bridge::IsValidUtf8(c) && fuzz::CaracteresXML(c), c);
     if (c.find("KUP_IntegrationContrainteReglement") != std::string::npos) ++appels;
   }
   KUP_FUZZ_VERIFIER(appels == 1, std::to_string(appels));

@@ -45,6 +45,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     KUP_FUZZ_VERIFIER(g.G_TabCouleurs.size() == static_cast<size_t>(g.G_NbCouleurs) || g.G_NbCouleurs == 0,
                       commande);
   }
-  for (auto& c : t.flash.calls) KUP_FUZZ_VERIFIER(bridge::IsValidUtf8(c), c);
+  for (auto& c : t.flash.calls) KUP_FUZZ_VERIFIER(bridge::IsValidUtf8(c) && fuzz::CaracteresXML(c), c);
   return 0;
 }

@@ -148,29 +148,18 @@ bool EstLien(App& app, const std::string& chemin, size_t& taille) {
   return S_ISLNK(st.st_mode);
 }
 
-// Text inside the call's <string> elements: "&" and "<" as entities, as the
-// call's other arguments are written.
-void AjouterEchappe(std::string& out, std::string_view v) {
-  for (char c : v) {
-    if (c == '&') out += "&amp;";
-    else if (c == '<') out += "&lt;";
-    else out += c;
-  }
-}
-
 constexpr uint64_t kUns = 0x0101010101010101ull, kHauts = 0x8080808080808080ull;
 // The high bit of each byte of w that is zero, and of no other.
 inline uint64_t OctetsNuls(uint64_t w) { return ~(((w & ~kHauts) + ~kHauts) | w) & kHauts; }
 
 // The high bit of each of the eight bytes that a row does not take as it is:
-// above 127, a field or line end, "&" or "<".
+// above 127, a field end, or what the call's XML writes otherwise (line
+// ends among the controls).
 inline uint64_t Speciaux(uint64_t w) {
-  return (w & kHauts) | OctetsNuls(w ^ (kUns * '#')) | OctetsNuls(w ^ (kUns * '\n')) |
-         OctetsNuls(w ^ (kUns * '\r')) | OctetsNuls(w ^ (kUns * '&')) | OctetsNuls(w ^ (kUns * '<'));
+  return (w & kHauts) | OctetsNuls(w ^ (kUns * '#')) | OctetsASCIIRetouchesXML(w);
 }
 
 constexpr const char* kAppel = "KUP_IntegrationContrainteReglement";
-const std::string kAmp = "&amp;", kLt = "&lt;";
 
 void SignalerOuverture(App& app, const std::string& chemin, const VbError& e) {
   if (e.number() == vberr::PermissionDenied)
@@ -303,7 +292,7 @@ bool Traitement_Import(App& app, ImportContraintes& imp, const DefinitionImport&
     // they are appended.
     const std::string s240 = Sep240(), s241 = Sep241(), s242 = Sep242();
     std::string prefixe;
-    AjouterEchappe(prefixe, cle + (cinqParties ? s240 : s241) + def.Table + s240);
+    AjouterTexteXML(prefixe, cle + (cinqParties ? s240 : s241) + def.Table + s240);
     const int nbChamps = def.NbChamps - 3;
     const auto& haut = Cp1252Haut();
     // Written through a pointer, into room made for each line's worst case.
@@ -330,7 +319,7 @@ bool Traitement_Import(App& app, ImportContraintes& imp, const DefinitionImport&
       std::memcpy(o, t.octets, 8);
       o += t.taille;
     };
-    const Court c241(s241), c242(s242), amp(kAmp), lt(kLt);
+    const Court c241(s241), c242(s242);
     // Per line at most: a byte becomes five ("&"), the prefix and three
     // separators more, eight bytes more as runs go eight at a time.
     const size_t parLigne = prefixe.size() + 3 * s241.size() + s242.size() + 8;
@@ -350,7 +339,7 @@ bool Traitement_Import(App& app, ImportContraintes& imp, const DefinitionImport&
         if (!nl) nl = fin;
         const char* cr = static_cast<const char*>(std::memchr(q, '\r', static_cast<size_t>(nl - q)));
         const char* finLigne = cr ? cr : nl;
-        place(5 * static_cast<size_t>(finLigne - q) + parLigne);
+        place(kTexteXMLMax * static_cast<size_t>(finLigne - q) + parLigne);
         if (imp.nbLignes++ > 0) poser(c242);
         ecrire(prefixe);
         int j = 0;  // the field being written
@@ -386,12 +375,8 @@ bool Traitement_Import(App& app, ImportContraintes& imp, const DefinitionImport&
             poser(c241);
           } else if (b >= 0x80) {
             poser(haut[b - 128]);
-          } else if (b == '&') {
-            poser(amp);
-          } else if (b == '<') {
-            poser(lt);
           } else {
-            *o++ = static_cast<char>(b);
+            o = EcrireTexteXML(o, std::string_view(q - 1, 1));
           }
         }
         // A line one field short still gets its last, empty, field.
@@ -427,7 +412,7 @@ std::string TeteAppel(const std::vector<std::string>& cles) {
   std::string tete = std::string("<invoke name=\"") + kAppel + "\" returntype=\"xml\"><arguments><string>";
   for (size_t i = 0; i < cles.size(); ++i) {
     if (i) tete += Sep242();
-    AjouterEchappe(tete, cles[i]);
+    AjouterTexteXML(tete, cles[i]);
   }
   return tete + "</string><string>";
 }

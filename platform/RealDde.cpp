@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/RealFlash.h"
 #include "vb/VbError.h"
 #include "vb/VbString.h"
 
@@ -255,7 +256,9 @@ void RealDdeSystem::serve(int fd) {
       int16_t cancel = -1;
       if (!frame->oversized && onLinkExecute) {
         try {
-          onLinkExecute(SanitizeUtf8(frame->payload), cancel);
+          // Valid text (nearly always) goes as it came, without a copy.
+          if (!bridge::IsValidUtf8(frame->payload)) frame->payload = SanitizeUtf8(frame->payload);
+          onLinkExecute(frame->payload, cancel);
         } catch (...) {
           cancel = -1;
         }

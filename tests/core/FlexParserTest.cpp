@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 #include "core/Dispatcher.h"
@@ -130,7 +131,8 @@ TEST(FlexParser, UsualShapeReadsAsTheXmlParserReadsIt) {
       "<string>KUP_Test</string>", "<string></string>", "<string>  </string>", "<string>l1\r\nl2\n</string>",
       "<string>a &lt;b&gt; &amp; &quot;c&quot; &apos;d&apos; ]]&gt; x>y</string>", "<string>é\xC3\xA8 caf\xE9</string>",
       "<number> 12.5 </number>", "<number>NaN</number>", "<number>1e3</number>", "<number>-</number>",
-      "<number>&lt;3</number>", "<null/>", "<undefined/>"};
+      "<number>&lt;3</number>", "<null/>", "<undefined/>", "<string>&#9;&#xE9;&#x1F600;&#1114111;</string>",
+      "<string><![CDATA[&#0;]]><!--&#xD800;--></string>"};
   for (const char* entete : {"<invoke name=\"sGetFlashXML\" returntype=\"xml\">", "<invoke name=\"caf\xC3\xA9\">"}) {
     std::string props;
     for (size_t i = 0; i < valeurs.size(); ++i) props += Prop(int(i), valeurs[i]);
@@ -155,6 +157,29 @@ TEST(FlexParser, UsualShapeReadsAsTheXmlParserReadsIt) {
   // Damage in the usual shape is still refused.
   std::string name;
   Args args;
+  // So are a NUL and a reference to what is no character of XML, wherever
+  // they are and whichever reader meets them.
+  const std::string nul(1, '\0');
+  const std::vector<std::pair<std::string, std::string>> refuses = {
+      {"a" + nul + "b", "<string>x</string>"},
+      {"a&#0;b", "<string>x</string>"},
+      {"n", "<string>a" + nul + "b</string>"},
+      {"n", "<number>1" + nul + "</number>"},
+      {"n", "<string>a&#0;b</string>"},
+      {"n", "<string>&#4294967356;</string>"},
+      {"n", "<string>&#xD800;&#xDFFF;</string>"},
+      {"n", "<string>&#xFFFE;</string>"},
+      {"n", "<string>&#x110000;</string>"},
+      {"n", "<string>&#1;</string>"},
+      {"n", "<string>&#x;</string>"},
+  };
+  for (auto& [nom, valeur] : refuses) {
+    const std::string tete = "<invoke name=\"" + nom + "\" returntype=\"xml\"><arguments><array>";
+    const std::string fin = "</array></arguments></invoke>";
+    for (const std::string& r : {tete + Prop(0, valeur) + fin, tete + "<!-- -->" + Prop(0, valeur) + fin,
+                                 tete + "<property id=\"0" + nul + "\">" + valeur + "</property>" + fin})
+      EXPECT_FALSE(ParseFlexRequest(r, name, args)) << r;
+  }
   EXPECT_FALSE(ParseFlexRequest(Request(Prop(0, "<string>a</string>")) + "<extra/>", name, args));
   EXPECT_FALSE(ParseFlexRequest(Request(Prop(0, "<string>a</strin>")), name, args));
 }

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "core/Core.h"
 #include "vb/VbError.h"
 #include "vb/VbString.h"
@@ -12,7 +15,7 @@ TEST(ReplyXml, TrimsValuesEscapesMarkupAndEmptyArrayIsEmpty) {
   EXPECT_EQ(sSetReturnValueXML({}), "");
   EXPECT_EQ(sSetReturnValueXML({"  a b  ", "<x>&\"y\"", ""}),
             "<array><property id=\"0\"><string>a b</string></property>"
-            "<property id=\"1\"><string>&lt;x>&amp;\"y\"</string></property>"
+            "<property id=\"1\"><string>&lt;x&gt;&amp;\"y\"</string></property>"
             "<property id=\"2\"><string></string></property></array>");
   // Only blanks are trimmed, as VB's Trim does.
   EXPECT_EQ(sSetReturnValueXML({"\tv\r\n"}), "<array><property id=\"0\"><string>\tv\r\n</string></property></array>");
@@ -26,8 +29,31 @@ TEST(ReplyXml, InvokeKeepsValuesAsGivenAndEmptyValuesCount) {
   // A value from outside (a GIS string, a constraint row) cannot add
   // arguments to the call, and an entity the interface sent comes back as sent.
   EXPECT_EQ(sInvokeXML("N", {"x</string><string>y", "&lt;"}),
-            "<invoke name=\"N\" returntype=\"xml\"><arguments><string>x&lt;/string>&lt;string>y</string>"
+            "<invoke name=\"N\" returntype=\"xml\"><arguments><string>x&lt;/string&gt;&lt;string&gt;y</string>"
             "<string>&amp;lt;</string></arguments></invoke>");
+}
+
+// Every reader takes the replies and calls: what XML forbids becomes U+FFFD,
+// as invalid UTF-8 does; CR, LF and tab go out as they are.
+TEST(ReplyXml, RepliesAndCallsAreWellFormedWhateverTheValues) {
+  const std::string u = "\xEF\xBF\xBD";
+  const std::string loin(5000, 'y');  // beyond a piece of the writer
+  const std::vector<std::pair<std::string, std::string>> cas = {
+      {"a]]>b", "a]]&gt;b"},
+      {"&<>", "&amp;&lt;&gt;"},
+      {std::string("a\0b", 3), "a" + u + "b"},
+      {"\x01\x08\x0B\x0C\x0E\x1F\x7F", u + u + u + u + u + u + "\x7F"},
+      {"l1\r\nl2\tz", "l1\r\nl2\tz"},
+      {"\xEF\xBF\xBE\xEF\xBF\xBF\xEF\xBF\xBD\xEF\xBC\xA1 caf\xC3\xA9", u + u + u + "\xEF\xBC\xA1 caf\xC3\xA9"},
+      {"&" + std::string(4094, 'x') + "\xEF\xBF\xBF" + loin + ">", "&amp;" + std::string(4094, 'x') + u + loin + "&gt;"},
+  };
+  for (auto& [valeur, ecrit] : cas) {
+    EXPECT_EQ(sSetReturnValueXML({valeur}), "<array><property id=\"0\"><string>" + ecrit + "</string></property></array>")
+        << valeur;
+    EXPECT_EQ(sInvokeXML("N", {valeur}),
+              "<invoke name=\"N\" returntype=\"xml\"><arguments><string>" + ecrit + "</string></arguments></invoke>")
+        << valeur;
+  }
 }
 
 TEST(ReplyXml, DefaultAnswerEchoesArgumentsAsTextWithTwoEmptyStatuses) {

@@ -64,6 +64,9 @@ TEST(Tokeniser, ReadingsOfTheDdeReceiver) {
   EXPECT_EQ(GEN_DecomposerLigne(a, "", ")", ")"), "3");
   EXPECT_EQ(GEN_DecomposerLigne(a, "sans fin", "", ";"), "sans fin");
   EXPECT_EQ(GEN_DecomposerLigne(a, "", "", ";"), "");
+  // Sets of any characters; bytes that are not UTF-8 read as U+FFFD.
+  EXPECT_EQ(GEN_DecomposerLigne(a, "€€a\xFF€béc", "€", "€"), "a\xEF\xBF\xBD");
+  EXPECT_EQ(GEN_DecomposerLigne(a, "", "", "é"), "b");
 
   // Skip-set characters first, then tabs, once each: a skip-set character
   // after the tabs belongs to the token.

@@ -21,7 +21,7 @@ inline std::vector<std::string> Valeurs(const std::string& xml) {
     pos += 8;
     size_t fin = xml.find("</string>", pos);
     if (fin == std::string::npos) break;
-    out.push_back(kup::Replace(kup::Replace(xml.substr(pos, fin - pos), "&lt;", "<"), "&amp;", "&"));
+    out.push_back(kup::Replace(kup::Replace(kup::Replace(xml.substr(pos, fin - pos), "&lt;", "<"), "&gt;", ">"), "&amp;", "&"));
     pos = fin + 9;
   }
   return out;

@@ -33,6 +33,7 @@ std::vector<std::string> Valeurs(const std::string& xml) {
     if (fin == std::string::npos) break;
     std::string v = xml.substr(pos, fin - pos);
     for (size_t lt; (lt = v.find("&lt;")) != std::string::npos;) v.replace(lt, 4, "<");
+    for (size_t gt; (gt = v.find("&gt;")) != std::string::npos;) v.replace(gt, 4, ">");
     out.push_back(v);
     pos = fin;
   }

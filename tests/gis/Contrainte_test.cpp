@@ -142,20 +142,22 @@ TEST(Contrainte, NameMatchingAndKeys) {
 TEST(Contrainte, ShortLongBlankAndEofLines) {
   Import t;
   t.fichier("A_B_C_D_KUPOPEBDI.txt",
-            "a#b#c#d#e\r\n"          // one short: empty last field
-            "   \r\n\r\n"            // blank lines: no row
-            "a#b#c#d\n"              // two short: two fields fewer
-            "a##c#d#e#f#g#h\n"       // long: the rest ignored, empty field kept
-            "caf\xE9#\x81#3#4#5#6\r"  // Windows-1252 text, an undefined byte
-            "x<y&z markup#b&#c#d#e#f\n"  // markup: entities in the call
-            "EOF\n"
-            "after#eof");
+            std::string("a#b#c#d#e\r\n"              // one short: empty last field
+                        "   \r\n\r\n"                // blank lines: no row
+                        "a#b#c#d\n"                  // two short: two fields fewer
+                        "a##c#d#e#f#g#h\n"           // long: the rest ignored, empty field kept
+                        "caf\xE9#\x81#3#4#5#6\r"      // Windows-1252 text, an undefined byte
+                        "x<y&z markup#b&#c#d#e#f\n"  // markup: entities in the call
+                        "r]]>s#\x01\x0B\x1F") +       // what XML forbids: replaced, as in any call
+                '\0' + "#\tt#d#e#f\n"
+                "EOF\n"
+                "after#eof");
   t.fichier("A&_B_C_D_KUPOPEPARC.txt", "p<1#p2#p3\n");
   kup::IntegrationReglementDDE(t.app, kDossier);
   auto v = t.appel();
   ASSERT_TRUE(v);
   auto rangees = kup::Split((*v)[1], Sep242());
-  ASSERT_EQ(rangees.size(), 6u);
+  ASSERT_EQ(rangees.size(), 7u);
   EXPECT_EQ(rangees[0], Import::rangee("A B C D", Sep241(), "DOSOPE", {"a", "b", "c", "d", "e", ""}));
   EXPECT_EQ(rangees[1], Import::rangee("A B C D", Sep241(), "DOSOPE", {"a", "b", "c", "d"}));
   EXPECT_EQ(rangees[2], Import::rangee("A B C D", Sep241(), "DOSOPE", {"a", "", "c", "d", "e", "f"}));
@@ -164,9 +166,13 @@ TEST(Contrainte, ShortLongBlankAndEofLines) {
   Strings lignes{rangees[0], rangees[1], rangees[2],
                  Import::rangee("A B C D", Sep241(), "DOSOPE", {"café", kup::FromCp1252("\x81"), "3", "4", "5", "6"}),
                  Import::rangee("A B C D", Sep241(), "DOSOPE", {"x<y&z markup", "b&", "c", "d", "e", "f"}),
+                 Import::rangee("A B C D", Sep241(), "DOSOPE", {"r]]>s", std::string("\x01\x0B\x1F\x00", 4), "\tt", "d", "e", "f"}),
                  Import::rangee("A& B C D", Sep241(), "DOSOPE", {"p<1", "p2", "p3"})};
   EXPECT_EQ(t.flash.calls.back(), kup::sInvokeXML("KUP_IntegrationContrainteReglement",
                                                   {"A B C D" + Sep242() + "A& B C D", kup::Join(lignes, Sep242()), "", ""}));
+  const std::string u = "\xEF\xBF\xBD";  // U+FFFD
+  EXPECT_NE(t.flash.calls.back().find(Sep241() + "r]]&gt;s" + Sep241() + u + u + u + u + Sep241() + "\tt"),
+            std::string::npos);
 }
 
 TEST(Contrainte, LineAndFieldReaders) {
