@@ -142,17 +142,40 @@ std::string PercentDecoded(const std::string& s) {
   return out;
 }
 
+bool IsKeywordChar(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
+
+// Where an unquoted value of a connection string ends as its writer meant
+// it: at the next "keyword=" (after a blank, or an '&' in a query), not at
+// the first blank or '&', which is where libpq ends it.
+size_t ValueEnd(const std::string& text, size_t from) {
+  for (size_t j = from; j < text.size(); ++j) {
+    if (!std::isspace(static_cast<unsigned char>(text[j])) && text[j] != '&') continue;
+    size_t k = j + 1;
+    while (k < text.size() && std::isspace(static_cast<unsigned char>(text[k]))) ++k;
+    size_t word = k;
+    while (k < text.size() && IsKeywordChar(text[k])) ++k;
+    if (k == word) continue;
+    while (k < text.size() && std::isspace(static_cast<unsigned char>(text[k]))) ++k;
+    if (k < text.size() && text[k] == '=') return j;
+  }
+  return text.size();
+}
+
 // The passwords a database text may hold, as written and as meant: in a
 // URI's user part, and as the value of any "...password" keyword (key=value
-// form or URI query). libpq echoes pieces of a text it cannot read.
+// form or URI query). libpq echoes pieces of a text it cannot read, and a
+// password holding what ends it for libpq (a blank, '/', '@', '&') is read
+// as pieces of other parts: each piece is a secret too.
 std::vector<std::string> PasswordsIn(const std::string& text) {
   std::vector<std::string> raw;
   for (const char* scheme : {"postgresql://", "postgres://"}) {
     size_t start = std::strlen(scheme);
     if (text.compare(0, start, scheme) != 0) continue;
-    size_t end = text.find_first_of("@/", start);
-    size_t colon = text.find(':', start);
-    if (end != std::string::npos && text[end] == '@' && colon < end) raw.push_back(text.substr(colon + 1, end - colon - 1));
+    // "user:password@": the password runs to the last '@', whatever it holds.
+    size_t colon = text.find_first_of(":/?@", start);
+    size_t at = text.rfind('@');
+    if (colon != std::string::npos && text[colon] == ':' && at != std::string::npos && at > colon)
+      raw.push_back(text.substr(colon + 1, at - colon - 1));
   }
   for (size_t at = text.find("password"); at != std::string::npos; at = text.find("password", at + 1)) {
     size_t i = at + 8;
@@ -170,14 +193,26 @@ std::vector<std::string> PasswordsIn(const std::string& text) {
       raw.push_back(value);
       raw.push_back(text.substr(i + 1, j - i - 1));
     } else {
-      raw.push_back(text.substr(i, text.find_first_of(" \t\r\n", i) - i));
-      raw.push_back(text.substr(i, text.find_first_of(" \t\r\n&", i) - i));
+      raw.push_back(text.substr(i, ValueEnd(text, i) - i));
     }
   }
   std::vector<std::string> out;
+  auto addWithPieces = [&out](const std::string& secret) {
+    out.push_back(secret);
+    std::string piece;
+    for (char c : secret + " ") {
+      if (std::isspace(static_cast<unsigned char>(c)) || std::strchr("/@?&#:='\"%", c)) {
+        // Shorter pieces tell nothing, and hiding them would garble every text.
+        if (piece.size() >= 3) out.push_back(piece);
+        piece.clear();
+      } else {
+        piece += c;
+      }
+    }
+  };
   for (const auto& r : raw) {
-    out.push_back(r);
-    out.push_back(PercentDecoded(r));
+    addWithPieces(r);
+    addWithPieces(PercentDecoded(r));
   }
   return out;
 }
@@ -434,8 +469,19 @@ void PgOraBackend::logon(const std::string& database, const std::string& user, c
   database_ = database;
   user_ = user;
   password_ = password;
+  // The logon's password travels apart from the database text, and neither
+  // libpq nor the server ever writes it in a message: it is hidden only
+  // where the text holds it too (hiding it everywhere would garble the
+  // texts, and tell what it is).
   secrets_ = PasswordsIn(database);
-  secrets_.push_back(password);
+  // The text as libpq and the server may echo it: unescaped, or decoded.
+  std::string unescaped = database;
+  unescaped.erase(std::remove(unescaped.begin(), unescaped.end(), '\\'), unescaped.end());
+  for (const std::string& read : {database, unescaped, PercentDecoded(database)})
+    if (read.find(password) != std::string::npos) {
+      secrets_.push_back(password);
+      break;
+    }
   loggedOn_ = false;
   open();
   loggedOn_ = true;
