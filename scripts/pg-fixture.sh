@@ -2,7 +2,8 @@
 # A private throw-away PostgreSQL cluster for ./run.sh, the tests and the
 # benchmarks: reached only through its Unix socket, without durability
 # (fsync off), holding the database "korvane" with what a site installs
-# (sql/site) and the users and procedures of the tests (sql/test).
+# (sql/site) and the users and procedures of the tests (sql/test), and the
+# database "korvane_site" with sql/site alone.
 #
 #   scripts/pg-fixture.sh start [DIR]   make it; a leftover in DIR (an
 #                                       interrupted run) is stopped and removed first
@@ -90,6 +91,11 @@ EOF
   for f in "$SQL_DIR"/site/*.sql "$SQL_DIR"/test/*.sql; do
     psql_owner -d korvane -f - <"$f" >/dev/null || die "loading $f failed"
   done
+  # A second database of the same server holding only what a site installs,
+  # loaded as the site's steps say: the group role is already there.
+  psql_owner -d postgres -c "CREATE DATABASE korvane_site" >/dev/null
+  cat "$SQL_DIR"/site/10_roles.sql "$SQL_DIR"/site/20_connexion.sql "$SQL_DIR"/site/30_rap_html.sql |
+    psql_owner -d korvane_site -f - >/dev/null 2>&1 || die "installing sql/site in korvane_site failed"
   echo "PGHOST=$DIR"
   echo "PGPORT=$PORT"
 }

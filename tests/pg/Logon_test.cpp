@@ -59,6 +59,8 @@ TEST_F(PgLogon, AnswersEveryOutcomeWithTheServersSqlstate) {
        {{"PGSERVICEFILE", (dir / "pg_service.conf").string()}}, nullptr, ""},
       {"a full connection string; its credentials and encoding lose", full, "kup_test", "kup_test_mdp", {}, nullptr,
        ""},
+      {"a second database of the server holding what a site installs, and nothing else", "korvane_site",
+       "kup_test", "kup_test_mdp", {}, nullptr, ""},
       {"wrong password", "korvane", "kup_test", "faux", {}, "28P01", "password authentication failed"},
       {"unknown user", "korvane", "personne", "faux", {}, "28P01", "personne"},
       {"unknown database", "absente", "kup_test", "kup_test_mdp", {}, "3D000", "absente"},
