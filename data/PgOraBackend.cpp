@@ -601,9 +601,12 @@ void PgOraBackend::execute(const std::string& block, std::vector<OraParameter>& 
   // A call whose out values cannot match would run, commit, and only then
   // be reported as failed: where the catalogue says so, it is not sent.
   int declared = outValuesOf(procedure, parameters.size());
-  if (declared >= 0 && static_cast<size_t>(declared) != outs)
+  if (declared >= 0 && static_cast<size_t>(declared) != outs) {
+    // Not kept: the site may mend the procedure while the session lasts.
+    outValues_.erase(procedure + "/" + std::to_string(parameters.size()));
     Fail("07002", procedure + " rend " + std::to_string(declared) + " valeur(s) de sortie, " + std::to_string(outs) +
                       " attendue(s) : appel non envoyé");
+  }
 
   std::chrono::milliseconds limit(limitMs_);
   PGresult* res = run(conn_, sql, &values, Clock::now() + limit + kGrace, kGrace,

@@ -101,6 +101,10 @@ BEGIN
 END
 $$;
 
+-- A schema the test user owns: procedures a test makes and changes while a
+-- session lasts, as a site deploying a fix would.
+CREATE SCHEMA pk_essai AUTHORIZATION kup_test;
+
 REVOKE EXECUTE ON ALL PROCEDURES IN SCHEMA pk_test FROM PUBLIC;
 GRANT EXECUTE ON ALL PROCEDURES IN SCHEMA pk_test TO kup_utilisateur;
 

@@ -165,6 +165,22 @@ TEST_F(PgFaults, OutValuesThatCannotMatchAreRefusedBeforeTheCall) {
     EXPECT_TRUE(reported("bExecuteSQL", "07002", "PK_TEST.ECRIRE")) << errorsText();
     EXPECT_EQ(Marks(mark), 0);
   }
+  // The site mends a procedure while the session lasts: its refusal is not kept.
+  pgtest::RawConnection raw;
+  ASSERT_TRUE(raw.ok());
+  auto define = [&](const char* parameters) {
+    raw.value("DROP PROCEDURE IF EXISTS pk_essai.corrigee");
+    raw.value(std::string("CREATE PROCEDURE pk_essai.corrigee(") + parameters +
+              ") LANGUAGE plpgsql AS $$ BEGIN p_b := p_a; END $$");
+  };
+  const std::vector<Param> params = {{"a", In, Txt, "x"}, {"b", Out, Txt, Value::null()}};
+  define("p_a text, p_b text");
+  EXPECT_FALSE(call("PK_ESSAI.CORRIGEE", params));
+  EXPECT_TRUE(reported("bExecuteSQL", "07002", "PK_ESSAI.CORRIGEE")) << errorsText();
+  define("p_a text, OUT p_b text");
+  t.flash.clear();
+  EXPECT_TRUE(call("PK_ESSAI.CORRIGEE", params)) << errorsText();
+  EXPECT_EQ(s->vParameterValue("b"), Value("x"));
 }
 
 }  // namespace
