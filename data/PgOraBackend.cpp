@@ -217,6 +217,27 @@ std::vector<std::string> PasswordsIn(const std::string& text) {
   return out;
 }
 
+// False when libpq, given that text, would take the user's name for the
+// database's: a connection string or an address without a database, a
+// service or PGDATABASE/PGSERVICE to give one. A text libpq cannot read is
+// left to it, which says why.
+bool NamesADatabase(const std::string& text) {
+  if (text.find('=') == std::string::npos && text.rfind("postgresql://", 0) != 0 && text.rfind("postgres://", 0) != 0)
+    return true;  // a database name
+  for (const char* env : {"PGDATABASE", "PGSERVICE"})
+    if (const char* v = std::getenv(env); v && *v) return true;
+  char* error = nullptr;
+  PQconninfoOption* opts = PQconninfoParse(text.c_str(), &error);
+  if (error) PQfreemem(error);
+  if (!opts) return true;
+  bool named = false;
+  for (PQconninfoOption* o = opts; o->keyword; ++o)
+    if ((std::strcmp(o->keyword, "dbname") == 0 || std::strcmp(o->keyword, "service") == 0) && o->val && *o->val)
+      named = true;
+  PQconninfoFree(opts);
+  return named;
+}
+
 // Asks the server to cancel what the connection runs. PQcancel opens a
 // connection of its own and blocks until the server has the request (over a
 // network that does not answer, for minutes): it runs apart, waited for a
@@ -462,6 +483,8 @@ void PgOraBackend::open() {
 void PgOraBackend::logon(const std::string& database, const std::string& user, const std::string& password) {
   if (database.find_first_not_of(" \t\r\n") == std::string::npos)
     Fail("08001", "aucune base de données n'est indiquée (KUP_ChaineSQL vide) : connexion refusée");
+  if (!NamesADatabase(database))
+    Fail("08001", "aucune base de données n'est indiquée dans la chaîne de connexion (KUP_ChaineSQL) : connexion refusée");
   if (user.empty() || password.empty())
     Fail("28000", "le nom d'utilisateur et le mot de passe sont obligatoires");
   if (HasNul(database) || HasNul(user) || HasNul(password))

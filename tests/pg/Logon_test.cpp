@@ -66,7 +66,7 @@ TEST_F(PgLogon, AnswersEveryOutcomeWithTheServersSqlstate) {
       {"unknown database", "absente", "kup_test", "kup_test_mdp", {}, "3D000", "absente"},
       {"server down", "host=" + dir.string() + "/rien dbname=korvane", "kup_test", "kup_test_mdp", {}, "08001",
        "rien"},
-      {"a server that never answers", "host=" + dir.string() + " port=1 connect_timeout=2", "kup_test",
+      {"a server that never answers", "host=" + dir.string() + " port=1 dbname=korvane connect_timeout=2", "kup_test",
        "kup_test_mdp", {}, "08001", "2 s"},
       {"not an application user (the logon check)", "korvane", "kup_intrus", "kup_intrus_mdp", {}, "28000",
        "kup_intrus"},
@@ -77,6 +77,10 @@ TEST_F(PgLogon, AnswersEveryOutcomeWithTheServersSqlstate) {
       // libpq would take the user's name for the database's.
       {"an empty database text", "", "kup_test", "kup_test_mdp", {}, "08001", "KUP_ChaineSQL"},
       {"a blank database text", "  ", "kup_test", "kup_test_mdp", {}, "08001", "KUP_ChaineSQL"},
+      {"a connection string naming no database", "host=" + host, "kup_test", "kup_test_mdp", {}, "08001",
+       "KUP_ChaineSQL"},
+      {"an address naming no database", "postgresql://?host=" + host + "&dbname=", "kup_test", "kup_test_mdp", {},
+       "08001", "KUP_ChaineSQL"},
       // libpq echoes an address it cannot read, password included.
       {"a malformed address holding a password", "postgresql://dupont:topsecret@[::1/korvane", "kup_test",
        "kup_test_mdp", {}, "08001", "dupont:***@[::1/korvane"},
