@@ -217,6 +217,19 @@ std::vector<std::string> PasswordsIn(const std::string& text) {
   return out;
 }
 
+// True when the text holds the word whole, not inside a longer one (a
+// short password is found inside many a host or database name).
+bool HoldsWord(const std::string& text, const std::string& word) {
+  auto inWord = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || (c & 0x80); };
+  for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
+    size_t end = at + word.size();
+    if ((at == 0 || !inWord(text[at - 1]) || !inWord(word.front())) &&
+        (end == text.size() || !inWord(text[end]) || !inWord(word.back())))
+      return true;
+  }
+  return false;
+}
+
 // False when libpq, given that text, would take the user's name for the
 // database's: a connection string or an address without a database, a
 // service or PGDATABASE/PGSERVICE to give one. A text libpq cannot read is
@@ -501,7 +514,7 @@ void PgOraBackend::logon(const std::string& database, const std::string& user, c
   std::string unescaped = database;
   unescaped.erase(std::remove(unescaped.begin(), unescaped.end(), '\\'), unescaped.end());
   for (const std::string& read : {database, unescaped, PercentDecoded(database)})
-    if (read.find(password) != std::string::npos) {
+    if (HoldsWord(read, password)) {
       secrets_.push_back(password);
       break;
     }

@@ -100,6 +100,8 @@ TEST_F(PgLogon, AnswersEveryOutcomeWithTheServersSqlstate) {
       // hiding it in them would garble them and tell what it is.
       {"a password that is a piece of the server's text", "korvane", "kup_test", "tion", {}, "28P01",
        "password authentication failed"},
+      {"a password that is also a piece of the database text", "dbname=korvane application_name=production",
+       "kup_test", "tion", {}, "28P01", "password authentication failed"},
       {"the logon's password written in the database text, echoed by the server",
        "dbname=korvane options='-c statement_timeout=kup_test_mdp'", "kup_test", "kup_test_mdp", {}, "22023",
        "***"},
