@@ -1,6 +1,7 @@
 #include "platform/RealLog.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kup::platform {
@@ -8,10 +9,15 @@ namespace kup::platform {
 RealLog::RealLog() : out_(stderr) {}
 
 namespace {
-// A new log is private: it may hold what the users did.
+// The log is private: it may hold what the users did. One of ours that an
+// earlier version left readable by others is closed to them too; a file
+// another user owns is theirs to set.
 std::FILE* OpenPrivate(const std::string& path) {
   int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) return nullptr;
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) != 0)
+    (void)::fchmod(fd, st.st_mode & 0700);
   std::FILE* f = ::fdopen(fd, "a");
   if (!f) ::close(fd);
   return f;

@@ -82,7 +82,7 @@ TEST(Random, UniformAndReseedingWithinOneTickDiffers) {
 }
 
 // The log may hold what the users did: a new log file is private.
-TEST(Log, ANewLogFileIsPrivateAndAppended) {
+TEST(Log, TheLogFileIsPrivateAndAppended) {
   TempDir dir;
   mode_t old = ::umask(022);
   {
@@ -95,4 +95,9 @@ TEST(Log, ANewLogFileIsPrivateAndAppended) {
   ASSERT_EQ(::stat((dir / "korvane.log").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   EXPECT_EQ(dir.read("korvane.log"), "core: une\ndata: deux\n");
+  // One left readable by an earlier version is made private when opened.
+  ASSERT_EQ(::chmod((dir / "korvane.log").c_str(), 0644), 0);
+  RealLog(dir / "korvane.log").write("data", "trois");
+  ASSERT_EQ(::stat((dir / "korvane.log").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
