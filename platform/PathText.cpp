@@ -81,7 +81,15 @@ constexpr uint32_t kOctetSeul = 0xEF00;  // U+EF80..U+EFFF stand for the bytes 0
 constexpr unsigned char kBarre = '\\';
 
 bool StandsForAByte(uint32_t cp) {
-  return (cp >= kOctetSeul + 0x80 && cp <= kOctetSeul + 0xFF) || cp == kOctetSeul + kBarre;
+  return (cp >= kOctetSeul + 0x80 && cp <= kOctetSeul + 0xFF) || cp == kOctetSeul + kBarre ||
+         (cp >= kOctetSeul + 0x01 && cp <= kOctetSeul + 0x1F);
+}
+
+// A character XML forbids would be replaced in the reply that lists the
+// name, which would then name no file: its bytes stand in (U+EF01 to U+EF1F
+// for the controls). A name holds no NUL.
+bool InterditEnXML(uint32_t cp) {
+  return (cp >= 0x01 && cp < 0x20 && cp != '\t' && cp != '\n' && cp != '\r') || cp == 0xFFFE || cp == 0xFFFF;
 }
 
 void AppendStandIn(std::string& out, unsigned char byte) {
@@ -139,7 +147,7 @@ std::string HostBytesToText(const std::string& host, bool backslashInName) {
       ++i;
       continue;
     }
-    if (StandsForAByte(cp)) {
+    if (StandsForAByte(cp) || InterditEnXML(cp)) {
       for (size_t k = 0; k < n; ++k) AppendStandIn(out, static_cast<unsigned char>(host[i + k]));
     } else {
       out.append(host, i, n);

@@ -36,7 +36,9 @@ struct PathText {
 // private-use character U+EF00 + byte (U+EF80 to U+EFFF), and a name that
 // truly holds one of those characters has its bytes stand that way too. A
 // "\" in a host name, which a path text would take for a separator, stands
-// as U+EF5C the same way.
+// as U+EF5C the same way, and so do the characters XML forbids (the
+// controls other than tab, LF and CR; U+FFFE, U+FFFF), which a reply would
+// replace by U+FFFD.
 std::string HostNameToText(const std::string& host);
 // A value from the host that may be a path text written by a person (an
 // environment variable, a scripted answer): its bytes stand in as above, but

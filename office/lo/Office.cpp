@@ -800,6 +800,27 @@ void Office::Impl::start() {
   log("LibreOffice démarré, processus " + std::to_string(pid) + ", tube " + pipeName);
 }
 
+// The office's end leaves the lock file of every document still open
+// beside it, and a hidden load refuses a file locked that way: the next
+// session could no longer open that template or document. Closed first, each
+// document takes its lock away.
+namespace {
+void CloseEveryDocument(Session& s) {
+  Reference<css::container::XEnumeration> e = s.desktop->getComponents()->createEnumeration();
+  std::vector<Reference<css::util::XCloseable>> documents;
+  while (e->hasMoreElements()) {
+    Reference<css::util::XCloseable> d(e->nextElement(), UNO_QUERY);
+    if (d.is()) documents.push_back(d);
+  }
+  for (auto& d : documents) {
+    try {
+      d->close(true);
+    } catch (...) {
+    }
+  }
+}
+}  // namespace
+
 void Office::Impl::shutdown() {
   std::lock_guard lk(mutex);
   if (opt.visible) keepPersonsWork();
@@ -810,7 +831,10 @@ void Office::Impl::shutdown() {
       activeText.clear();
       released.clear();
       try {
-        if (session.desktop.is()) session.desktop->terminate();
+        if (session.desktop.is()) {
+          CloseEveryDocument(session);
+          session.desktop->terminate();
+        }
       } catch (...) {
       }
     });
@@ -968,6 +992,7 @@ bool Office::recycleIfDue() {
     o.activeText.clear();
     o.released.clear();
     try {
+      CloseEveryDocument(o.session);
       o.session.desktop->terminate();
     } catch (...) {
     }

@@ -297,14 +297,27 @@ TEST(LoSupervision, TheOfficeEndsWithTheUnloadHookAndWithTheApplication) {
     t.app.hooks.setEditorType(t.app, 4);
     auto& w = kup::G_Courrier(t.app);
     auto before = OurOffices();
+    // A workbook opened as itself (not as a template) holds a lock file.
+    t.put("C:\\Modeles\\classeur.fods",
+          "<?xml version=\"1.0\"?><office:document "
+          "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" office:version=\"1.2\" "
+          "office:mimetype=\"application/vnd.oasis.opendocument.spreadsheet\"><office:body><office:spreadsheet/>"
+          "</office:body></office:document>");
+    const std::string verrou = t.host("C:\\Modeles") + "/.~lock.classeur.fods#";
     w.OpenEditor();
     w.OpenDocument("");
+    kup::G_Tableur(t.app).OpenCalc();
+    kup::G_Tableur(t.app).OpenDocument("C:\\Modeles\\classeur.fods");
     ASSERT_TRUE(t.errors().empty()) << t.errors()[0];
+    ASSERT_TRUE(std::filesystem::exists(verrou));
     long first = NewOffice(before);
     ASSERT_GT(first, 0);
     t.app.hooks.unload(t.app);
     EXPECT_EQ(t.app.G_Courrier, nullptr);
     EXPECT_TRUE(Reaped(first)) << "the unload hook ends the office";
+    // Its documents closed first: no lock file left that would make the
+    // next session's hidden load refuse the file.
+    EXPECT_FALSE(std::filesystem::exists(verrou));
     // A new driver (after unload) gets the twins again and a new office,
     // which the application's end takes along.
     t.app.hooks.setEditorType(t.app, 4);

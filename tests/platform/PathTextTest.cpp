@@ -71,10 +71,18 @@ TEST(PathText, HostNamesOfAnyBytesGetTextsThatLeadBack) {
       // A backslash would split the name: it stands in too, and so does a true U+EF5C.
       {"x\\..\\..\\y", "x\xEE\xBD\x9C..\xEE\xBD\x9C..\xEE\xBD\x9Cy"},
       {"\xEE\xBD\x9C", "\xEE\xBF\xAE\xEE\xBE\xBD\xEE\xBE\x9C"},
+      // What XML forbids would be replaced in the reply that lists it: controls
+      // and U+FFFE stand in; tab, LF and CR go out as they are.
+      {"a\x01\x1F\tb", "a\xEE\xBC\x81\xEE\xBC\x9F\tb"},
+      {"\xEF\xBF\xBE", "\xEE\xBF\xAF\xEE\xBE\xBF\xEE\xBE\xBE"},
+      {"\xEE\xBC\x81", "\xEE\xBF\xAE\xEE\xBE\xBC\xEE\xBE\x81"},
   };
   for (const auto& [hote, texte] : cas) {
     EXPECT_EQ(HostNameToText(hote), texte) << hote;
     EXPECT_EQ(kup::SanitizeUtf8(texte), texte) << hote;
+    // Nothing a reply would replace.
+    for (char c : texte) EXPECT_TRUE(static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n' || c == '\r') << hote;
+    EXPECT_EQ(texte.find("\xEF\xBF\xBE"), std::string::npos) << hote;
     EXPECT_EQ(TextToHostName(texte), hote) << hote;
     DriveMap map{{{'C', "/srv/c"}}, "/d", "/u"};
     EXPECT_EQ(map.hostPath(PathText::Parse("C:\\" + texte + "\\" + texte)), "/srv/c/" + hote + "/" + hote);

@@ -204,7 +204,7 @@ TEST(QtCommonDialog, FileListInFrench) {
   }
   kup::platform::FakeLog log;
   kup::platform::QtCommonDialog d(&fs, &log);
-  d.state.InitDir = "C:\\Modeles";
+  d.state.InitDir = "C:\\MODELES";  // another case: the folder on the disk all the same
   d.state.Filter = "Tous (*.*)|*.*";
   d.state.CancelError = false;
   std::map<QString, QStringList> lignes;
