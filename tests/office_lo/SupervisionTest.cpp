@@ -344,13 +344,24 @@ TEST(LoSupervision, LeftoversOfAContainerThatCrashedAreSweptAway) {
   std::filesystem::create_directories(profile + "/user");
   std::string alive = tmp.path + "/kup-lo-" + std::to_string(::getpid()) + "-99";
   std::filesystem::create_directories(alive);
-  // Its office, still running.
-  pid_t orphan = ::fork();
-  if (orphan == 0) {
-    std::string name = "soffice --accept=pipe,name=" + mark + ";urp;";
-    ::execl("/bin/sleep", name.c_str(), "60", static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
+  // Its hidden office, still running.
+  auto office = [](const std::string& args) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+      std::string name = "soffice " + args;
+      ::execl("/bin/sleep", name.c_str(), "60", static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    return pid;
+  };
+  pid_t orphan = office("--headless --accept=pipe,name=" + mark + ";urp;");
+  // Another gone container's visible office: a person's letter may be in it.
+  pid_t dead2 = ::fork();
+  if (dead2 == 0) ::_exit(0);
+  ::waitpid(dead2, nullptr, 0);
+  std::string shownProfile = tmp.path + "/kup-lo-" + std::to_string(dead2) + "-1";
+  std::filesystem::create_directories(shownProfile + "/user");
+  pid_t shown = office("--accept=pipe,name=kup_lo_" + std::to_string(dead2) + "_1_3;urp;");
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
 
   kup::lo::SweepLeftovers(tmp.path);
@@ -360,6 +371,10 @@ TEST(LoSupervision, LeftoversOfAContainerThatCrashedAreSweptAway) {
   EXPECT_FALSE(std::filesystem::exists(pipe));
   EXPECT_FALSE(std::filesystem::exists(profile));
   EXPECT_TRUE(std::filesystem::exists(alive)) << "a living container's profile stays";
+  EXPECT_EQ(::waitpid(shown, &status, WNOHANG), 0) << "a visible office is left to its person";
+  EXPECT_TRUE(std::filesystem::exists(shownProfile));
+  ::kill(shown, SIGKILL);
+  ::waitpid(shown, nullptr, 0);
 }
 
 }  // namespace
