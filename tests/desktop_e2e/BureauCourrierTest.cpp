@@ -93,7 +93,7 @@ struct LettreTapee {
 
   // The id of the first visible window whose name matches, "" when none
   // comes within the time given.
-  std::string fenetre(const std::string& nom, int secondes = 60) {
+  std::string fenetre(const std::string& nom, int secondes = 180) {
     int status = 0;
     std::string trouve = Lancer(
         {"timeout", std::to_string(secondes), "xdotool", "search", "--sync", "--onlyvisible", "--name", nom}, &status);
@@ -112,7 +112,7 @@ struct LettreTapee {
         {Setting("EDITION", "REP_MODELE", modeles) + kSep241 + Setting("EDITION", "TYPE_EDITEUR", "4") + kSep241 +
          Setting("EDITION", "REP_COURRIERATTENTE", (tmp / "attente").string()) + kSep241 +
          Setting("DDE", "MODE", "0") + kSep241 + Setting("ATTACHE_FICHIER", "ACTIF", "0")})));
-    ASSERT_FALSE(k->untilRet().empty()) << k->log();
+    ASSERT_FALSE(k->untilRet(120000).empty()) << k->log();
   }
 
   // The letter merged and shown.
@@ -199,7 +199,7 @@ TEST(DesktopOffice, EndOfSessionAsksBeforeTypedTextIsLost) {
   // The question is on the screen, and the office with the letter still runs.
   int status = 0;
   std::string id =
-      Lancer({"timeout", "60", "xdotool", "search", "--sync", "--onlyvisible", "--name", "^Korvane$"}, &status);
+      Lancer({"timeout", "180", "xdotool", "search", "--sync", "--onlyvisible", "--name", "^Korvane$"}, &status);
   ASSERT_EQ(status, 0) << "no question on the screen\n" << k.log();
   id = id.substr(0, id.find('\n'));
   EXPECT_FALSE(k.wait(300).has_value()) << k.log();
@@ -239,24 +239,24 @@ TEST(DesktopOffice, SecondSignalDuringTheQuestionLeavesTheOfficeOpen) {
   auto& k = *l.k;
   k.closeInput();
   int status = 0;
-  Lancer({"timeout", "60", "xdotool", "search", "--sync", "--onlyvisible", "--name", "^Korvane$"}, &status);
+  Lancer({"timeout", "180", "xdotool", "search", "--sync", "--onlyvisible", "--name", "^Korvane$"}, &status);
   ASSERT_EQ(status, 0) << "no question on the screen\n" << k.log();
 
   ::kill(k.pid(), SIGTERM);
-  for (int i = 0; i < 200 && k.log().find("reçu pendant la fin de session") == std::string::npos; ++i)
+  for (int i = 0; i < 1200 && k.log().find("reçu pendant la fin de session") == std::string::npos; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_NE(k.log().find("reçu pendant la fin de session"), std::string::npos) << k.log();
   EXPECT_FALSE(k.wait(300).has_value()) << k.log();
 
   ::kill(k.pid(), SIGTERM);
-  auto end = k.wait(20000);
+  auto end = k.wait(120000);
   ASSERT_TRUE(end && WIFEXITED(*end)) << k.log();
   EXPECT_EQ(WEXITSTATUS(*end), 4) << k.log();
   const pid_t office = OfficeDuJournal(k.log());
   ASSERT_GT(office, 0) << k.log();
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   EXPECT_EQ(::kill(office, 0), 0) << "the office was ended with the program";
-  EXPECT_FALSE(l.fenetre("LibreOffice", 20).empty()) << "the letter is no longer on the screen";
+  EXPECT_FALSE(l.fenetre("LibreOffice").empty()) << "the letter is no longer on the screen";
   // Ours to end now: its process group, and what it leaves in /tmp is swept
   // by the next program's start.
   ::kill(-office, SIGKILL);
@@ -271,7 +271,7 @@ TEST(DesktopOffice, TheDisplayGoingAwayEndsTheOfficeToo) {
   const std::string display = ":" + std::to_string(n);
   auto x = std::make_unique<e2e::Child>(
       std::vector<std::string>{"/usr/bin/Xvfb", display, "-nolisten", "tcp", "-noreset", "-screen", "0", "1280x1024x24"});
-  for (int i = 0; i < 400 && std::system(("DISPLAY=" + display + " xdpyinfo >/dev/null 2>&1").c_str()) != 0; ++i)
+  for (int i = 0; i < 2400 && std::system(("DISPLAY=" + display + " xdpyinfo >/dev/null 2>&1").c_str()) != 0; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(25));
   LettreTapee l;
   ASSERT_NO_FATAL_FAILURE(l.ouvrir({"DISPLAY=" + display, "TMPDIR=" + l.tmp.string()}));
@@ -287,12 +287,12 @@ TEST(DesktopOffice, TheDisplayGoingAwayEndsTheOfficeToo) {
   ASSERT_EQ(profils(), 1) << k.log();
 
   ::kill(x->pid(), SIGTERM);
-  x->wait(10000);
-  auto end = k.wait(60000);
+  x->wait(60000);
+  auto end = k.wait(120000);
   ASSERT_TRUE(end && WIFEXITED(*end)) << k.log();
   EXPECT_EQ(WEXITSTATUS(*end), 3) << k.log();
   EXPECT_NE(k.log().find("connexion à l'écran perdue"), std::string::npos) << k.log();
-  for (int i = 0; i < 100 && ProcessusVivant(office); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  for (int i = 0; i < 1200 && ProcessusVivant(office); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_FALSE(ProcessusVivant(office));
   EXPECT_EQ(profils(), 0) << k.log();
   if (ProcessusVivant(office)) ::kill(-office, SIGKILL);
@@ -307,7 +307,7 @@ TEST(DesktopOffice, TheDecreeIsPrintedThroughThePrintDialog) {
   ASSERT_TRUE(k.request(e2e::Invoke("KUP_ArreteInitialiser", {l.modeles + "/courrier/AA_lettre_demande.ott"})));
   ASSERT_FALSE(k.untilRet(120000).empty()) << k.log();
   ASSERT_TRUE(k.request(e2e::Invoke("KUP_ArreteImprimer", {l.champs, l.signets})));
-  const std::string dialogue = l.fenetre("^Imprimer$", 30);
+  const std::string dialogue = l.fenetre("^Imprimer$");
   ASSERT_FALSE(dialogue.empty()) << "no print dialog on the screen\n" << k.log();
   CaptureScreen("bureau_impression");
   Lancer({"xdotool", "windowfocus", "--sync", dialogue});
