@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <set>
 #include <fstream>
 #include <thread>
 
@@ -330,6 +331,67 @@ TEST(DesktopOffice, TheDecreeIsPrintedThroughThePrintDialog) {
     }
   }
   EXPECT_TRUE(end && WIFEXITED(*end) && WEXITSTATUS(*end) == 0) << k.log();
+}
+
+// While a request holds the program (here it waits for a GIS that does not
+// come), the busy indicator says so in words, not as an empty frame; the
+// box that follows is not under it.
+TEST(DesktopOffice, TheBusyIndicatorIsDrawnWhileTheProgramWorks) {
+  const fs::path tmp = fs::temp_directory_path() / ("kup_occupe_" + std::to_string(::getpid()));
+  fs::create_directories(tmp / "dde");
+  fs::permissions(tmp / "dde", fs::perms::owner_all);
+  e2e::Child k({e2e::ProgramPath("korvane"), "--desktop"}, true, std::string(),
+               {"TEMP=" + tmp.string(), "KUP_DDE_DIR=" + (tmp / "dde").string(), "QT_QPA_PLATFORM=xcb"});
+  ASSERT_TRUE(k.started());
+  ASSERT_TRUE(k.request(e2e::Invoke(
+      "KUP_Parametres", {Setting("DDE", "MODE", "2") + kSep241 + Setting("DDE_NEW", "SIG_NOMAPPLI", "Carte SIG") +
+                         kSep241 + Setting("DDE_NEW", "SIG_TOPIC", "SIG|CARTO") + kSep241 +
+                         Setting("DDE_NEW", "SIG_NOMEXE", "/bin/true")})));
+  ASSERT_FALSE(k.untilRet(120000).empty()) << k.log();
+  ASSERT_TRUE(k.request(e2e::Invoke("SIG_ParcelleUniqueCadrer", {"350001000AB0012"})));
+
+  int status = 0;
+  std::string occupe = Lancer(
+      {"timeout", "60", "xdotool", "search", "--sync", "--onlyvisible", "--name", "^Traitement en cours$"}, &status);
+  ASSERT_EQ(status, 0) << "no busy indicator on the screen\n" << k.log();
+  occupe = occupe.substr(0, occupe.find('\n'));
+  // Drawn: more than the one colour of an empty window (looked at until the
+  // wait for the GIS ends). The window's own pixels, as xwd reads them.
+  auto couleurs = [&] {
+    const std::string xwd = Lancer({"xwd", "-silent", "-id", occupe});
+    auto mot = [&](size_t i) {
+      const auto* b = reinterpret_cast<const unsigned char*>(xwd.data()) + 4 * i;
+      return size_t(b[0]) << 24 | size_t(b[1]) << 16 | size_t(b[2]) << 8 | size_t(b[3]);
+    };
+    std::set<std::string> vues;
+    if (xwd.size() < 100) return vues.size();
+    const size_t debut = mot(0) + 12 * mot(19), largeur = mot(4), hauteur = mot(5), octets = mot(11) / 8,
+                 ligne = mot(12);
+    for (size_t y = 0; y < hauteur; ++y)
+      for (size_t x = 0; x < largeur; ++x)
+        if (debut + y * ligne + (x + 1) * octets <= xwd.size())
+          vues.insert(xwd.substr(debut + y * ligne + x * octets, octets));
+    return vues.size();
+  };
+  size_t vues = 0;
+  for (int i = 0; i < 100 && (vues = couleurs()) < 3 &&
+                  !Lancer({"xdotool", "search", "--onlyvisible", "--name", "^Traitement en cours$"}).empty();
+       ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_GE(vues, 3u) << "the busy indicator is an empty frame";
+
+  // The GIS does not come: the box says so, with no indicator over it.
+  const std::string boite = Lancer({"timeout", "60", "xdotool", "search", "--sync", "--onlyvisible", "--name",
+                                    "^Erreur lien DDE$"});
+  ASSERT_FALSE(boite.empty()) << k.log();
+  EXPECT_TRUE(Lancer({"xdotool", "search", "--onlyvisible", "--name", "^Traitement en cours$"}).empty());
+  Lancer({"xdotool", "windowfocus", "--sync", boite.substr(0, boite.find('\n'))});
+  Lancer({"xdotool", "key", "Return"});
+  ASSERT_FALSE(k.untilRet(120000).empty()) << k.log();
+  k.closeInput();
+  auto end = k.wait(120000);
+  EXPECT_TRUE(end && WIFEXITED(*end) && WEXITSTATUS(*end) == 0) << k.log();
+  fs::remove_all(tmp);
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPointer>
@@ -11,6 +12,7 @@
 #include <QThread>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace kup::attache {
 
@@ -102,8 +104,17 @@ void Actualiser() {
     }
     if (!g_occupe->isVisible()) g_occupe->show();
     g_occupe->raise();
-    // The work that follows holds the thread: the window is drawn now.
-    g_occupe->repaint();
+    // The work that follows holds the thread: the window is drawn now. The
+    // screen takes no drawing before it has shown the window, which a turn
+    // of the loop learns (briefly: user input waits; a box's own loop would
+    // let in no more than this).
+    if (QWindow* fenetre = g_occupe->windowHandle()) {
+      QElapsedTimer attente;
+      attente.start();
+      while (g_occupe && !fenetre->isExposed() && attente.elapsed() < 500)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+    }
+    if (g_occupe) g_occupe->repaint();
     return;
   }
   if (g_occupe && g_occupe->isVisible()) g_occupe->hide();
