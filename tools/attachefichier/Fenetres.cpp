@@ -78,7 +78,9 @@ bool AttendLaPersonne() {
   return false;
 }
 
-void Actualiser() {
+// attendreEcran: from the start of the work only, never from inside another
+// window's event.
+void Actualiser(bool attendreEcran = false) {
   if (g_voulu && !AttendLaPersonne()) {
     if (!g_occupe) {
       g_occupe = new QLabel(QStringLiteral("Traitement en cours, veuillez patienter…"));
@@ -108,7 +110,7 @@ void Actualiser() {
     // screen takes no drawing before it has shown the window, which a turn
     // of the loop learns (briefly: user input waits; a box's own loop would
     // let in no more than this).
-    if (QWindow* fenetre = g_occupe->windowHandle()) {
+    if (QWindow* fenetre = attendreEcran ? g_occupe->windowHandle() : nullptr) {
       QElapsedTimer attente;
       attente.start();
       while (g_occupe && !fenetre->isExposed() && attente.elapsed() < 500)
@@ -154,7 +156,7 @@ void MontrerOccupe() {
     g_veilleur = new Veilleur;
     qApp->installEventFilter(g_veilleur);
   }
-  Actualiser();
+  Actualiser(true);
 }
 
 void CacherOccupe() {
