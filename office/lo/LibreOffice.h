@@ -111,7 +111,9 @@ class Office {
 // What containers that ended without their shut-down (crash, SIGKILL) left
 // behind, found by the names this layer gives: their office if it still
 // runs, its pipes, its profile under tempRoot ("" = $TMPDIR or /tmp). Done
-// by the first start of every process.
+// by the first start of every process. An office with windows is the
+// person's once its container is gone: kept, with its pipe and profile,
+// until it ends.
 void SweepLeftovers(const std::string& tempRoot = {});
 
 // Twin factories over one office (shared by the word processor and the

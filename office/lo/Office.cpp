@@ -221,39 +221,43 @@ long OwnerOf(const std::string& name, const std::string& prefix) {
 
 void SweepLeftovers(const std::string& tempRootOrEmpty) {
   std::string tempRoot = tempRootOrEmpty.empty() ? EnvOr("TMPDIR", "/tmp") : tempRootOrEmpty;
-  std::error_code ec;
-  // A hidden office whose container is gone serves nobody. A visible one
-  // may hold a person's unsaved letter (the container ended at once on a
-  // second signal, or crashed): it is theirs to close, and its pipe and
-  // profile stay with it.
-  std::set<long> keptFor;
-  for (const auto& e : std::filesystem::directory_iterator("/proc", ec)) {
-    std::ifstream in(e.path() / "cmdline", std::ios::binary);
-    std::string cmd((std::istreambuf_iterator<char>(in)), {});
-    size_t at = cmd.find("--accept=pipe,name=kup_lo_");
-    if (at == std::string::npos || cmd.find("soffice") == std::string::npos) continue;
-    long owner = OwnerOf(cmd.substr(at + 19), "kup_lo_");
-    if (owner <= 0 || !ProcessGone(owner)) continue;
-    if (cmd.find("--headless") == std::string::npos) {
-      keptFor.insert(owner);
-      continue;
+  {
+    std::error_code ec;
+    // An office with windows outlives its container on purpose (it may hold
+    // the person's unsaved letter): it is the person's to close, so it is
+    // neither killed nor robbed of its pipe and profile while it runs.
+    std::set<long> keptOwners;
+    for (const auto& e : std::filesystem::directory_iterator("/proc", ec)) {
+      std::ifstream in(e.path() / "cmdline", std::ios::binary);
+      std::string cmd((std::istreambuf_iterator<char>(in)), {});
+      size_t at = cmd.find("--accept=pipe,name=kup_lo_");
+      if (at == std::string::npos || cmd.find("soffice") == std::string::npos) continue;
+      long owner = OwnerOf(cmd.substr(at + 19), "kup_lo_");
+      if (owner <= 0 || !ProcessGone(owner)) continue;
+      if (cmd.find("--headless") == std::string::npos) {
+        keptOwners.insert(owner);
+        continue;
+      }
+      pid_t office = static_cast<pid_t>(std::stol(e.path().filename().string()));
+      ::kill(-office, SIGKILL);  // the group it leads, when it was started as ours
+      ::kill(office, SIGKILL);
     }
-    pid_t office = static_cast<pid_t>(std::stol(e.path().filename().string()));
-    ::kill(-office, SIGKILL);  // the group it leads, when it was started as ours
-    ::kill(office, SIGKILL);
-  }
-  auto swept = [&](long owner) { return owner > 0 && ProcessGone(owner) && !keptFor.count(owner); };
-  const std::string pipePrefix = "OSL_PIPE_" + std::to_string(::getuid()) + "_kup_lo_";
-  for (const auto& e : std::filesystem::directory_iterator("/tmp", ec)) {
-    if (swept(OwnerOf(e.path().filename().string(), pipePrefix))) ::unlink(e.path().c_str());
-  }
-  for (const auto& e : std::filesystem::directory_iterator(tempRoot, ec)) {
-    if (!swept(OwnerOf(e.path().filename().string(), "kup-lo-")) || !e.is_directory()) continue;
-    try {
-      ::unlink(PipePath(SingleInstancePipe(FileUrl(e.path().string()))).c_str());
-    } catch (...) {
+    const std::string pipePrefix = "OSL_PIPE_" + std::to_string(::getuid()) + "_kup_lo_";
+    for (const auto& e : std::filesystem::directory_iterator("/tmp", ec)) {
+      std::string name = e.path().filename().string();
+      long owner = OwnerOf(name, pipePrefix);
+      if (owner > 0 && ProcessGone(owner) && !keptOwners.count(owner)) ::unlink(e.path().c_str());
     }
-    std::filesystem::remove_all(e.path(), ec);
+    for (const auto& e : std::filesystem::directory_iterator(tempRoot, ec)) {
+      std::string name = e.path().filename().string();
+      long owner = OwnerOf(name, "kup-lo-");
+      if (owner <= 0 || !ProcessGone(owner) || keptOwners.count(owner) || !e.is_directory()) continue;
+      try {
+        ::unlink(PipePath(SingleInstancePipe(FileUrl(e.path().string()))).c_str());
+      } catch (...) {
+      }
+      std::filesystem::remove_all(e.path(), ec);
+    }
   }
 }
 

@@ -331,11 +331,26 @@ TEST(LoSupervision, TheOfficeEndsWithTheUnloadHookAndWithTheApplication) {
   EXPECT_TRUE(Reaped(second));
 }
 
-TEST(LoSupervision, LeftoversOfAContainerThatCrashedAreSweptAway) {
-  // A container that is gone: a process that ended.
+// A process that ended: a container that is gone.
+pid_t DeadProcess() {
   pid_t dead = ::fork();
   if (dead == 0) ::_exit(0);
   ::waitpid(dead, nullptr, 0);
+  return dead;
+}
+
+// Stands in for an office: its command line is what the sweep reads.
+pid_t FakeOffice(const std::string& commandLine) {
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::execl("/bin/sleep", commandLine.c_str(), "60", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  return pid;
+}
+
+TEST(LoSupervision, LeftoversOfAContainerThatCrashedAreSweptAway) {
+  pid_t dead = DeadProcess();
   ScratchDir tmp;
   std::string mark = "kup_lo_" + std::to_string(dead) + "_1_7";
   std::string pipe = "/tmp/OSL_PIPE_" + std::to_string(::getuid()) + "_" + mark;
@@ -344,24 +359,15 @@ TEST(LoSupervision, LeftoversOfAContainerThatCrashedAreSweptAway) {
   std::filesystem::create_directories(profile + "/user");
   std::string alive = tmp.path + "/kup-lo-" + std::to_string(::getpid()) + "-99";
   std::filesystem::create_directories(alive);
-  // Its hidden office, still running.
-  auto office = [](const std::string& args) {
-    pid_t pid = ::fork();
-    if (pid == 0) {
-      std::string name = "soffice " + args;
-      ::execl("/bin/sleep", name.c_str(), "60", static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    return pid;
-  };
-  pid_t orphan = office("--headless --accept=pipe,name=" + mark + ";urp;");
-  // Another gone container's visible office: a person's letter may be in it.
-  pid_t dead2 = ::fork();
-  if (dead2 == 0) ::_exit(0);
-  ::waitpid(dead2, nullptr, 0);
-  std::string shownProfile = tmp.path + "/kup-lo-" + std::to_string(dead2) + "-1";
-  std::filesystem::create_directories(shownProfile + "/user");
-  pid_t shown = office("--accept=pipe,name=kup_lo_" + std::to_string(dead2) + "_1_3;urp;");
+  // Its office, still running.
+  pid_t orphan = FakeOffice("soffice --headless --accept=pipe,name=" + mark + ";urp;");
+  // An office with windows that another container left to the person (who
+  // may have a letter to save there), with its profile.
+  pid_t left = DeadProcess();
+  const std::string leftMark = "kup_lo_" + std::to_string(left) + "_1_8";
+  const std::string leftProfile = tmp.path + "/kup-lo-" + std::to_string(left) + "-1";
+  std::filesystem::create_directories(leftProfile + "/user");
+  pid_t shown = FakeOffice("soffice --norestore --accept=pipe,name=" + leftMark + ";urp;");
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
 
   kup::lo::SweepLeftovers(tmp.path);
@@ -371,10 +377,13 @@ TEST(LoSupervision, LeftoversOfAContainerThatCrashedAreSweptAway) {
   EXPECT_FALSE(std::filesystem::exists(pipe));
   EXPECT_FALSE(std::filesystem::exists(profile));
   EXPECT_TRUE(std::filesystem::exists(alive)) << "a living container's profile stays";
-  EXPECT_EQ(::waitpid(shown, &status, WNOHANG), 0) << "a visible office is left to its person";
-  EXPECT_TRUE(std::filesystem::exists(shownProfile));
+  EXPECT_EQ(::waitpid(shown, &status, WNOHANG), 0) << "the person's office was ended";
+  EXPECT_TRUE(std::filesystem::exists(leftProfile));
   ::kill(shown, SIGKILL);
   ::waitpid(shown, nullptr, 0);
+  // Once the person closed it, what it leaves goes.
+  kup::lo::SweepLeftovers(tmp.path);
+  EXPECT_FALSE(std::filesystem::exists(leftProfile));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPointer>
@@ -11,6 +12,7 @@
 #include <QThread>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace kup::attache {
 
@@ -76,7 +78,9 @@ bool AttendLaPersonne() {
   return false;
 }
 
-void Actualiser() {
+// attendreEcran: from the start of the work only, never from inside another
+// window's event.
+void Actualiser(bool attendreEcran = false) {
   if (g_voulu && !AttendLaPersonne()) {
     if (!g_occupe) {
       g_occupe = new QLabel(QStringLiteral("Traitement en cours, veuillez patienter…"));
@@ -102,8 +106,17 @@ void Actualiser() {
     }
     if (!g_occupe->isVisible()) g_occupe->show();
     g_occupe->raise();
-    // The work that follows holds the thread: the window is drawn now.
-    g_occupe->repaint();
+    // The work that follows holds the thread: the window is drawn now. The
+    // screen takes no drawing before it has shown the window, which a turn
+    // of the loop learns (briefly: user input waits; a box's own loop would
+    // let in no more than this).
+    if (QWindow* fenetre = attendreEcran ? g_occupe->windowHandle() : nullptr) {
+      QElapsedTimer attente;
+      attente.start();
+      while (g_occupe && !fenetre->isExposed() && attente.elapsed() < 500)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+    }
+    if (g_occupe) g_occupe->repaint();
     return;
   }
   if (g_occupe && g_occupe->isVisible()) g_occupe->hide();
@@ -143,7 +156,7 @@ void MontrerOccupe() {
     g_veilleur = new Veilleur;
     qApp->installEventFilter(g_veilleur);
   }
-  Actualiser();
+  Actualiser(true);
 }
 
 void CacherOccupe() {
