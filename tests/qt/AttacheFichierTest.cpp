@@ -120,4 +120,10 @@ TEST(AttacheFichierFenetres, BusyIndicatorStandsAsideForThePerson) {
   EXPECT_EQ(masquer(), 1);
   EXPECT_FALSE(occupe());
   EXPECT_FALSE(QApplication::overrideCursor());
+  // The next work at once: an indicator of its own, which the end of the
+  // last one's does not take away.
+  EXPECT_EQ(afficher(), 1);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(occupe());
+  EXPECT_EQ(masquer(), 1);
 }

@@ -91,7 +91,6 @@ void Actualiser(bool attendreEcran = false) {
                                Qt::WindowDoesNotAcceptFocus | Qt::WindowTransparentForInput);
       g_occupe->setAttribute(Qt::WA_ShowWithoutActivating);
       g_occupe->setAttribute(Qt::WA_TransparentForMouseEvents);
-      g_occupe->setAttribute(Qt::WA_DeleteOnClose);
       g_occupe->setFocusPolicy(Qt::NoFocus);
       g_occupe->setMargin(16);
       g_occupe->setFrameStyle(QFrame::Box);
@@ -162,7 +161,14 @@ void MontrerOccupe() {
 void CacherOccupe() {
   g_voulu = false;
   delete g_veilleur.data();
-  if (g_occupe) g_occupe->close();
+  // Out of reach at once: deleted later (it may be in the middle of one of
+  // its own events), it must not be taken for the indicator of the next work
+  // meanwhile, nor be seen as one while it is being destroyed.
+  if (QLabel* ancien = g_occupe.data()) {
+    g_occupe = nullptr;
+    ancien->hide();
+    ancien->deleteLater();
+  }
   if (g_curseur) {
     QApplication::restoreOverrideCursor();
     g_curseur = false;
