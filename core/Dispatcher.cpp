@@ -15,7 +15,7 @@ namespace kup {
 
 namespace {
 
-// A piece of outside text on one log line: a line break in it would start
+// Outside text kept on one log line: a line break in it would start
 // a line of its own, which could pass for one of ours.
 std::string SurUneLigne(const std::string& s) {
   static const char* const kHex = "0123456789ABCDEF";
