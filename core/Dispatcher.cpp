@@ -15,6 +15,30 @@ namespace kup {
 
 namespace {
 
+// Outside text kept on one log line: a line break in it would start
+// a line of its own, which could pass for one of ours.
+std::string SurUneLigne(const std::string& s) {
+  static const char* const kHex = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(s.size());
+  for (unsigned char c : s) {
+    if (c >= 0x20 && c != 0x7F) {
+      out += static_cast<char>(c);
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return out;
+}
+
 // The start of a request for the log. A request that speaks of a logon
 // carries a password, which may be what broke it (an unescaped "<"): it is
 // shown up to the command's name only.
@@ -25,11 +49,11 @@ std::string Apercu(const std::string& s) {
     });
     if (at != s.end()) {
       size_t end = std::min<size_t>(static_cast<size_t>(at - s.begin()) + secret.size(), 200);
-      return SanitizeUtf8(s.substr(0, end)) + "... (suite non journalisée, " + std::to_string(s.size()) +
+      return SurUneLigne(SanitizeUtf8(s.substr(0, end))) + "... (suite non journalisée, " + std::to_string(s.size()) +
              " caractères)";
     }
   }
-  std::string p = SanitizeUtf8(s.substr(0, 200));
+  std::string p = SurUneLigne(SanitizeUtf8(s.substr(0, 200)));
   if (s.size() > 200) p += "...";
   return p;
 }
@@ -73,7 +97,7 @@ void sGetFlashXML(App& app, const std::string& request, bool deferred) {
   std::string command = CStr(args[0]);
   std::string key = UCase(command);
   if (!app.commands) {
-    EcrireLog(app, "core", "sGetFlashXML : aucune table de commandes, " + command + " ignorée");
+    EcrireLog(app, "core", "sGetFlashXML : aucune table de commandes, " + Apercu(command) + " ignorée");
     return;
   }
 

@@ -18,6 +18,17 @@ using FnChaineVersFichier = int32_t (*)(const char*, const char*, int32_t);
 
 constexpr int32_t kTailleNom = 1024;
 
+// The decoders' results that name why a file could not be written: raised
+// as the system's own errors, about the place the file was meant for.
+void LeverCauseEcriture(int32_t resultat, const std::string& lieu) {
+  constexpr int32_t kDisquePlein = 2, kRefusee = 3, kDossierAbsent = 4;
+  const int32_t numero = resultat == kDisquePlein    ? vberr::DiskFull
+                         : resultat == kRefusee      ? vberr::PermissionDenied
+                         : resultat == kDossierAbsent ? vberr::PathNotFound
+                                                     : 0;
+  if (numero != 0) raise(numero, vbErrorText(numero) + " : " + lieu);
+}
+
 bool FinitParSeparateur(const std::string& s) {
   return !s.empty() && platform::IsPathSeparator(s.back());
 }
@@ -149,7 +160,9 @@ std::string sCommunB64VersFichier(App& app, const std::string& texteB64) {
     const std::string temp = app.env().tempFolder();
     auto decode = reinterpret_cast<FnB64VersFichier>(EntreeAttacheFichier(app, "Base64CompresseeVersFichier"));
     std::string tampon(kTailleNom + 1, '\0');
-    decode(OctetsDepuisChaine(texteB64).c_str(), OctetsDepuisChaine(temp).c_str(), tampon.data(), kTailleNom);
+    LeverCauseEcriture(
+        decode(OctetsDepuisChaine(texteB64).c_str(), OctetsDepuisChaine(temp).c_str(), tampon.data(), kTailleNom),
+        temp);
     return temp + "\\" + sOctetsVersChaine(tampon);
   } catch (const VbError& e) {
     Signaler(app, "sCommunB64VersFichier", e);
@@ -169,9 +182,9 @@ std::string sCommunB64VersFichier2(App& app, const std::string& nomFichier, cons
   if (!NomSimple(nomFichier)) raise(vberr::BadFileName, vbErrorText(vberr::BadFileName));
   const std::string cible = dossier + "\\" + nomFichier;
   auto ecrire = reinterpret_cast<FnChaineVersFichier>(EntreeAttacheFichier(app, "chaineBase64VersFichier"));
-  constexpr int32_t kEcrit = 1, kDisquePlein = 2;
+  constexpr int32_t kEcrit = 1;
   const int32_t r = ecrire(OctetsDepuisChaine(texteB64).c_str(), OctetsDepuisChaine(cible).c_str(), kTailleNom);
-  if (r == kDisquePlein) raise(vberr::DiskFull, vbErrorText(vberr::DiskFull) + " : " + cible);
+  LeverCauseEcriture(r, cible);
   if (r != kEcrit) raise(vberr::PathFileAccess, vbErrorText(vberr::PathFileAccess) + " : " + cible);
   return cible;
 }

@@ -1,6 +1,8 @@
 #include "documents/Mdl_Html.h"
 
+#include <algorithm>
 #include <exception>
+#include <set>
 
 #include "core/Core.h"
 #include "vb/VbError.h"
@@ -36,6 +38,16 @@ void AvecReponseEchec(App& app, const std::string& name, F&& f) {
   } catch (const std::exception& e) {
     RepondreEchec(app, name, vberr::PathFileAccess, e.what());
   }
+}
+
+// The name sEcrireHtmlTemp gives a page: a whole number from 1 to 1000001
+// as written by the number's text, then ".html".
+bool EstNomDePage(const std::string& nom) {
+  const size_t point = nom.size() - std::min<size_t>(nom.size(), 5);
+  if (point == 0 || point > 7 || nom.compare(point, std::string::npos, ".html") != 0 || nom[0] == '0') return false;
+  for (size_t i = 0; i < point; ++i)
+    if (nom[i] < '0' || nom[i] > '9') return false;
+  return std::stol(nom.substr(0, point)) <= 1000001;
 }
 
 // The template's lines joined without their line breaks.
@@ -109,16 +121,24 @@ void KUP_FicheHtmlOuvrir(App& app, Args& args) { sub_FusionnerHtml(app, "KUP_Fic
 void KUP_Courrier_Edite(App& app, Args& args) { sub_FusionnerHtml(app, "KUP_Courrier_Edite", args, 1); }
 
 void KUP_RapportHtmlNettoyer(App& app, Args& args) {
-  // Only our own pages: the temporary folder is shared with other programs.
+  // Every page of ours, an earlier session's too: each holds a dossier list
+  // and the user's name. The temporary folder is shared, so a file goes
+  // only when it has our pages' name and is a file of this user, never
+  // what a link leads to.
   auto& pages = Docs(app).pagesHtmlTemp;
-  for (auto it = pages.begin(); it != pages.end();) {
-    bool supprimee = false;
+  std::set<std::string> aSupprimer(pages.begin(), pages.end());
+  try {
+    const std::string temp = app.env().tempFolder();
+    for (const auto& nom : app.fs().listFiles(temp))
+      if (EstNomDePage(nom)) aSupprimer.insert(sJoindreChemin(temp, nom));
+  } catch (...) {
+  }
+  for (const auto& page : aSupprimer) {
     try {
-      if (app.fs().fileExists(*it)) app.fs().removeFile(*it);
-      supprimee = true;
+      if (app.fs().isOwnFile(page)) app.fs().removeFile(page);
+      pages.erase(page);
     } catch (...) {
     }
-    it = supprimee ? pages.erase(it) : std::next(it);
   }
 }
 

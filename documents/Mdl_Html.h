@@ -12,7 +12,7 @@ namespace kup {
 void KUP_RapportHtmlLister(App& app, Args& args);
 void KUP_FicheHtmlLister(App& app, Args& args);
 void KUP_FicheHtmlOuvrir(App& app, Args& args);
-// Deletes the temporary pages this process wrote.
+// Deletes the temporary pages of the program, whichever session wrote them.
 void KUP_RapportHtmlNettoyer(App& app, Args& args);
 // The HTML letter route (a letter template whose name ends with .html/.htm).
 void KUP_Courrier_Edite(App& app, Args& args);
@@ -23,8 +23,7 @@ void KUP_Courrier_Edite(App& app, Args& args);
 void sub_FusionnerHtml(App& app, const std::string& replyName, Args& args, int16_t mode);
 
 // Writes the text (and CR LF) in Windows-1252 to a new temporary ".html"
-// page and returns its name (no folder). The page is recorded so that
-// KUP_RapportHtmlNettoyer deletes it.
+// page and returns its name (no folder).
 std::string sEcrireHtmlTemp(App& app, const std::string& text);
 
 void RegisterMdl_Html(CommandTable& table);

@@ -50,6 +50,10 @@ class IFileSystem {
   virtual void replaceFile(const std::string& from, const std::string& to) = 0;
   // True when the path itself is a symbolic link, wherever it leads.
   virtual bool isLink(const std::string& path) const = 0;
+  // True when the path names a regular file of the program's user, itself
+  // and not a link to one: what may be deleted in a folder others write to.
+  // A file system without links or other users asks only whether it is there.
+  virtual bool isOwnFile(const std::string& path) const { return fileExists(path) && !isLink(path); }
   virtual int64_t fileSize(const std::string& path) const = 0;  // -1 when missing
   // Last-write time in seconds since the epoch (UTC); raises 53 when missing.
   virtual std::time_t modifiedTime(const std::string& path) const = 0;

@@ -287,6 +287,13 @@ bool RealFileSystem::isLink(const std::string& path) const {
   return locate(PathText::Parse(path), host, st) && S_ISLNK(st.st_mode);
 }
 
+bool RealFileSystem::isOwnFile(const std::string& path) const {
+  if (path.empty() || path.find('\0') != std::string::npos) return false;
+  std::string host;
+  struct stat st {};
+  return locate(PathText::Parse(path), host, st) && S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
+}
+
 int64_t RealFileSystem::fileSize(const std::string& path) const {
   std::string host;
   struct stat st {};

@@ -31,6 +31,7 @@ class RealFileSystem : public IFileSystem {
   void renameFile(const std::string& from, const std::string& to) override;
   void replaceFile(const std::string& from, const std::string& to) override;
   bool isLink(const std::string& path) const override;
+  bool isOwnFile(const std::string& path) const override;
   int64_t fileSize(const std::string& path) const override;
   std::time_t modifiedTime(const std::string& path) const override;
   void setModifiedTime(const std::string& path, std::time_t t) override;

@@ -21,7 +21,7 @@ class RealLog : public ILog {
   void write(const std::string& channel, const std::string& text) override;
 
  private:
-  std::FILE* out_;
+  std::FILE* out_ = nullptr;
   bool owned_ = false;
   std::mutex mutex_;
 };

@@ -88,14 +88,21 @@ EOF
     { cat "$DIR/server.log" >&2; die "the server did not start"; }
   psql_owner() { as_owner "$BIN/psql" -X -q -v ON_ERROR_STOP=1 -h "$DIR" -p "$PORT" -U "$OWNER" "$@"; }
   psql_owner -d postgres -c "CREATE DATABASE korvane" >/dev/null
-  for f in "$SQL_DIR"/site/*.sql "$SQL_DIR"/test/*.sql; do
+  site() { cat "$SQL_DIR"/site/10_roles.sql "$SQL_DIR"/site/20_connexion.sql "$SQL_DIR"/site/30_rap_html.sql; }
+  site | psql_owner -1 -d korvane -f - >/dev/null 2>&1 || die "loading sql/site failed"
+  for f in "$SQL_DIR"/test/*.sql; do
     psql_owner -d korvane -f - <"$f" >/dev/null || die "loading $f failed"
   done
   # A second database of the same server holding only what a site installs,
-  # loaded as the site's steps say: the group role is already there.
-  psql_owner -d postgres -c "CREATE DATABASE korvane_site" >/dev/null
-  cat "$SQL_DIR"/site/10_roles.sql "$SQL_DIR"/site/20_connexion.sql "$SQL_DIR"/site/30_rap_html.sql |
-    psql_owner -d korvane_site -f - >/dev/null 2>&1 || die "installing sql/site in korvane_site failed"
+  # made and loaded as the site's steps say (the group role is already
+  # there), then loaded again, as a site installing a new version does.
+  psql_owner -d postgres -c "CREATE DATABASE korvane_site ENCODING 'UTF8' TEMPLATE template0 OWNER $OWNER" >/dev/null
+  for pass in first second; do
+    site | psql_owner -1 -d korvane_site -f - >"$DIR/site-$pass.log" 2>&1 ||
+      { cat "$DIR/site-$pass.log" >&2; die "installing sql/site in korvane_site failed ($pass time)"; }
+  done
+  psql_owner -d korvane_site -c "REVOKE CONNECT, TEMPORARY ON DATABASE korvane_site FROM PUBLIC" \
+    -c "GRANT CONNECT ON DATABASE korvane_site TO kup_utilisateur" >/dev/null
   echo "PGHOST=$DIR"
   echo "PGPORT=$PORT"
 }

@@ -89,11 +89,15 @@ TEST_F(Dispatcher, UnknownMalformedAndNamelessRequestsGetNoAnswer) {
                       "</arguments></invoke>");
   // A logon whose password broke the request: the log keeps no password.
   sGetFlashXML(t.app, Req({"Connexion", "dupont", "top<secret</string>&"}));
+  // Line breaks and controls of a request would forge log lines of their own.
+  sGetFlashXML(t.app, "<invoke name=\"x\">\ncore: faux\r\x1b[2J<");
   EXPECT_TRUE(t.flash.returns.empty());
   EXPECT_TRUE(t.flash.calls.empty());
-  ASSERT_EQ(t.log.lines("core").size(), 5u);
+  ASSERT_EQ(t.log.lines("core").size(), 6u);
   EXPECT_NE(t.log.lines("core")[4].find("Connexion"), std::string::npos);
   EXPECT_EQ(t.log.lines("core")[4].find("top<"), std::string::npos) << t.log.lines("core")[4];
+  EXPECT_NE(t.log.lines("core")[5].find("\"x\">\\ncore: faux\\r\\x1B[2J<"), std::string::npos)
+      << t.log.lines("core")[5];
 }
 
 TEST_F(Dispatcher, UntrappedErrorsGoToTheErrorRoutineWithoutAnswer) {

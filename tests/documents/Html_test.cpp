@@ -108,11 +108,14 @@ TEST(Html_Fusion, BindsTheFiveParametersInOrderWritesTheCp1252PageAndOpensIt) {
   EXPECT_EQ(Erreurs(h.t)[0][0], "bExecuteSQL");
 }
 
-TEST(Html_Nettoyer, RemovesOnlyThePagesThisProcessWrote) {
+TEST(Html_Nettoyer, RemovesEveryPageOfOursAndNothingElse) {
   Html h;
   h.connecter();
   h.t.fs.put("C:\\Modeles\\fiche.html", "<p/>");
-  h.t.fs.put("C:\\Temp\\autre_programme.html", "pas à nous");
+  const std::vector<std::string> autres = {"autre_programme.html", "0123.html", "1000002.html", "12a.html",
+                                           "123456.htm", "123456.html.bak", ".html"};
+  for (const auto& nom : autres) h.t.fs.put("C:\\Temp\\" + nom, "pas à nous");
+  h.t.fs.put("C:\\Temp\\1000001.html", "une page d'une session d'avant");
   auto r1 = h.appeler(KUP_FicheHtmlOuvrir, {"C:\\Modeles\\fiche.html", "1"});
   auto r2 = h.appeler(KUP_FicheHtmlOuvrir, {"C:\\Modeles\\fiche.html", "2"});
   ASSERT_EQ(r1.size(), 4u);
@@ -125,7 +128,8 @@ TEST(Html_Nettoyer, RemovesOnlyThePagesThisProcessWrote) {
   h.appeler(KUP_RapportHtmlNettoyer, {"KUP_RapportHtmlNettoyer"});
   EXPECT_FALSE(h.t.fs.fileExists(r2[1]));
   EXPECT_FALSE(h.t.fs.fileExists(page3));
-  EXPECT_TRUE(h.t.fs.fileExists("C:\\Temp\\autre_programme.html"));
+  EXPECT_FALSE(h.t.fs.fileExists("C:\\Temp\\1000001.html"));
+  for (const auto& nom : autres) EXPECT_TRUE(h.t.fs.fileExists("C:\\Temp\\" + nom)) << nom;
   h.appeler(KUP_RapportHtmlNettoyer, {"KUP_RapportHtmlNettoyer"});
   EXPECT_TRUE(h.t.flash.returns.empty());
   EXPECT_TRUE(Erreurs(h.t).empty());

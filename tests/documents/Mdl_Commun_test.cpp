@@ -2,6 +2,7 @@
 // conversions through the real attachment library on real temp folders.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -19,6 +20,7 @@
 
 using namespace kup;
 using ::testing::HasSubstr;
+using ::testing::ElementsAre;
 namespace stdfs = std::filesystem;
 
 namespace {
@@ -215,12 +217,33 @@ TEST_F(Conversions, PlainDecoderRaisesWhatItCouldNotWriteToItsCaller) {
     }
     return 0;
   };
-  EXPECT_EQ(numero("f.bin", "K:\\absent", "AAEC"), 75);
+  EXPECT_EQ(numero("f.bin", "K:\\absent", "AAEC"), 76);
   EXPECT_EQ(numero("g.bin", "K:\\docs", "pas*du*base64"), 75);
   EXPECT_EQ(numero("..\\g.bin", "K:\\docs\\sub", "AAEC"), 52);
   EXPECT_EQ(numero("", "K:\\docs", "AAEC"), 52);
   EXPECT_TRUE(Erreurs(t).empty());
   EXPECT_FALSE(stdfs::exists(dir / "docs" / "g.bin"));
+}
+
+// A document decoded into TEMP where its name is another user's, then into a
+// TEMP that is gone: each reported by its cause, and no path comes back.
+TEST_F(Conversions, DecodedFilesNotWrittenAreReportedByTheirCause) {
+  if (::geteuid() != 0) GTEST_SKIP() << "another user's file needs root to make";
+  Ecrire(dir / "docs" / "a.txt", "A");
+  const std::string b64 = sCommunFichierVersB64(t.app, "K:\\docs\\a.txt");
+  Ecrire(dir / "temp" / "a.txt", "à un autre");
+  ASSERT_EQ(::chown((dir / "temp" / "a.txt").c_str(), 65534, 65534), 0);
+  stdfs::permissions(dir, stdfs::perms::owner_all | stdfs::perms::others_exec);
+  stdfs::permissions(dir / "temp", stdfs::perms::all | stdfs::perms::sticky_bit);
+  ASSERT_EQ(::seteuid(65533), 0);
+  const std::string chemin = sCommunB64VersFichier(t.app, b64);
+  ASSERT_EQ(::seteuid(0), 0);
+  EXPECT_EQ(chemin, "");
+  EXPECT_EQ(Lire(dir / "temp" / "a.txt"), "à un autre");
+  t.env.set("TEMP", "K:\\parti");
+  EXPECT_EQ(sCommunB64VersFichier(t.app, b64), "");
+  EXPECT_THAT(Erreurs(t), ElementsAre(HasSubstr(Source("sCommunB64VersFichier", 70)),
+                                      HasSubstr(Source("sCommunB64VersFichier", 76))));
 }
 
 TEST_F(Conversions, CacheWriteThatFailsIsNotAnsweredAsWritten) {

@@ -199,7 +199,7 @@ TEST_F(Documents, ListsTemplatesFromARealFolderAndAnswersTheSheetWithoutSession)
   EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << k.log();
 }
 
-TEST_F(Documents, MergesASheetWithADatabaseAndCleansOnlyItsOwnPages) {
+TEST_F(Documents, MergesASheetWithADatabaseAndCleansEveryPageOfItsOwn) {
   // The database fills the template with the identifiers; the euro sign
   // shows the page is written in Windows-1252, not Latin-1.
   const std::string script =
@@ -252,8 +252,8 @@ TEST_F(Documents, MergesASheetWithADatabaseAndCleansOnlyItsOwnPages) {
   EXPECT_NE(montrees.find(ecrites[0].string() + "\n"), std::string::npos) << montrees;
   EXPECT_NE(montrees.find(ecrites[1].string() + "\n"), std::string::npos) << montrees;
 
-  // Another session cleans its own page only: the first session's pages may
-  // still be on show, and the other program's page is not ours.
+  // Another session's cleaning takes the first session's pages too, each
+  // with its dossiers and user; the other program's page is not ours.
   Transcript b = client(parametres() +
                             "Connexion | urba | secret\n"
                             "KUP_FicheHtmlOuvrir | " + fiche + " | PC 33 14\n"
@@ -268,8 +268,7 @@ TEST_F(Documents, MergesASheetWithADatabaseAndCleansOnlyItsOwnPages) {
   EXPECT_EQ(b.rets[3], std::vector<std::string>{});
   EXPECT_EQ(b.rets[4], std::vector<std::string>{});  // nothing left to clean: still no answer
   EXPECT_FALSE(fs::exists(troisieme));
-  EXPECT_EQ(pages(), (std::set<std::string>{"autre_programme.html", ecrites[0].filename().string(),
-                                            ecrites[1].filename().string()}));
+  EXPECT_EQ(pages(), std::set<std::string>{"autre_programme.html"});
 }
 
 TEST_F(Documents, ADatabaseFailureIsReportedAndTheMergeAnswersNothing) {

@@ -64,11 +64,11 @@ TEST_F(PgCalls, ValuesTravelBothWaysAsTheCallersExpect) {
       {"the HTML merge as the report command binds it",
        "PK_RAP_HTML.FUSIONNERHTML",
        {{"fic_html", InOut, Clob, page},
-        {"LIST_IDENT", In, Txt, "12<13"},
+        {"LIST_IDENT", In, Txt, "12<13 x' onmouseover=\"a"},
         {"fic_res", InOut, Clob, " "},
         {"coderr", Out, Txt, null},
         {"liberr", Out, Txt, null}},
-       {{"fic_res", "<p>12&lt;13 par kup_test</p>"}, {"fic_html", page}, {"coderr", null}}},
+       {{"fic_res", "<p>12&lt;13 x&#39; onmouseover=&quot;a par kup_test</p>"}, {"fic_html", page}, {"coderr", null}}},
   };
   connect();
   for (const auto& c : cases) {

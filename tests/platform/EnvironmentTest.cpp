@@ -100,4 +100,21 @@ TEST(Log, TheLogFileIsPrivateAndAppended) {
   RealLog(dir / "korvane.log").write("data", "trois");
   ASSERT_EQ(::stat((dir / "korvane.log").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+  // A link at the log's name in a shared sticky folder: followed only when
+  // it is ours, and a file reached through it keeps its mode.
+  if (::geteuid() != 0) GTEST_SKIP() << "a link of another user needs root to plant";
+  ASSERT_EQ(::chmod(dir.path.c_str(), 01777), 0);
+  for (auto [owner, followed] : {std::pair{65534u, false}, std::pair{0u, true}}) {
+    SCOPED_TRACE(owner);
+    dir.write("cible", "à moi\n");
+    ASSERT_EQ(::chmod((dir / "cible").c_str(), 0644), 0);
+    ::unlink((dir / "lien.log").c_str());
+    ASSERT_EQ(::symlink((dir / "cible").c_str(), (dir / "lien.log").c_str()), 0);
+    ASSERT_EQ(::lchown((dir / "lien.log").c_str(), owner, owner), 0);
+    RealLog(dir / "lien.log").write("core", "quatre");
+    EXPECT_EQ(dir.read("cible"), followed ? "à moi\ncore: quatre\n" : "à moi\n");
+    ASSERT_EQ(::stat((dir / "cible").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
+  }
 }

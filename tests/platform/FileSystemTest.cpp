@@ -64,6 +64,13 @@ TEST_F(RealFs, ListsNormalFilesOnlyAndFoldersApart) {
   EXPECT_TRUE(fs.listFiles("C:\\absent").empty());
   EXPECT_TRUE(fs.listFiles("C:\\d\\a.txt").empty());
   EXPECT_TRUE(fs.listFiles("").empty());
+  // Listed is not ours to delete: a link is not, nor another user's file.
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chown((dir / "d/b.txt").c_str(), 65534, 65534), 0);
+  }
+  for (auto [nom, notre] : std::initializer_list<std::pair<const char*, bool>>{
+           {"a.txt", true}, {"b.txt", ::geteuid() != 0}, {"link.txt", false}, {"sub", false}, {"absent", false}})
+    EXPECT_EQ(fs.isOwnFile(std::string("C:\\d\\") + nom), notre) << nom;
 }
 
 TEST_F(RealFs, NamesThatAreNotUtf8AreListedAsTextsThatReachThem) {

@@ -1,8 +1,11 @@
 // The attachment library: the entries the container loads by name from the
 // program folder. Every text crosses this boundary as a zero-terminated
 // Windows-1252 string holding a Windows path text or base64; every entry
-// returns 1 on success and 0 on failure (chaineBase64VersFichier: 2 when the
-// disk is full), and never writes past the size it is given.
+// returns 1 on success and 0 on failure, and never writes past the size it is
+// given. The two decoders name the cause of a file they could not write, so
+// that the caller reports it as the system would: 2 the disk is full, 3 the
+// permission is refused (a name another user holds in a shared folder
+// included), 4 the folder is missing.
 //
 // Compressed base64 = standard base64 (one line, padded) of a zip archive
 // holding one deflated entry named after the file.
@@ -87,19 +90,31 @@ struct Fichier {
   }
 };
 
-// What became of a write: written, failed, or failed for want of room.
-enum class Ecriture { Faite, Echouee, DisquePlein };
+// What became of a write; the values are the decoders' results.
+enum class Ecriture : int32_t { Echouee = 0, Faite = 1, DisquePlein = 2, Refusee = 3, DossierAbsent = 4 };
+
+Ecriture SelonErrno(int erreur) {
+  switch (erreur) {
+    case ENOSPC:
+    case EDQUOT: return Ecriture::DisquePlein;
+    case EACCES:
+    case EPERM:
+    case EROFS: return Ecriture::Refusee;
+    case ENOENT:
+    case ENOTDIR: return Ecriture::DossierAbsent;
+    default: return Ecriture::Echouee;
+  }
+}
 
 Ecriture EcrireFichier(const std::string& hote, const std::string& octets) {
-  errno = 0;
   Fichier out{std::fopen(hote.c_str(), "wb")};
-  if (!out.f) return errno == ENOSPC || errno == EDQUOT ? Ecriture::DisquePlein : Ecriture::Echouee;
+  if (!out.f) return SelonErrno(errno);
   bool ok = std::fwrite(octets.data(), 1, octets.size(), out.f) == octets.size();
   ok = out.fermer() && ok;
   if (ok) return Ecriture::Faite;
   const int erreur = errno;
   std::remove(hote.c_str());
-  return erreur == ENOSPC || erreur == EDQUOT ? Ecriture::DisquePlein : Ecriture::Echouee;
+  return SelonErrno(erreur);
 }
 
 std::string DossierDe(const std::string& hote) {
@@ -119,21 +134,28 @@ std::string NomDe(const std::string& hote) {
 // replaced, never followed, and in a folder that protects its entries (the
 // sticky /tmp) another user's file of that name is refused.
 template <class Ecrire>
-bool EcrireEnPlace(const std::string& cible, Ecrire&& ecrire) {
+Ecriture EcrireEnPlace(const std::string& cible, Ecrire&& ecrire) {
   std::string provisoire = DossierDe(cible) + "/.kup-XXXXXX";
   const int fd = ::mkostemp(provisoire.data(), O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) return SelonErrno(errno);
   Fichier out{::fdopen(fd, "wb")};
   if (!out.f) {
     ::close(fd);
     ::unlink(provisoire.c_str());
-    return false;
+    return Ecriture::Echouee;
   }
   bool ok = ecrire(out.f);
-  ok = out.fermer() && ok;
-  if (ok && ::rename(provisoire.c_str(), cible.c_str()) == 0) return true;
+  // Only a failed write says why; a text that would not decompress is no
+  // fault of the disk, whatever errno holds then.
+  int erreur = !ok && std::ferror(out.f) ? errno : 0;
+  if (!out.fermer() && ok) {
+    ok = false;
+    erreur = errno;
+  }
+  if (ok) erreur = ::rename(provisoire.c_str(), cible.c_str()) == 0 ? 0 : errno;
+  if (ok && erreur == 0) return Ecriture::Faite;
   ::unlink(provisoire.c_str());
-  return false;
+  return SelonErrno(erreur);
 }
 
 bool FichierNormal(const std::string& hote) {
@@ -145,7 +167,7 @@ bool FichierNormal(const std::string& hote) {
 bool FichierVersBase64(const std::string& source, const std::string& cible) {
   Fichier in{std::fopen(source.c_str(), "rb")};
   if (!in.f) return false;
-  return EcrireEnPlace(cible, [&](std::FILE* out) {
+  const Ecriture e = EcrireEnPlace(cible, [&](std::FILE* out) {
     std::string bloc(kTailleBloc, '\0');
     for (;;) {
       const size_t lu = std::fread(bloc.data(), 1, bloc.size(), in.f);
@@ -156,6 +178,7 @@ bool FichierVersBase64(const std::string& source, const std::string& cible) {
       if (lu < bloc.size()) return !std::ferror(in.f);
     }
   });
+  return e == Ecriture::Faite;
 }
 
 void ViderTampon(char* tampon, int32_t taille) {
@@ -295,7 +318,7 @@ KUP_EXPORT int32_t Base64CompresseeVersFichier(const char* b64, const char* temp
     zip_file_t* zf = zip_fopen_index(za, 0, 0);
     if (!zf) return 0;
     bool lu = false;
-    const bool ok = EcrireEnPlace(cible, [&](std::FILE* out) {
+    const Ecriture ecrite = EcrireEnPlace(cible, [&](std::FILE* out) {
       lu = true;
       std::string bloc(kTailleBloc, '\0');
       bool bon = true;
@@ -311,10 +334,13 @@ KUP_EXPORT int32_t Base64CompresseeVersFichier(const char* b64, const char* temp
           break;
         }
       }
-      return zip_fclose(zf) == 0 && bon;  // a CRC mismatch shows here
+      const int erreur = errno;  // that of a failed write, which closing must not hide
+      const bool ferme = zip_fclose(zf) == 0;  // a CRC mismatch shows here
+      errno = erreur;
+      return ferme && bon;
     });
     if (!lu) zip_fclose(zf);
-    if (!ok) return 0;
+    if (ecrite != Ecriture::Faite) return static_cast<int32_t>(ecrite);
     return CopierTampon(nom, nameBuffer, size) ? 1 : 0;
   } catch (...) {
     ViderTampon(nameBuffer, size);
@@ -323,19 +349,13 @@ KUP_EXPORT int32_t Base64CompresseeVersFichier(const char* b64, const char* temp
 }
 
 // Decodes standard base64 into targetPath. The third argument is the
-// caller's customary buffer size; texts of any length are accepted. A disk
-// too full for the bytes answers 2, so that the caller can say so.
+// caller's customary buffer size; texts of any length are accepted.
 KUP_EXPORT int32_t chaineBase64VersFichier(const char* b64, const char* targetPath, int32_t /*n*/) {
   try {
     if (!b64 || !targetPath || !*targetPath) return 0;
     auto octets = Base64Decode(b64);
     if (!octets) return 0;
-    switch (EcrireFichier(CheminHote(targetPath), *octets)) {
-      case Ecriture::Faite: return 1;
-      case Ecriture::DisquePlein: return 2;
-      case Ecriture::Echouee: return 0;
-    }
-    return 0;
+    return static_cast<int32_t>(EcrireFichier(CheminHote(targetPath), *octets));
   } catch (...) {
     return 0;
   }
