@@ -178,4 +178,20 @@ TEST_F(PgCalls, ALostConnectionIsSeenAndReopenedOncePerCall) {
   EXPECT_TRUE(errors().empty()) << errorsText();
 }
 
+// A long text holding a NUL byte is refused: its call is not sent, since
+// values go by position, and the next call starts afresh.
+TEST_F(PgCalls, ARefusedParameterStopsItsCallAndOnlyIt) {
+  connect();
+  const std::string nul("al\0ice", 6), mark = "virement-" + std::to_string(::getpid());
+  auto virement = [&](const Value& de) {
+    return call("PK_TEST.VIREMENT", {{"de", In, Clob, de}, {"vers", In, Txt, mark},
+                                     {"r", Out, Txt, Value::null()}, {"montant", In, Txt, "10"}});
+  };
+  EXPECT_FALSE(virement(nul));
+  EXPECT_TRUE(reported("bAddParameters", "22021") && errors().size() == 1) << errorsText();
+  EXPECT_TRUE(virement("alice")) << errorsText();
+  EXPECT_EQ(Marks("alice>" + mark + ":10"), 1);
+  EXPECT_EQ(Marks(mark + ">-:0"), 0);
+}
+
 }  // namespace
