@@ -23,11 +23,10 @@ namespace kup {
 namespace {
 
 constexpr int kDefaultConnectTimeout = 10;  // seconds, when nothing else says
-// A call's time limit when the site sets none, and how often the server
-// checks that its client is still there while a call runs.
+// How often the server checks that its client is still there while a call
+// runs, and the call's time limit as the site set it (none by default: a
+// long merge is a sound one, and the caller waits for it).
 constexpr const char* kSessionSettings =
-    "SELECT pg_catalog.set_config('statement_timeout', '30s', false)"
-    " WHERE pg_catalog.current_setting('statement_timeout') = '0';"
     "SELECT pg_catalog.set_config('client_connection_check_interval', '1s', false)"
     " WHERE pg_catalog.current_setting('client_connection_check_interval', true) = '0';"
     "SELECT setting FROM pg_catalog.pg_settings WHERE name = 'statement_timeout'";
@@ -306,6 +305,13 @@ std::string PgOraBackend::scrub(std::string text) const {
 
 void PgOraBackend::failLogon(const std::string& sqlstate, const std::string& text) { Fail(sqlstate, scrub(text)); }
 
+PgOraBackend::Clock::time_point PgOraBackend::callDeadline() const {
+  // Without a limit of the site's the call waits for its answer; the host's
+  // stop and the server's check of its client still end it.
+  if (limitMs_ <= 0) return Clock::time_point::max();
+  return Clock::now() + std::chrono::milliseconds(limitMs_) + kGrace;
+}
+
 PgOraBackend::Wait PgOraBackend::pump(PGconn* c, Clock::time_point deadline, Clock::duration idle, bool watchStop) {
   oracallstop::Watch stop;
   pollfd set[1 + oracallstop::Watch::kMax];
@@ -481,7 +487,7 @@ void PgOraBackend::open() {
     PGresult* res = run(c, kSessionSettings, nullptr, deadline, Clock::duration::zero(), late);
     int limit = PQntuples(res) == 1 ? std::atoi(PQgetvalue(res, 0, 0)) : 0;
     PQclear(res);
-    limitMs_ = limit > 0 ? limit : 30000;
+    limitMs_ = std::max(limit, 0);
     res = run(c, "CALL PK_CONNEXION.VERIFIER()", nullptr, deadline, Clock::duration::zero(),
               late + " (vérification de connexion)");
     PQclear(res);
@@ -588,7 +594,7 @@ int PgOraBackend::outValuesOf(const std::string& procedure, size_t parameters) {
               "SELECT coalesce(pg_catalog.array_length(p.proallargtypes, 1), p.pronargs), p.proargmodes::text"
               " FROM pg_catalog.pg_proc p"
               " WHERE p.oid = pg_catalog.to_regproc($1) AND p.prokind = 'p'",
-              &values, Clock::now() + std::chrono::milliseconds(limitMs_) + kGrace, kGrace,
+              &values, callDeadline(), kGrace,
               "délai dépassé (" + Seconds(std::chrono::milliseconds(limitMs_)) + ")");
   } catch (const VbError&) {
     if (oracallstop::Stopped() || !conn_ || PQstatus(conn_) != CONNECTION_OK) throw;
@@ -644,9 +650,8 @@ void PgOraBackend::execute(const std::string& block, std::vector<OraParameter>& 
                       " attendue(s) : appel non envoyé");
   }
 
-  std::chrono::milliseconds limit(limitMs_);
-  PGresult* res = run(conn_, sql, &values, Clock::now() + limit + kGrace, kGrace,
-                      "délai de l'appel dépassé (" + Seconds(limit) + ")");
+  PGresult* res = run(conn_, sql, &values, callDeadline(), kGrace,
+                      "délai de l'appel dépassé (" + Seconds(std::chrono::milliseconds(limitMs_)) + ")");
   int fields = PQresultStatus(res) == PGRES_TUPLES_OK ? PQnfields(res) : 0;
   if (static_cast<size_t>(fields) != outs || (outs > 0 && PQntuples(res) != 1)) {
     PQclear(res);

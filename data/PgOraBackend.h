@@ -17,11 +17,12 @@
 // it. The whole logon, the logon check PK_CONNEXION.VERIFIER included, keeps
 // the connect time-out. No password reaches an error text.
 //
-// Every call has a time limit: the server's statement_timeout, set by the
-// site (options=-c statement_timeout=... in the database text or the service
-// entry, PGOPTIONS, or the role's settings), 30 s when nothing sets one. The
-// server cancels the call itself (57014); should it not answer, the client
-// cancels it, and closes the connection when even that gets no answer. The
+// A call waits for its answer. Its time limit is the site's, when it sets
+// one: the server's statement_timeout (options=-c statement_timeout=... in
+// the database text or the service entry, PGOPTIONS, or the role's
+// settings). The server cancels the call itself (57014); should it not
+// answer, the client cancels it, and closes the connection when even that
+// gets no answer. The
 // server checks every second that the client is still there, so that the
 // call of a client that died ends. While a call waits, the host's stop
 // (OraCallStop.h) cancels it.
@@ -65,7 +66,8 @@ class PgOraBackend : public IOraBackend {
 
   // The server process of the session (0 when not connected), for traces.
   int serverProcess() const;
-  // The time limit of a call, in milliseconds, as the server holds it.
+  // The time limit of a call, in milliseconds, as the server holds it (0:
+  // none).
   int callLimitMs() const { return limitMs_; }
 
   // Warnings for the log (a logon over the network without a verified
@@ -79,6 +81,7 @@ class PgOraBackend : public IOraBackend {
   void open();
   void close();
   void freeReturnedLobs();
+  Clock::time_point callDeadline() const;
   Wait pump(pg_conn* c, Clock::time_point deadline, Clock::duration idle, bool watchStop);
   pg_result* run(pg_conn* c, const std::string& sql, const std::vector<const char*>* values,
                  Clock::time_point deadline, Clock::duration idle, const std::string& late);
@@ -91,7 +94,7 @@ class PgOraBackend : public IOraBackend {
   std::string database_, user_, password_;
   bool loggedOn_ = false;
   std::vector<std::string> secrets_;  // never shown: the passwords of the logon
-  int limitMs_ = 30000;
+  int limitMs_ = 0;
   std::map<std::string, int> outValues_;  // procedure -> its out values (-1 unknown)
   std::map<int64_t, std::string> lobs_;
   std::vector<int64_t> returned_;  // LOBs the last call returned
