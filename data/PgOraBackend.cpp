@@ -268,6 +268,11 @@ void CancelOnServer(PGconn* c) {
   finished.wait_for(kCancelBound);
 }
 
+// A parameter's direction, of its letter in the catalogue's modes.
+std::string Direction(char mode) {
+  return mode == 'i' ? "en entrée" : mode == 'o' ? "en sortie" : "en entrée et sortie";
+}
+
 std::string Seconds(std::chrono::milliseconds ms) {
   long long s = (ms.count() + 999) / 1000;
   return std::to_string(s) + " s";
@@ -426,7 +431,7 @@ void PgOraBackend::warnIfUnverified(PGconn* c) {
 
 void PgOraBackend::open() {
   close();
-  outValues_.clear();
+  signatures_.clear();
   // Defaults first, so that the site's connection string (expanded from
   // dbname) may change them; the credentials and the encoding come after it
   // and always win. An empty value would let libpq fall back on PGUSER,
@@ -581,10 +586,10 @@ void PgOraBackend::freeReturnedLobs() {
   returned_.clear();
 }
 
-int PgOraBackend::outValuesOf(const std::string& procedure, size_t parameters) {
+std::string PgOraBackend::signatureOf(const std::string& procedure, size_t parameters) {
   std::string key = procedure + "/" + std::to_string(parameters);
-  auto it = outValues_.find(key);
-  if (it != outValues_.end()) return it->second;
+  auto it = signatures_.find(key);
+  if (it != signatures_.end()) return it->second;
   // Only a single procedure of that name taking exactly these parameters
   // says for sure what the call will return.
   std::vector<const char*> values{procedure.c_str()};
@@ -598,17 +603,21 @@ int PgOraBackend::outValuesOf(const std::string& procedure, size_t parameters) {
               "délai dépassé (" + Seconds(std::chrono::milliseconds(limitMs_)) + ")");
   } catch (const VbError&) {
     if (oracallstop::Stopped() || !conn_ || PQstatus(conn_) != CONNECTION_OK) throw;
-    return -1;  // a name the catalogue cannot resolve: the call says why
+    return {};  // a name the catalogue cannot resolve: the call says why
   }
-  int outs = -1;
+  std::string modes;
   if (PQntuples(res) == 1 && static_cast<size_t>(std::atoi(PQgetvalue(res, 0, 0))) == parameters) {
-    outs = 0;
-    if (!PQgetisnull(res, 0, 1))
-      for (const char* m = PQgetvalue(res, 0, 1); *m; ++m) outs += *m == 'o' || *m == 'b';
+    // No modes at all: every parameter is an input. A variadic one is an
+    // input too.
+    if (PQgetisnull(res, 0, 1)) modes.assign(parameters, 'i');
+    else
+      for (const char* m = PQgetvalue(res, 0, 1); *m; ++m)
+        if (std::isalpha(static_cast<unsigned char>(*m))) modes += *m == 'o' || *m == 'b' ? *m : 'i';
+    if (modes.size() != parameters) modes.clear();
   }
   PQclear(res);
-  outValues_[key] = outs;
-  return outs;
+  signatures_[key] = modes;
+  return modes;
 }
 
 void PgOraBackend::execute(const std::string& block, std::vector<OraParameter>& parameters) {
@@ -622,10 +631,12 @@ void PgOraBackend::execute(const std::string& block, std::vector<OraParameter>& 
   std::vector<const char*> values;
   values.reserve(parameters.size());
   size_t outs = 0;
+  std::string bound;  // one letter a parameter, as the catalogue writes modes
   for (size_t i = 0; i < parameters.size(); ++i) {
     const OraParameter& p = parameters[i];
     sql += (i ? ",$" : "$") + std::to_string(i + 1);
     if (p.direction != ora::ParamInput) ++outs;
+    bound += p.direction == ora::ParamInput ? 'i' : p.direction == ora::ParamOutput ? 'o' : 'b';
     const std::string* text = nullptr;
     if (p.direction == ora::ParamOutput) {
     } else if (p.serverType == ora::TypeClob) {
@@ -641,13 +652,18 @@ void PgOraBackend::execute(const std::string& block, std::vector<OraParameter>& 
   sql += ")";
 
   // A call whose out values cannot match would run, commit, and only then
-  // be reported as failed: where the catalogue says so, it is not sent.
-  int declared = outValuesOf(procedure, parameters.size());
-  if (declared >= 0 && static_cast<size_t>(declared) != outs) {
+  // be reported as failed; one whose directions differ only in their places
+  // would hand a parameter another one's out value. Where the catalogue
+  // says so, it is not sent.
+  const std::string key = procedure + "/" + std::to_string(parameters.size());
+  std::string declared = signatureOf(procedure, parameters.size());
+  if (!declared.empty() && declared != bound) {
     // Not kept: the site may mend the procedure while the session lasts.
-    outValues_.erase(procedure + "/" + std::to_string(parameters.size()));
-    Fail("07002", procedure + " rend " + std::to_string(declared) + " valeur(s) de sortie, " + std::to_string(outs) +
-                      " attendue(s) : appel non envoyé");
+    signatures_.erase(key);
+    size_t at = std::mismatch(declared.begin(), declared.end(), bound.begin()).first - declared.begin();
+    Fail("07002", procedure + " : le paramètre " + std::to_string(at + 1) + " (" + parameters[at].name + ") est " +
+                      Direction(declared[at]) + " pour la procédure, " + Direction(bound[at]) +
+                      " pour l'appel : appel non envoyé");
   }
 
   PGresult* res = run(conn_, sql, &values, callDeadline(), kGrace,
@@ -655,8 +671,11 @@ void PgOraBackend::execute(const std::string& block, std::vector<OraParameter>& 
   int fields = PQresultStatus(res) == PGRES_TUPLES_OK ? PQnfields(res) : 0;
   if (static_cast<size_t>(fields) != outs || (outs > 0 && PQntuples(res) != 1)) {
     PQclear(res);
-    Fail("07002", procedure + " rend " + std::to_string(fields) + " valeur(s) de sortie, " + std::to_string(outs) +
-                      " attendue(s)");
+    // The procedure changed since its signature was read: the next call
+    // reads it again.
+    signatures_.erase(key);
+    Fail("07002", procedure + " a été exécutée, son travail est fait, mais ses valeurs de sortie n'ont pu être lues : " +
+                      "elle en rend " + std::to_string(fields) + ", " + std::to_string(outs) + " attendue(s)");
   }
   int column = 0;
   for (OraParameter& p : parameters) {

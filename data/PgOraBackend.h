@@ -87,7 +87,10 @@ class PgOraBackend : public IOraBackend {
                  Clock::time_point deadline, Clock::duration idle, const std::string& late);
   [[noreturn]] void failLogon(const std::string& sqlstate, const std::string& text);
   std::string scrub(std::string text) const;
-  int outValuesOf(const std::string& procedure, size_t parameters);
+  // The directions of the procedure's parameters, a letter each ('i' in,
+  // 'o' out, 'b' both), when the catalogue names a single procedure taking
+  // that many; "" when it cannot tell.
+  std::string signatureOf(const std::string& procedure, size_t parameters);
   void warnIfUnverified(pg_conn* c);
 
   pg_conn* conn_ = nullptr;
@@ -95,7 +98,7 @@ class PgOraBackend : public IOraBackend {
   bool loggedOn_ = false;
   std::vector<std::string> secrets_;  // never shown: the passwords of the logon
   int limitMs_ = 0;
-  std::map<std::string, int> outValues_;  // procedure -> its out values (-1 unknown)
+  std::map<std::string, std::string> signatures_;  // "procedure/parameters" -> signatureOf
   std::map<int64_t, std::string> lobs_;
   std::vector<int64_t> returned_;  // LOBs the last call returned
   int64_t nextLob_ = 1;

@@ -111,6 +111,9 @@ TEST_F(PgCalls, FailuresCarryTheSqlstateAndTheServerText) {
       {"out values that do not match the parameters", "PK_TEST.ECHO",
        {{"a", In, Txt, "a"}, {"b", InOut, Txt, "b"}, {"c", In, Txt, "c"}},
        "bExecuteSQL", "07002", "PK_TEST.ECHO"},
+      {"directions at other places than the procedure's", "PK_TEST.ECHO",
+       {{"a", InOut, Txt, "a"}, {"b", In, Txt, "b"}, {"c", Out, Txt, Value::null()}},
+       "bExecuteSQL", "07002", "paramètre 1 (a)"},
       {"a name the server would not read as one", "PK_TEST.EC#HO", {}, "bExecuteSQL", "42602", "EC#HO"},
       {"a name that is not plain at all", "PK_TEST.RIEN; SELECT 1", {}, "bExecuteSQL", "42602", "RIEN; SELECT 1"},
       // The server would cut it to 63 bytes and run whatever that names.

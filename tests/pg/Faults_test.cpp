@@ -171,7 +171,7 @@ TEST_F(PgFaults, OutValuesThatCannotMatchAreRefusedBeforeTheCall) {
   auto define = [&](const char* parameters) {
     raw.value("DROP PROCEDURE IF EXISTS pk_essai.corrigee");
     raw.value(std::string("CREATE PROCEDURE pk_essai.corrigee(") + parameters +
-              ") LANGUAGE plpgsql AS $$ BEGIN p_b := p_a; END $$");
+              ") LANGUAGE plpgsql AS $$ BEGIN INSERT INTO pk_test.journal VALUES (p_a); p_b := p_a; END $$");
   };
   const std::vector<Param> params = {{"a", In, Txt, "x"}, {"b", Out, Txt, Value::null()}};
   define("p_a text, p_b text");
@@ -181,6 +181,17 @@ TEST_F(PgFaults, OutValuesThatCannotMatchAreRefusedBeforeTheCall) {
   t.flash.clear();
   EXPECT_TRUE(call("PK_ESSAI.CORRIGEE", params)) << errorsText();
   EXPECT_EQ(s->vParameterValue("b"), Value("x"));
+
+  // Replaced again under the signature the session read: the call runs and
+  // says so; the next one reads the signature again and is not sent.
+  define("p_a text, p_b text");
+  for (const std::string said : {"a été exécutée", "appel non envoyé"}) {
+    std::string mark = Mark();
+    t.flash.clear();
+    EXPECT_FALSE(call("PK_ESSAI.CORRIGEE", {{"a", In, Txt, mark}, {"b", Out, Txt, Value::null()}}));
+    EXPECT_TRUE(reported("bExecuteSQL", "07002", said)) << errorsText();
+    EXPECT_EQ(Marks(mark), said == "a été exécutée" ? 1 : 0);
+  }
 }
 
 }  // namespace
