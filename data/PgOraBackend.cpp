@@ -11,8 +11,11 @@
 #include <memory>
 #include <thread>
 
+#include <arpa/inet.h>
 #include <libpq-fe.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 
 #include "core/Core.h"
 #include "data/OraCallStop.h"
@@ -412,9 +415,12 @@ PGresult* PgOraBackend::run(PGconn* c, const std::string& sql, const std::vector
 }
 
 void PgOraBackend::warnIfUnverified(PGconn* c) {
-  const char* host = PQhost(c);
-  // A Unix socket (a folder, or an abstract name) never leaves the machine.
-  if (!host || !*host || host[0] == '/' || host[0] == '@') return;
+  // The socket the logon went through says where the password went; the
+  // text may name a socket folder and still have libpq dial an address.
+  sockaddr_storage peer{};
+  socklen_t length = sizeof peer;
+  if (::getpeername(PQsocket(c), reinterpret_cast<sockaddr*>(&peer), &length) != 0) return;
+  if (peer.ss_family == AF_UNIX) return;
   std::string mode;
   if (PQconninfoOption* opts = PQconninfo(c)) {
     for (PQconninfoOption* o = opts; o->keyword; ++o)
@@ -422,8 +428,20 @@ void PgOraBackend::warnIfUnverified(PGconn* c) {
     PQconninfoFree(opts);
   }
   if (PQsslInUse(c) && mode == "verify-full") return;
+  // The address as the connection holds it, never a value of the text.
+  char address[INET6_ADDRSTRLEN] = "?";
+  int port = 0;
+  if (peer.ss_family == AF_INET) {
+    const auto* in = reinterpret_cast<const sockaddr_in*>(&peer);
+    ::inet_ntop(AF_INET, &in->sin_addr, address, sizeof address);
+    port = ntohs(in->sin_port);
+  } else if (peer.ss_family == AF_INET6) {
+    const auto* in = reinterpret_cast<const sockaddr_in6*>(&peer);
+    ::inet_ntop(AF_INET6, &in->sin6_addr, address, sizeof address);
+    port = ntohs(in->sin6_port);
+  }
   if (onWarning)
-    onWarning("Connexion à la base de données sur " + std::string(host) +
+    onWarning("Connexion à la base de données sur " + std::string(address) + " port " + std::to_string(port) +
               " par le réseau sans certificat vérifié du serveur (sslmode=" + (mode.empty() ? "?" : mode) +
               ") : le mot de passe peut être remis à un autre serveur et les échanges lus ; le poste doit "
               "utiliser sslmode=verify-full et channel_binding=require");

@@ -169,8 +169,11 @@ TEST_F(PgLogon, TheWholeLogonKeepsItsTimeLimit) {
 // server: the logon says so in the log; over the Unix socket it says nothing.
 TEST_F(PgLogon, WarnsOfANetworkLogonWithoutAVerifiedCertificate) {
   pgtest::Relay network(true);
-  for (const auto& [database, warned] :
-       std::vector<std::pair<std::string, bool>>{{network.database() + " sslmode=prefer", true}, {"korvane", false}}) {
+  // A socket folder as the host, while libpq dials the address.
+  const std::string socketHost = "host=" + Env("PGHOST") + " hostaddr=127.0.0.1 port=" +
+                                 std::to_string(network.port()) + " dbname=korvane";
+  for (const auto& [database, warned] : std::vector<std::pair<std::string, bool>>{
+           {network.database() + " sslmode=prefer", true}, {socketHost, true}, {"korvane", false}}) {
     SCOPED_TRACE(database);
     t.log.entries.clear();
     t.app.G_ChaineSQL = database;
