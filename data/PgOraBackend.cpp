@@ -165,9 +165,9 @@ size_t ValueEnd(const std::string& text, size_t from) {
 
 // The passwords a database text may hold, as written and as meant: in a
 // URI's user part, and as the value of any "...password" keyword (key=value
-// form or URI query). libpq echoes pieces of a text it cannot read, and a
-// password holding what ends it for libpq (a blank, '/', '@', '&') is read
-// as pieces of other parts: each piece is a secret too.
+// form or URI query). A password holding what ends it for libpq (a blank,
+// '/', '@', '&') is read as pieces of other parts, which the server may
+// echo (a database name, an option's value): each piece is a secret too.
 std::vector<std::string> PasswordsIn(const std::string& text) {
   std::vector<std::string> raw;
   for (const char* scheme : {"postgresql://", "postgres://"}) {
@@ -204,8 +204,7 @@ std::vector<std::string> PasswordsIn(const std::string& text) {
     std::string piece;
     for (char c : secret + " ") {
       if (std::isspace(static_cast<unsigned char>(c)) || std::strchr("/@?&#:='\"%", c)) {
-        // Shorter pieces tell nothing, and hiding them would garble every text.
-        if (piece.size() >= 3) out.push_back(piece);
+        if (!piece.empty()) out.push_back(piece);
         piece.clear();
       } else {
         piece += c;
@@ -219,17 +218,71 @@ std::vector<std::string> PasswordsIn(const std::string& text) {
   return out;
 }
 
-// True when the text holds the word whole, not inside a longer one (a
-// short password is found inside many a host or database name).
-bool HoldsWord(const std::string& text, const std::string& word) {
+// True when the word at that place of the text stands whole, not inside a
+// longer one (a short password is found inside many a word).
+bool WholeAt(const std::string& text, size_t at, const std::string& word) {
   auto inWord = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || (c & 0x80); };
-  for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
-    size_t end = at + word.size();
-    if ((at == 0 || !inWord(text[at - 1]) || !inWord(word.front())) &&
-        (end == text.size() || !inWord(text[end]) || !inWord(word.back())))
-      return true;
-  }
+  size_t end = at + word.size();
+  return (at == 0 || !inWord(text[at - 1]) || !inWord(word.front())) &&
+         (end == text.size() || !inWord(text[end]) || !inWord(word.back()));
+}
+
+bool HoldsWord(const std::string& text, const std::string& word) {
+  for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
+    if (WholeAt(text, at, word)) return true;
   return false;
+}
+
+// The option a text of libpq's is about, when it names one of libpq's own
+// keywords ("" when not): only such a name may be shown, never the rest,
+// which echoes values.
+std::string OptionNamed(const std::string& m) {
+  static const std::vector<std::string> keywords = [] {
+    std::vector<std::string> out;
+    if (PQconninfoOption* opts = PQconndefaults()) {
+      for (PQconninfoOption* o = opts; o->keyword; ++o) out.emplace_back(o->keyword);
+      PQconninfoFree(opts);
+    }
+    return out;
+  }();
+  auto known = [](const std::string& k) { return std::find(keywords.begin(), keywords.end(), k) != keywords.end(); };
+  size_t at = m.find("option \"");
+  if (at != std::string::npos) {
+    std::string k = m.substr(at + 8, m.find('"', at + 8) - at - 8);
+    if (known(k)) return k;
+  }
+  for (const auto& k : keywords)
+    if (m.find("invalid " + k + " value") != std::string::npos) return k;
+  if (m.find("invalid port number") != std::string::npos) return "port";
+  if (m.find("could not parse network address") != std::string::npos) return "hostaddr";
+  if (m.find("could not match") != std::string::npos) return "host, hostaddr, port";
+  return "";
+}
+
+// What a logon is told when no server spoke. libpq's text is about the
+// connection text or its options and echoes what it could not read, pieces
+// of a password included: it is never passed on, a fixed text says what
+// failed.
+std::string ConnectionFailure(const std::string& m, bool atStart) {
+  std::string option = OptionNamed(m);
+  if (!option.empty())
+    return "valeur incorrecte de l'option de connexion " + option +
+           " (chaîne de connexion KUP_ChaineSQL, service ou variable d'environnement)";
+  static const std::pair<const char*, const char*> known[] = {
+      {"certificate", "certificat du serveur refusé ou introuvable (options sslmode, sslrootcert)"},
+      {"channel binding", "liaison de canal refusée (option channel_binding)"},
+      {"SSL", "connexion chiffrée impossible (option sslmode)"},
+      {"GSSAPI", "connexion chiffrée impossible (option gssencmode)"},
+      {"could not translate host name", "nom du serveur inconnu (option host)"},
+      {"Connection refused", "aucun serveur ne répond à l'adresse indiquée (options host, hostaddr, port)"},
+      {"No such file or directory", "aucun serveur ne répond à l'adresse indiquée (options host, port)"},
+      {"service file", "fichier des services de connexion illisible (pg_service.conf)"},
+      {"definition of service", "service de connexion introuvable (option service, pg_service.conf)"},
+  };
+  for (const auto& [fragment, text] : known)
+    if (m.find(fragment) != std::string::npos) return text;
+  return atStart ? "chaîne de connexion (KUP_ChaineSQL) illisible"
+                 : "connexion au serveur de base de données impossible";
 }
 
 // False when libpq, given that text, would take the user's name for the
@@ -305,8 +358,16 @@ std::string PgOraBackend::scrub(std::string text) const {
   std::sort(secrets.begin(), secrets.end(), [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
   for (const auto& secret : secrets) {
     if (secret.empty()) continue;
-    for (size_t at = text.find(secret); at != std::string::npos; at = text.find(secret, at + 3))
-      text.replace(at, secret.size(), "***");
+    for (size_t at = text.find(secret); at != std::string::npos;) {
+      // Hiding a word inside another would tell what it is. A short one is
+      // hidden only as a whole value the server quotes: as a word it would
+      // hide words of the text.
+      size_t end = at + secret.size();
+      bool hide = secret.size() >= 3 ? WholeAt(text, at, secret)
+                                     : at > 0 && text[at - 1] == '"' && end < text.size() && text[end] == '"';
+      if (hide) text.replace(at, secret.size(), "***");
+      at = text.find(secret, at + (hide ? 3 : 1));
+    }
   }
   return text;
 }
@@ -478,7 +539,9 @@ void PgOraBackend::open() {
   }
   auto deadline = Clock::now() + std::chrono::seconds(seconds);
   std::string late = "pas de réponse du serveur en " + std::to_string(seconds) + " s";
-  PostgresPollingStatusType st = PQstatus(c) == CONNECTION_BAD ? PGRES_POLLING_FAILED : PGRES_POLLING_WRITING;
+  // Failed at once: an option libpq could not take, or a socket not there.
+  const bool atStart = PQstatus(c) == CONNECTION_BAD;
+  PostgresPollingStatusType st = atStart ? PGRES_POLLING_FAILED : PGRES_POLLING_WRITING;
   oracallstop::Watch stop;
   while (st != PGRES_POLLING_OK && st != PGRES_POLLING_FAILED) {
     if (oracallstop::Stopped()) {
@@ -502,8 +565,8 @@ void PgOraBackend::open() {
     std::string message = PQerrorMessage(c);
     PQfinish(c);
     std::string state, text;
-    if (ServerReport(message, state, text)) failLogon(state, text);
-    failLogon("08001", OneLine(message.c_str()));
+    if (!atStart && ServerReport(message, state, text)) failLogon(state, text);
+    Fail("08001", ConnectionFailure(message, atStart));
   }
   PQsetnonblocking(c, 1);
   try {
@@ -534,12 +597,12 @@ void PgOraBackend::logon(const std::string& database, const std::string& user, c
   database_ = database;
   user_ = user;
   password_ = password;
-  // The logon's password travels apart from the database text, and neither
-  // libpq nor the server ever writes it in a message: it is hidden only
-  // where the text holds it too (hiding it everywhere would garble the
-  // texts, and tell what it is).
+  // The logon's password travels apart from the database text, and the
+  // server never writes it in a message: it is hidden only where the text
+  // holds it too (hiding it everywhere would garble the texts, and tell
+  // what it is).
   secrets_ = PasswordsIn(database);
-  // The text as libpq and the server may echo it: unescaped, or decoded.
+  // The text as the server may echo it: unescaped, or decoded.
   std::string unescaped = database;
   unescaped.erase(std::remove(unescaped.begin(), unescaped.end(), '\\'), unescaped.end());
   for (const std::string& read : {database, unescaped, PercentDecoded(database)})

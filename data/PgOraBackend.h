@@ -15,7 +15,11 @@
 // PGHOST/PGPORT), "service=NAME" (an entry of pg_service.conf) or a whole
 // connection string; the user and password given always win over any inside
 // it. The whole logon, the logon check PK_CONNEXION.VERIFIER included, keeps
-// the connect time-out. No password reaches an error text.
+// the connect time-out. No password reaches an error text: libpq's texts
+// about the connection text or its options are never passed on (a fixed
+// text names the option), and the server's texts, which hold no password
+// of the logon's own, hide whatever piece of one the database text made
+// the server read as a name or a value.
 //
 // A call waits for its answer. Its time limit is the site's, when it sets
 // one: the server's statement_timeout (options=-c statement_timeout=... in
