@@ -72,6 +72,7 @@ OraParameter* ApOraSession::find(const std::string& name) {
 bool ApOraSession::bInitParameters(const std::string& procedure) {
   params_.clear();
   procedure_ = procedure;
+  refused_ = false;
   reconnectionTried_ = false;
   reconnectionFailed_ = false;
   reconnectionReported_ = false;
@@ -117,6 +118,9 @@ bool ApOraSession::bAddParameters(const std::string& name, int32_t direction, in
   } catch (const std::exception& e) {
     report("bAddParameters", vberr::InvalidCall, e.what());
   }
+  // Parameters go by position: sent without this one, every later value
+  // would land in the parameter before it.
+  refused_ = true;
   return false;
 }
 
@@ -151,6 +155,8 @@ bool ApOraSession::bExecuteSQL(const std::string& procedure) {
   }
   block += "; end;";
   lastBlock_ = block;
+  // The refusal has been reported already; the call is not sent.
+  if (refused_) return false;
   try {
     CheckProcedureName(procedure);
     // A call without parameters has had no parameter to offer it the

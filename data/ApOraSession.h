@@ -39,7 +39,8 @@ class ApOraSession {
   bool bAddParameters(const std::string& name, int32_t direction, int32_t serverType, const Value& value,
                       bool reconnectionTest);
   // Runs "begin " & procedure & "(:p1,:p2,...)" & "; end;" (no parentheses
-  // without parameters). A name that is not plain (CheckProcedureName) is
+  // without parameters). After a parameter was refused the call is not sent
+  // and the result is false. A name that is not plain (CheckProcedureName) is
   // refused with 42602 before anything is sent. A call without parameters
   // gets the one reconnection attempt here. A database failure is reported
   // under "bExecuteSQL" and the result is false.
@@ -68,6 +69,7 @@ class ApOraSession {
   std::vector<OraParameter> params_;
   std::vector<int64_t> temporaryLobs_;
   // Since the last bInitParameters.
+  bool refused_ = false;
   bool reconnectionTried_ = false, reconnectionFailed_ = false, reconnectionReported_ = false;
 };
 

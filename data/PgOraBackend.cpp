@@ -11,8 +11,11 @@
 #include <memory>
 #include <thread>
 
+#include <arpa/inet.h>
 #include <libpq-fe.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 
 #include "core/Core.h"
 #include "data/OraCallStop.h"
@@ -23,11 +26,10 @@ namespace kup {
 namespace {
 
 constexpr int kDefaultConnectTimeout = 10;  // seconds, when nothing else says
-// A call's time limit when the site sets none, and how often the server
-// checks that its client is still there while a call runs.
+// How often the server checks that its client is still there while a call
+// runs, and the call's time limit as the site set it (none by default: a
+// long merge is a sound one, and the caller waits for it).
 constexpr const char* kSessionSettings =
-    "SELECT pg_catalog.set_config('statement_timeout', '30s', false)"
-    " WHERE pg_catalog.current_setting('statement_timeout') = '0';"
     "SELECT pg_catalog.set_config('client_connection_check_interval', '1s', false)"
     " WHERE pg_catalog.current_setting('client_connection_check_interval', true) = '0';"
     "SELECT setting FROM pg_catalog.pg_settings WHERE name = 'statement_timeout'";
@@ -163,9 +165,9 @@ size_t ValueEnd(const std::string& text, size_t from) {
 
 // The passwords a database text may hold, as written and as meant: in a
 // URI's user part, and as the value of any "...password" keyword (key=value
-// form or URI query). libpq echoes pieces of a text it cannot read, and a
-// password holding what ends it for libpq (a blank, '/', '@', '&') is read
-// as pieces of other parts: each piece is a secret too.
+// form or URI query). A password holding what ends it for libpq (a blank,
+// '/', '@', '&') is read as pieces of other parts, which the server may
+// echo (a database name, an option's value): each piece is a secret too.
 std::vector<std::string> PasswordsIn(const std::string& text) {
   std::vector<std::string> raw;
   for (const char* scheme : {"postgresql://", "postgres://"}) {
@@ -202,8 +204,7 @@ std::vector<std::string> PasswordsIn(const std::string& text) {
     std::string piece;
     for (char c : secret + " ") {
       if (std::isspace(static_cast<unsigned char>(c)) || std::strchr("/@?&#:='\"%", c)) {
-        // Shorter pieces tell nothing, and hiding them would garble every text.
-        if (piece.size() >= 3) out.push_back(piece);
+        if (!piece.empty()) out.push_back(piece);
         piece.clear();
       } else {
         piece += c;
@@ -217,17 +218,71 @@ std::vector<std::string> PasswordsIn(const std::string& text) {
   return out;
 }
 
-// True when the text holds the word whole, not inside a longer one (a
-// short password is found inside many a host or database name).
-bool HoldsWord(const std::string& text, const std::string& word) {
+// True when the word at that place of the text stands whole, not inside a
+// longer one (a short password is found inside many a word).
+bool WholeAt(const std::string& text, size_t at, const std::string& word) {
   auto inWord = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || (c & 0x80); };
-  for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
-    size_t end = at + word.size();
-    if ((at == 0 || !inWord(text[at - 1]) || !inWord(word.front())) &&
-        (end == text.size() || !inWord(text[end]) || !inWord(word.back())))
-      return true;
-  }
+  size_t end = at + word.size();
+  return (at == 0 || !inWord(text[at - 1]) || !inWord(word.front())) &&
+         (end == text.size() || !inWord(text[end]) || !inWord(word.back()));
+}
+
+bool HoldsWord(const std::string& text, const std::string& word) {
+  for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
+    if (WholeAt(text, at, word)) return true;
   return false;
+}
+
+// The option a text of libpq's is about, when it names one of libpq's own
+// keywords ("" when not): only such a name may be shown, never the rest,
+// which echoes values.
+std::string OptionNamed(const std::string& m) {
+  static const std::vector<std::string> keywords = [] {
+    std::vector<std::string> out;
+    if (PQconninfoOption* opts = PQconndefaults()) {
+      for (PQconninfoOption* o = opts; o->keyword; ++o) out.emplace_back(o->keyword);
+      PQconninfoFree(opts);
+    }
+    return out;
+  }();
+  auto known = [](const std::string& k) { return std::find(keywords.begin(), keywords.end(), k) != keywords.end(); };
+  size_t at = m.find("option \"");
+  if (at != std::string::npos) {
+    std::string k = m.substr(at + 8, m.find('"', at + 8) - at - 8);
+    if (known(k)) return k;
+  }
+  for (const auto& k : keywords)
+    if (m.find("invalid " + k + " value") != std::string::npos) return k;
+  if (m.find("invalid port number") != std::string::npos) return "port";
+  if (m.find("could not parse network address") != std::string::npos) return "hostaddr";
+  if (m.find("could not match") != std::string::npos) return "host, hostaddr, port";
+  return "";
+}
+
+// What a logon is told when no server spoke. libpq's text is about the
+// connection text or its options and echoes what it could not read, pieces
+// of a password included: it is never passed on, a fixed text says what
+// failed.
+std::string ConnectionFailure(const std::string& m, bool atStart) {
+  std::string option = OptionNamed(m);
+  if (!option.empty())
+    return "valeur incorrecte de l'option de connexion " + option +
+           " (chaîne de connexion KUP_ChaineSQL, service ou variable d'environnement)";
+  static const std::pair<const char*, const char*> known[] = {
+      {"certificate", "certificat du serveur refusé ou introuvable (options sslmode, sslrootcert)"},
+      {"channel binding", "liaison de canal refusée (option channel_binding)"},
+      {"SSL", "connexion chiffrée impossible (option sslmode)"},
+      {"GSSAPI", "connexion chiffrée impossible (option gssencmode)"},
+      {"could not translate host name", "nom du serveur inconnu (option host)"},
+      {"Connection refused", "aucun serveur ne répond à l'adresse indiquée (options host, hostaddr, port)"},
+      {"No such file or directory", "aucun serveur ne répond à l'adresse indiquée (options host, port)"},
+      {"service file", "fichier des services de connexion illisible (pg_service.conf)"},
+      {"definition of service", "service de connexion introuvable (option service, pg_service.conf)"},
+  };
+  for (const auto& [fragment, text] : known)
+    if (m.find(fragment) != std::string::npos) return text;
+  return atStart ? "chaîne de connexion (KUP_ChaineSQL) illisible"
+                 : "connexion au serveur de base de données impossible";
 }
 
 // False when libpq, given that text, would take the user's name for the
@@ -269,6 +324,11 @@ void CancelOnServer(PGconn* c) {
   finished.wait_for(kCancelBound);
 }
 
+// A parameter's direction, of its letter in the catalogue's modes.
+std::string Direction(char mode) {
+  return mode == 'i' ? "en entrée" : mode == 'o' ? "en sortie" : "en entrée et sortie";
+}
+
 std::string Seconds(std::chrono::milliseconds ms) {
   long long s = (ms.count() + 999) / 1000;
   return std::to_string(s) + " s";
@@ -298,13 +358,28 @@ std::string PgOraBackend::scrub(std::string text) const {
   std::sort(secrets.begin(), secrets.end(), [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
   for (const auto& secret : secrets) {
     if (secret.empty()) continue;
-    for (size_t at = text.find(secret); at != std::string::npos; at = text.find(secret, at + 3))
-      text.replace(at, secret.size(), "***");
+    for (size_t at = text.find(secret); at != std::string::npos;) {
+      // Hiding a word inside another would tell what it is. A short one is
+      // hidden only as a whole value the server quotes: as a word it would
+      // hide words of the text.
+      size_t end = at + secret.size();
+      bool hide = secret.size() >= 3 ? WholeAt(text, at, secret)
+                                     : at > 0 && text[at - 1] == '"' && end < text.size() && text[end] == '"';
+      if (hide) text.replace(at, secret.size(), "***");
+      at = text.find(secret, at + (hide ? 3 : 1));
+    }
   }
   return text;
 }
 
 void PgOraBackend::failLogon(const std::string& sqlstate, const std::string& text) { Fail(sqlstate, scrub(text)); }
+
+PgOraBackend::Clock::time_point PgOraBackend::callDeadline() const {
+  // Without a limit of the site's the call waits for its answer; the host's
+  // stop and the server's check of its client still end it.
+  if (limitMs_ <= 0) return Clock::time_point::max();
+  return Clock::now() + std::chrono::milliseconds(limitMs_) + kGrace;
+}
 
 PgOraBackend::Wait PgOraBackend::pump(PGconn* c, Clock::time_point deadline, Clock::duration idle, bool watchStop) {
   oracallstop::Watch stop;
@@ -401,9 +476,12 @@ PGresult* PgOraBackend::run(PGconn* c, const std::string& sql, const std::vector
 }
 
 void PgOraBackend::warnIfUnverified(PGconn* c) {
-  const char* host = PQhost(c);
-  // A Unix socket (a folder, or an abstract name) never leaves the machine.
-  if (!host || !*host || host[0] == '/' || host[0] == '@') return;
+  // The socket the logon went through says where the password went; the
+  // text may name a socket folder and still have libpq dial an address.
+  sockaddr_storage peer{};
+  socklen_t length = sizeof peer;
+  if (::getpeername(PQsocket(c), reinterpret_cast<sockaddr*>(&peer), &length) != 0) return;
+  if (peer.ss_family == AF_UNIX) return;
   std::string mode;
   if (PQconninfoOption* opts = PQconninfo(c)) {
     for (PQconninfoOption* o = opts; o->keyword; ++o)
@@ -411,8 +489,20 @@ void PgOraBackend::warnIfUnverified(PGconn* c) {
     PQconninfoFree(opts);
   }
   if (PQsslInUse(c) && mode == "verify-full") return;
+  // The address as the connection holds it, never a value of the text.
+  char address[INET6_ADDRSTRLEN] = "?";
+  int port = 0;
+  if (peer.ss_family == AF_INET) {
+    const auto* in = reinterpret_cast<const sockaddr_in*>(&peer);
+    ::inet_ntop(AF_INET, &in->sin_addr, address, sizeof address);
+    port = ntohs(in->sin_port);
+  } else if (peer.ss_family == AF_INET6) {
+    const auto* in = reinterpret_cast<const sockaddr_in6*>(&peer);
+    ::inet_ntop(AF_INET6, &in->sin6_addr, address, sizeof address);
+    port = ntohs(in->sin6_port);
+  }
   if (onWarning)
-    onWarning("Connexion à la base de données sur " + std::string(host) +
+    onWarning("Connexion à la base de données sur " + std::string(address) + " port " + std::to_string(port) +
               " par le réseau sans certificat vérifié du serveur (sslmode=" + (mode.empty() ? "?" : mode) +
               ") : le mot de passe peut être remis à un autre serveur et les échanges lus ; le poste doit "
               "utiliser sslmode=verify-full et channel_binding=require");
@@ -420,7 +510,7 @@ void PgOraBackend::warnIfUnverified(PGconn* c) {
 
 void PgOraBackend::open() {
   close();
-  outValues_.clear();
+  signatures_.clear();
   // Defaults first, so that the site's connection string (expanded from
   // dbname) may change them; the credentials and the encoding come after it
   // and always win. An empty value would let libpq fall back on PGUSER,
@@ -449,7 +539,9 @@ void PgOraBackend::open() {
   }
   auto deadline = Clock::now() + std::chrono::seconds(seconds);
   std::string late = "pas de réponse du serveur en " + std::to_string(seconds) + " s";
-  PostgresPollingStatusType st = PQstatus(c) == CONNECTION_BAD ? PGRES_POLLING_FAILED : PGRES_POLLING_WRITING;
+  // Failed at once: an option libpq could not take, or a socket not there.
+  const bool atStart = PQstatus(c) == CONNECTION_BAD;
+  PostgresPollingStatusType st = atStart ? PGRES_POLLING_FAILED : PGRES_POLLING_WRITING;
   oracallstop::Watch stop;
   while (st != PGRES_POLLING_OK && st != PGRES_POLLING_FAILED) {
     if (oracallstop::Stopped()) {
@@ -473,15 +565,15 @@ void PgOraBackend::open() {
     std::string message = PQerrorMessage(c);
     PQfinish(c);
     std::string state, text;
-    if (ServerReport(message, state, text)) failLogon(state, text);
-    failLogon("08001", OneLine(message.c_str()));
+    if (!atStart && ServerReport(message, state, text)) failLogon(state, text);
+    Fail("08001", ConnectionFailure(message, atStart));
   }
   PQsetnonblocking(c, 1);
   try {
     PGresult* res = run(c, kSessionSettings, nullptr, deadline, Clock::duration::zero(), late);
     int limit = PQntuples(res) == 1 ? std::atoi(PQgetvalue(res, 0, 0)) : 0;
     PQclear(res);
-    limitMs_ = limit > 0 ? limit : 30000;
+    limitMs_ = std::max(limit, 0);
     res = run(c, "CALL PK_CONNEXION.VERIFIER()", nullptr, deadline, Clock::duration::zero(),
               late + " (vérification de connexion)");
     PQclear(res);
@@ -505,12 +597,12 @@ void PgOraBackend::logon(const std::string& database, const std::string& user, c
   database_ = database;
   user_ = user;
   password_ = password;
-  // The logon's password travels apart from the database text, and neither
-  // libpq nor the server ever writes it in a message: it is hidden only
-  // where the text holds it too (hiding it everywhere would garble the
-  // texts, and tell what it is).
+  // The logon's password travels apart from the database text, and the
+  // server never writes it in a message: it is hidden only where the text
+  // holds it too (hiding it everywhere would garble the texts, and tell
+  // what it is).
   secrets_ = PasswordsIn(database);
-  // The text as libpq and the server may echo it: unescaped, or decoded.
+  // The text as the server may echo it: unescaped, or decoded.
   std::string unescaped = database;
   unescaped.erase(std::remove(unescaped.begin(), unescaped.end(), '\\'), unescaped.end());
   for (const std::string& read : {database, unescaped, PercentDecoded(database)})
@@ -575,10 +667,10 @@ void PgOraBackend::freeReturnedLobs() {
   returned_.clear();
 }
 
-int PgOraBackend::outValuesOf(const std::string& procedure, size_t parameters) {
+std::string PgOraBackend::signatureOf(const std::string& procedure, size_t parameters) {
   std::string key = procedure + "/" + std::to_string(parameters);
-  auto it = outValues_.find(key);
-  if (it != outValues_.end()) return it->second;
+  auto it = signatures_.find(key);
+  if (it != signatures_.end()) return it->second;
   // Only a single procedure of that name taking exactly these parameters
   // says for sure what the call will return.
   std::vector<const char*> values{procedure.c_str()};
@@ -588,21 +680,25 @@ int PgOraBackend::outValuesOf(const std::string& procedure, size_t parameters) {
               "SELECT coalesce(pg_catalog.array_length(p.proallargtypes, 1), p.pronargs), p.proargmodes::text"
               " FROM pg_catalog.pg_proc p"
               " WHERE p.oid = pg_catalog.to_regproc($1) AND p.prokind = 'p'",
-              &values, Clock::now() + std::chrono::milliseconds(limitMs_) + kGrace, kGrace,
+              &values, callDeadline(), kGrace,
               "délai dépassé (" + Seconds(std::chrono::milliseconds(limitMs_)) + ")");
   } catch (const VbError&) {
     if (oracallstop::Stopped() || !conn_ || PQstatus(conn_) != CONNECTION_OK) throw;
-    return -1;  // a name the catalogue cannot resolve: the call says why
+    return {};  // a name the catalogue cannot resolve: the call says why
   }
-  int outs = -1;
+  std::string modes;
   if (PQntuples(res) == 1 && static_cast<size_t>(std::atoi(PQgetvalue(res, 0, 0))) == parameters) {
-    outs = 0;
-    if (!PQgetisnull(res, 0, 1))
-      for (const char* m = PQgetvalue(res, 0, 1); *m; ++m) outs += *m == 'o' || *m == 'b';
+    // No modes at all: every parameter is an input. A variadic one is an
+    // input too.
+    if (PQgetisnull(res, 0, 1)) modes.assign(parameters, 'i');
+    else
+      for (const char* m = PQgetvalue(res, 0, 1); *m; ++m)
+        if (std::isalpha(static_cast<unsigned char>(*m))) modes += *m == 'o' || *m == 'b' ? *m : 'i';
+    if (modes.size() != parameters) modes.clear();
   }
   PQclear(res);
-  outValues_[key] = outs;
-  return outs;
+  signatures_[key] = modes;
+  return modes;
 }
 
 void PgOraBackend::execute(const std::string& block, std::vector<OraParameter>& parameters) {
@@ -616,10 +712,12 @@ void PgOraBackend::execute(const std::string& block, std::vector<OraParameter>& 
   std::vector<const char*> values;
   values.reserve(parameters.size());
   size_t outs = 0;
+  std::string bound;  // one letter a parameter, as the catalogue writes modes
   for (size_t i = 0; i < parameters.size(); ++i) {
     const OraParameter& p = parameters[i];
     sql += (i ? ",$" : "$") + std::to_string(i + 1);
     if (p.direction != ora::ParamInput) ++outs;
+    bound += p.direction == ora::ParamInput ? 'i' : p.direction == ora::ParamOutput ? 'o' : 'b';
     const std::string* text = nullptr;
     if (p.direction == ora::ParamOutput) {
     } else if (p.serverType == ora::TypeClob) {
@@ -635,23 +733,30 @@ void PgOraBackend::execute(const std::string& block, std::vector<OraParameter>& 
   sql += ")";
 
   // A call whose out values cannot match would run, commit, and only then
-  // be reported as failed: where the catalogue says so, it is not sent.
-  int declared = outValuesOf(procedure, parameters.size());
-  if (declared >= 0 && static_cast<size_t>(declared) != outs) {
+  // be reported as failed; one whose directions differ only in their places
+  // would hand a parameter another one's out value. Where the catalogue
+  // says so, it is not sent.
+  const std::string key = procedure + "/" + std::to_string(parameters.size());
+  std::string declared = signatureOf(procedure, parameters.size());
+  if (!declared.empty() && declared != bound) {
     // Not kept: the site may mend the procedure while the session lasts.
-    outValues_.erase(procedure + "/" + std::to_string(parameters.size()));
-    Fail("07002", procedure + " rend " + std::to_string(declared) + " valeur(s) de sortie, " + std::to_string(outs) +
-                      " attendue(s) : appel non envoyé");
+    signatures_.erase(key);
+    size_t at = std::mismatch(declared.begin(), declared.end(), bound.begin()).first - declared.begin();
+    Fail("07002", procedure + " : le paramètre " + std::to_string(at + 1) + " (" + parameters[at].name + ") est " +
+                      Direction(declared[at]) + " pour la procédure, " + Direction(bound[at]) +
+                      " pour l'appel : appel non envoyé");
   }
 
-  std::chrono::milliseconds limit(limitMs_);
-  PGresult* res = run(conn_, sql, &values, Clock::now() + limit + kGrace, kGrace,
-                      "délai de l'appel dépassé (" + Seconds(limit) + ")");
+  PGresult* res = run(conn_, sql, &values, callDeadline(), kGrace,
+                      "délai de l'appel dépassé (" + Seconds(std::chrono::milliseconds(limitMs_)) + ")");
   int fields = PQresultStatus(res) == PGRES_TUPLES_OK ? PQnfields(res) : 0;
   if (static_cast<size_t>(fields) != outs || (outs > 0 && PQntuples(res) != 1)) {
     PQclear(res);
-    Fail("07002", procedure + " rend " + std::to_string(fields) + " valeur(s) de sortie, " + std::to_string(outs) +
-                      " attendue(s)");
+    // The procedure changed since its signature was read: the next call
+    // reads it again.
+    signatures_.erase(key);
+    Fail("07002", procedure + " a été exécutée, son travail est fait, mais ses valeurs de sortie n'ont pu être lues : " +
+                      "elle en rend " + std::to_string(fields) + ", " + std::to_string(outs) + " attendue(s)");
   }
   int column = 0;
   for (OraParameter& p : parameters) {

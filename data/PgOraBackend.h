@@ -15,13 +15,18 @@
 // PGHOST/PGPORT), "service=NAME" (an entry of pg_service.conf) or a whole
 // connection string; the user and password given always win over any inside
 // it. The whole logon, the logon check PK_CONNEXION.VERIFIER included, keeps
-// the connect time-out. No password reaches an error text.
+// the connect time-out. No password reaches an error text: libpq's texts
+// about the connection text or its options are never passed on (a fixed
+// text names the option), and the server's texts, which hold no password
+// of the logon's own, hide whatever piece of one the database text made
+// the server read as a name or a value.
 //
-// Every call has a time limit: the server's statement_timeout, set by the
-// site (options=-c statement_timeout=... in the database text or the service
-// entry, PGOPTIONS, or the role's settings), 30 s when nothing sets one. The
-// server cancels the call itself (57014); should it not answer, the client
-// cancels it, and closes the connection when even that gets no answer. The
+// A call waits for its answer. Its time limit is the site's, when it sets
+// one: the server's statement_timeout (options=-c statement_timeout=... in
+// the database text or the service entry, PGOPTIONS, or the role's
+// settings). The server cancels the call itself (57014); should it not
+// answer, the client cancels it, and closes the connection when even that
+// gets no answer. The
 // server checks every second that the client is still there, so that the
 // call of a client that died ends. While a call waits, the host's stop
 // (OraCallStop.h) cancels it.
@@ -65,7 +70,8 @@ class PgOraBackend : public IOraBackend {
 
   // The server process of the session (0 when not connected), for traces.
   int serverProcess() const;
-  // The time limit of a call, in milliseconds, as the server holds it.
+  // The time limit of a call, in milliseconds, as the server holds it (0:
+  // none).
   int callLimitMs() const { return limitMs_; }
 
   // Warnings for the log (a logon over the network without a verified
@@ -79,20 +85,24 @@ class PgOraBackend : public IOraBackend {
   void open();
   void close();
   void freeReturnedLobs();
+  Clock::time_point callDeadline() const;
   Wait pump(pg_conn* c, Clock::time_point deadline, Clock::duration idle, bool watchStop);
   pg_result* run(pg_conn* c, const std::string& sql, const std::vector<const char*>* values,
                  Clock::time_point deadline, Clock::duration idle, const std::string& late);
   [[noreturn]] void failLogon(const std::string& sqlstate, const std::string& text);
   std::string scrub(std::string text) const;
-  int outValuesOf(const std::string& procedure, size_t parameters);
+  // The directions of the procedure's parameters, a letter each ('i' in,
+  // 'o' out, 'b' both), when the catalogue names a single procedure taking
+  // that many; "" when it cannot tell.
+  std::string signatureOf(const std::string& procedure, size_t parameters);
   void warnIfUnverified(pg_conn* c);
 
   pg_conn* conn_ = nullptr;
   std::string database_, user_, password_;
   bool loggedOn_ = false;
   std::vector<std::string> secrets_;  // never shown: the passwords of the logon
-  int limitMs_ = 30000;
-  std::map<std::string, int> outValues_;  // procedure -> its out values (-1 unknown)
+  int limitMs_ = 0;
+  std::map<std::string, std::string> signatures_;  // "procedure/parameters" -> signatureOf
   std::map<int64_t, std::string> lobs_;
   std::vector<int64_t> returned_;  // LOBs the last call returned
   int64_t nextLob_ = 1;

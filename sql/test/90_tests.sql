@@ -85,6 +85,13 @@ BEGIN
 END
 $$;
 
+-- A transfer whose amount, after the out value, has a default: a call
+-- missing a value still runs. Writes "from>to:amount", "-" for a null.
+CREATE PROCEDURE pk_test.virement(p_de text, p_vers text, OUT p_r text, p_montant numeric DEFAULT 0)
+LANGUAGE plpgsql AS $$ BEGIN
+  INSERT INTO pk_test.journal VALUES (coalesce(p_de, '-') || '>' || coalesce(p_vers, '-') || ':' || p_montant);
+END $$;
+
 -- The session's time limit and client check, as the server holds them.
 CREATE PROCEDURE pk_test.reglages(OUT p_delai text, OUT p_controle text)
 LANGUAGE plpgsql AS $$

@@ -111,6 +111,9 @@ TEST_F(PgCalls, FailuresCarryTheSqlstateAndTheServerText) {
       {"out values that do not match the parameters", "PK_TEST.ECHO",
        {{"a", In, Txt, "a"}, {"b", InOut, Txt, "b"}, {"c", In, Txt, "c"}},
        "bExecuteSQL", "07002", "PK_TEST.ECHO"},
+      {"directions at other places than the procedure's", "PK_TEST.ECHO",
+       {{"a", InOut, Txt, "a"}, {"b", In, Txt, "b"}, {"c", Out, Txt, Value::null()}},
+       "bExecuteSQL", "07002", "paramètre 1 (a)"},
       {"a name the server would not read as one", "PK_TEST.EC#HO", {}, "bExecuteSQL", "42602", "EC#HO"},
       {"a name that is not plain at all", "PK_TEST.RIEN; SELECT 1", {}, "bExecuteSQL", "42602", "RIEN; SELECT 1"},
       // The server would cut it to 63 bytes and run whatever that names.
@@ -176,6 +179,22 @@ TEST_F(PgCalls, ALostConnectionIsSeenAndReopenedOncePerCall) {
   ASSERT_TRUE(Gone(raw, last));
   EXPECT_TRUE(call("PK_TEST.RIEN", {})) << errorsText();
   EXPECT_TRUE(errors().empty()) << errorsText();
+}
+
+// A long text holding a NUL byte is refused: its call is not sent, since
+// values go by position, and the next call starts afresh.
+TEST_F(PgCalls, ARefusedParameterStopsItsCallAndOnlyIt) {
+  connect();
+  const std::string nul("al\0ice", 6), mark = "virement-" + std::to_string(::getpid());
+  auto virement = [&](const Value& de) {
+    return call("PK_TEST.VIREMENT", {{"de", In, Clob, de}, {"vers", In, Txt, mark},
+                                     {"r", Out, Txt, Value::null()}, {"montant", In, Txt, "10"}});
+  };
+  EXPECT_FALSE(virement(nul));
+  EXPECT_TRUE(reported("bAddParameters", "22021") && errors().size() == 1) << errorsText();
+  EXPECT_TRUE(virement("alice")) << errorsText();
+  EXPECT_EQ(Marks("alice>" + mark + ":10"), 1);
+  EXPECT_EQ(Marks(mark + ">-:0"), 0);
 }
 
 }  // namespace

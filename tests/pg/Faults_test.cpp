@@ -38,7 +38,7 @@ struct PgFaults : PgTest {
   }
 };
 
-TEST_F(PgFaults, EveryCallHasATimeLimitTheSiteMaySet) {
+TEST_F(PgFaults, TheTimeLimitOfACallIsTheSitesAlone) {
   struct Case {
     const char* what;
     std::string database;
@@ -46,7 +46,7 @@ TEST_F(PgFaults, EveryCallHasATimeLimitTheSiteMaySet) {
     const char* limit;
   };
   const std::vector<Case> cases = {
-      {"nothing set: the default", "korvane", {}, "30s"},
+      {"nothing set: none", "korvane", {}, "0"},
       {"set in the database text", "dbname=korvane options='-c statement_timeout=1500'", {}, "1500ms"},
       {"set in the environment", "korvane", {{"PGOPTIONS", "-c statement_timeout=1200"}}, "1200ms"},
   };
@@ -171,7 +171,7 @@ TEST_F(PgFaults, OutValuesThatCannotMatchAreRefusedBeforeTheCall) {
   auto define = [&](const char* parameters) {
     raw.value("DROP PROCEDURE IF EXISTS pk_essai.corrigee");
     raw.value(std::string("CREATE PROCEDURE pk_essai.corrigee(") + parameters +
-              ") LANGUAGE plpgsql AS $$ BEGIN p_b := p_a; END $$");
+              ") LANGUAGE plpgsql AS $$ BEGIN INSERT INTO pk_test.journal VALUES (p_a); p_b := p_a; END $$");
   };
   const std::vector<Param> params = {{"a", In, Txt, "x"}, {"b", Out, Txt, Value::null()}};
   define("p_a text, p_b text");
@@ -181,6 +181,17 @@ TEST_F(PgFaults, OutValuesThatCannotMatchAreRefusedBeforeTheCall) {
   t.flash.clear();
   EXPECT_TRUE(call("PK_ESSAI.CORRIGEE", params)) << errorsText();
   EXPECT_EQ(s->vParameterValue("b"), Value("x"));
+
+  // Replaced again under the signature the session read: the call runs and
+  // says so; the next one reads the signature again and is not sent.
+  define("p_a text, p_b text");
+  for (const std::string said : {"a été exécutée", "appel non envoyé"}) {
+    std::string mark = Mark();
+    t.flash.clear();
+    EXPECT_FALSE(call("PK_ESSAI.CORRIGEE", {{"a", In, Txt, mark}, {"b", Out, Txt, Value::null()}}));
+    EXPECT_TRUE(reported("bExecuteSQL", "07002", said)) << errorsText();
+    EXPECT_EQ(Marks(mark), said == "a été exécutée" ? 1 : 0);
+  }
 }
 
 }  // namespace
