@@ -111,6 +111,7 @@ void ApCourrier::OpenEditor() {
 }
 
 void ApCourrier::CloseEditor() {
+  richValues_.clear();
   if (!twin_) return;
   try {
     twin_->release();
@@ -157,10 +158,12 @@ void ApCourrier::ZoomToPage() { run("ZoomToPage", [](IWordTwin& w) { w.zoomToPag
 // ---------------------------------------------------------------- documents
 
 void ApCourrier::OpenDocument(const std::string& path) {
+  richValues_.clear();
   run("OpenDocument", [&](IWordTwin& w) { w.openDocument(path); });
 }
 
 void ApCourrier::CloseDocument(bool ownDocument) {
+  richValues_.clear();
   // Closing what is already closed is not worth a report.
   if (!twin_) return;
   run("CloseDocument", [&](IWordTwin& w) { w.closeDocument(ownDocument); });
@@ -242,9 +245,13 @@ bool ApCourrier::InsertBookMarksValues() {
       auto parts = ValueParts(BookMarksValues[i]);
       bool filled = w.fillBookmark(BookMarks[i], parts);
       bool hasRtf = std::any_of(parts.begin(), parts.end(), [](const auto& p) { return p.rtf; });
-      // Only RTF content can bring new fields or bookmarks, and it takes the
-      // bookmark's place: the next pass no longer sees it, so the exchange ends.
-      if (filled && hasRtf && BookMarks[i].find("S_RTF") != std::string::npos) rich = true;
+      if (!filled || !hasRtf || BookMarks[i].find("S_RTF") == std::string::npos) continue;
+      // Only RTF content can bring new fields or bookmarks. The bookmark
+      // keeps it and is filled again on every pass: the same value again
+      // brings nothing the caller was not told of, so the exchange ends.
+      auto [at, fresh] = richValues_.try_emplace(UCase(BookMarks[i]), BookMarksValues[i]);
+      if (fresh || at->second != BookMarksValues[i]) rich = true;
+      at->second = BookMarksValues[i];
     }
   });
   return rich;

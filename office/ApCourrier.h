@@ -13,6 +13,7 @@
 // an empty answer from a failed call.
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -161,6 +162,9 @@ class ApCourrier {
   std::string printer_;
   int copies_ = 0;
   long echecs_ = 0;
+  // The RTF value each bookmark of the open document last received (by
+  // upper-cased name).
+  std::map<std::string, std::string> richValues_;
 };
 
 // The single instance, created on first use in app.G_Courrier.

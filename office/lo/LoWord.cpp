@@ -510,39 +510,26 @@ class LoWord : public IWordTwin {
       found = true;
       Reference<ctext::XTextRange> r = AnchorOf(bm);
       bool rich = std::any_of(parts.begin(), parts.end(), [](const ValuePart& p) { return p.rtf && LooksLikeRtf(p.text); });
-      if (!rich) {
-        // A text value stays inside its bookmark, so it can be filled again.
-        std::string all;
-        for (const auto& p : parts) all += p.text;
-        OUString value = TextForWriter(all);
-        if (value.indexOf('\r') < 0) {
-          r->setString(value);
-          return;
-        }
-        Reference<ctext::XText> text = r->getText();
-        Reference<ctext::XTextCursor> c = text->createTextCursorByRange(r);
-        c->setString(value);
-        {
-          // Splitting the paragraph leaves the bookmark's end in the first
-          // one: the bookmark is laid again over the whole value.
-          OUString bmName = Q<css::container::XNamed>(bm)->getName();
-          text->removeTextContent(bm);
-          Reference<css::container::XNamed> fresh(
-              Q<css::lang::XMultiServiceFactory>(doc_)->createInstance("com.sun.star.text.Bookmark"), UNO_QUERY_THROW);
-          fresh->setName(bmName);
-          text->insertTextContent(Reference<ctext::XTextRange>(c, UNO_QUERY_THROW),
-                                  Reference<ctext::XTextContent>(fresh, UNO_QUERY_THROW), true);
-        }
-        return;
-      }
-      // Rich content takes the bookmark's place (it may bring bookmarks and
-      // fields of its own); the pieces follow each other. The selection
-      // stays where it was.
-      groups_.reset();
       Reference<ctext::XText> text = r->getText();
       Reference<ctext::XTextCursor> c = text->createTextCursorByRange(r);
+      if (!rich) {
+        // The cursor selects the text it was given, paragraph breaks included.
+        std::string all;
+        for (const auto& p : parts) all += p.text;
+        c->setString(TextForWriter(all));
+        relayBookmark(bm, c);
+        return;
+      }
+      // Rich content goes where the old value was; the pieces follow each
+      // other. The selection stays where it was. A place just before the
+      // value does not move with what is inserted at the value, so the
+      // start of the value is found again from there.
+      groups_.reset();
       Reference<ctext::XTextRange> keep = vc_->getStart();
       c->setString(OUString());
+      c->collapseToStart();
+      Reference<ctext::XTextCursor> before = text->createTextCursorByRange(Reference<ctext::XTextRange>(c, UNO_QUERY_THROW));
+      const bool atTextStart = !before->goLeft(1, false);
       for (const auto& p : parts) {
         if (p.rtf && LooksLikeRtf(p.text)) {
           rtfFiles.push_back(writeRtf(p.text));
@@ -555,11 +542,12 @@ class LoWord : public IWordTwin {
           text->insertString(Reference<ctext::XTextRange>(c, UNO_QUERY_THROW), TextForWriter(p.text), false);
         }
       }
-      try {
-        text->removeTextContent(bm);
-      } catch (const css::uno::Exception&) {
-        // The insertion already took the bookmark away.
-      }
+      if (atTextStart)
+        before->gotoStart(false);
+      else
+        before->goRight(1, false);
+      before->gotoRange(c->getEnd(), true);
+      relayBookmark(bm, before);
       try {
         vc_->gotoRange(keep, false);
       } catch (const css::uno::Exception&) {
@@ -1003,6 +991,25 @@ class LoWord : public IWordTwin {
     bookmarks_.clear();
     masters_.clear();
     groups_.reset();
+  }
+
+  // A bookmark holds its value: laid again over the value, under its own
+  // name, so that the next fill replaces the value instead of adding to it
+  // (a bookmark that was a point stays a point while text goes in at it).
+  void relayBookmark(const Reference<ctext::XTextContent>& bm, const Reference<ctext::XTextCursor>& over) {
+    Reference<ctext::XText> text = over->getText();
+    OUString name = Q<css::container::XNamed>(bm)->getName();
+    try {
+      text->removeTextContent(bm);
+    } catch (const css::uno::Exception&) {
+      // The rich content took it away already.
+    }
+    Reference<css::container::XNamed> fresh(
+        Q<css::lang::XMultiServiceFactory>(doc_)->createInstance("com.sun.star.text.Bookmark"), UNO_QUERY_THROW);
+    fresh->setName(name);
+    text->insertTextContent(Reference<ctext::XTextRange>(over, UNO_QUERY_THROW),
+                            Reference<ctext::XTextContent>(fresh, UNO_QUERY_THROW), true);
+    bookmarks_.clear();
   }
 
   // Where an insertion goes: the given position, else the end of the
