@@ -143,15 +143,9 @@ void ApCourrier::MinimizeEditor() {
   }
 }
 
-// Showing the word processor is never what a command is for: a failure to
-// do so is traced, not put before the person.
-void ApCourrier::MaximizeEditor() {
-  if (!twin_) return;
-  TrapFailure([&] { twin_->maximize(); }, vberr::InvalidCall, vberr::InternalError,
-              [&](int32_t number, const std::string& text) {
-                DebugKUP(app_, "ApCourrier.MaximizeEditor", std::to_string(number) + " : " + text);
-              });
-}
+// Headless there is no window to show, which the twin does not count as a
+// failure; a word processor that is gone is one, and is reported.
+void ApCourrier::MaximizeEditor() { run("MaximizeEditor", [](IWordTwin& w) { w.maximize(); }); }
 
 void ApCourrier::ZoomToPage() { run("ZoomToPage", [](IWordTwin& w) { w.zoomToPage(); }); }
 

@@ -7,8 +7,7 @@
 // through TraiterErreur under the member's name and the member returns its
 // neutral result ("" / false / nothing); members never raise to their caller.
 // A member called while no word processor is connected reports number 91.
-// Showing the word processor fails silently: minimising clears
-// G_AccesDocument, maximising only traces its failure.
+// Minimising fails silently, clearing G_AccesDocument instead.
 // Echecs() counts the failures reported so far, so that a caller can tell
 // an empty answer from a failed call.
 #include <cstdint>
