@@ -438,6 +438,10 @@ class LoWord : public IWordTwin {
                          baseName_ + " écrit(s) en PDF dans " + pdf;
       EcrireLog(app_, "office", text);
       DebugKUP(app_, "ApCourrier.print", text);
+      // The person at the screen waits for paper: tell them where it went.
+      if (office_->options().visible && app_.pf.msgbox)
+        app_.pf.msgbox->show("Aucune imprimante n'est installée : " + baseName_ + " a été écrit en PDF dans " + pdf,
+                             platform::mb::OKOnly | platform::mb::Information, "Korvane");
       return;
     }
     run([&](Session&) {
@@ -963,9 +967,33 @@ class LoWord : public IWordTwin {
         }
       });
     } catch (const VbError& e) {
-      if (e.number() == vberr::ObjectVariableNotSet) raise(4248, kNoDocument);
+      if (e.number() == 462) throw;
+      // The person may have closed the document's window: the office's
+      // refusal then says nothing of it, so the document is looked at.
+      if (e.number() == vberr::ObjectVariableNotSet || closedUnderUs()) {
+        if (e.number() != vberr::ObjectVariableNotSet) DebugKUP(app_, "LibreOffice", e.description());
+        dropDocument();
+        raise(4248, "Le document " + baseName_ + " a été fermé");
+      }
       throw;
     }
+  }
+
+  bool closedUnderUs() {
+    if (!doc_.is()) return false;
+    bool closed = false;
+    try {
+      office_->impl().call([&](Session&) {
+        try {
+          closed = !Q<css::frame::XModel>(doc_)->getCurrentController().is();
+        } catch (const css::lang::DisposedException&) {
+          closed = true;
+        }
+      });
+    } catch (const VbError&) {
+      // The office itself is gone: the next call says so.
+    }
+    return closed;
   }
 
   Reference<css::lang::XComponent> ownIfCurrent(const Session& s) {
@@ -1283,8 +1311,12 @@ class LoWord : public IWordTwin {
           Q<css::frame::XStorable>(doc_)->storeAsURL(FileUrl(host), args);
       });
     } catch (const VbError& e) {
-      if (e.number() != 462) RaiseIfNoRoom(path + " ne peut pas être enregistré", {FolderOf(host)});
-      throw;
+      if (e.number() == 462 || e.number() == 4248) throw;
+      RaiseIfNoRoom(path + " ne peut pas être enregistré", {FolderOf(host)});
+      // The office's own words (its function, the URL, an error code) are
+      // for the trace; the person is told which file.
+      DebugKUP(app_, "LibreOffice", e.description());
+      raise(vberr::PathFileAccess, "Le fichier " + path + " ne peut pas être écrit");
     }
   }
 

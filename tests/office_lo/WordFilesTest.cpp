@@ -73,6 +73,31 @@ TEST(LoWordFiles, TemporaryTemplatesPrintMailAndDeferredSave) {
   }
 }
 
+// What the clerk reads of a letter whose file cannot be written, and of one
+// whose window was closed under the driver: what happened, and to what.
+TEST(LoWordFiles, AFileThatCannotBeWrittenAndAClosedLetterAreNamed) {
+  LoApp t(4), personne(4);
+  t.put("C:\\Modeles\\lettre.rtf", LetterRtf());
+  std::filesystem::create_directories(t.host("C:\\Attente\\pris.odt"));
+  t.app.G_RepCourrierAttente = "C:\\Attente";
+  auto& w = t.word();
+  w.OpenEditor();
+  w.OpenDocument("C:\\Modeles\\lettre.rtf");
+  w.MailMergeSave("pris.odt", false);
+  ASSERT_EQ(t.errors().size(), 1u);
+  EXPECT_NE(t.errors()[0].find("<string>75</string><string>Le fichier C:\\Attente\\pris.odt ne peut pas être écrit</"),
+            std::string::npos) << t.errors()[0];
+
+  w.FindBookMarks();
+  personne.word().OpenEditor();
+  personne.word().CloseDocument(false);  // the window the person closes
+  w.BookMarksValues = {"x"};
+  w.InsertBookMarksValues();
+  ASSERT_EQ(t.errors().size(), 2u);
+  EXPECT_NE(t.errors()[1].find("<string>4248</string><string>Le document lettre a été fermé</"), std::string::npos)
+      << t.errors()[1];
+}
+
 TEST(LoWordFiles, TemplatesMissingForeignCorruptOrProtectedAreReported) {
   LoApp t(4);
   auto& w = t.word();
