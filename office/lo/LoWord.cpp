@@ -14,6 +14,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <mutex>
 #include <optional>
 
 #include <com/sun/star/awt/PrinterServer.hpp>
@@ -40,6 +42,7 @@
 #include <com/sun/star/graphic/GraphicProvider.hpp>
 #include <com/sun/star/graphic/XGraphic.hpp>
 #include <com/sun/star/graphic/XGraphicProvider.hpp>
+#include <com/sun/star/frame/XTitle.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
@@ -94,6 +97,17 @@ using rtl::OUString;
 namespace {
 
 bool IsWordType(int t) { return t == 2 || t == 3; }
+
+// A document made from a template is named after it, in its window's title
+// and wherever the person is asked about it; the second and later of one
+// template are numbered, so that two letters of one kind can be told apart.
+std::string TitleFor(const std::string& templateName) {
+  static std::mutex m;
+  static std::map<std::string, int> opened;
+  std::lock_guard lk(m);
+  const int n = ++opened[templateName];
+  return n == 1 ? templateName : templateName + " (" + std::to_string(n) + ")";
+}
 
 // Without a print system the office still lists its own "Generic Printer",
 // whose jobs go to an lpr that is not there and vanish without a word. It is
@@ -301,6 +315,7 @@ class LoWord : public IWordTwin {
       if (!app_.fs().fileExists(path)) raise(vberr::FileNotFound, "Fichier introuvable : " + path);
       host = app_.fs().hostPath(path);
     }
+    const std::string title = host.empty() ? std::string() : TitleFor(BaseNameOf(path));
     auto& o = office_->impl();
     o.call([&](Session& s) {
       OUString url = host.empty() ? OUString("private:factory/swriter") : FileUrl(host);
@@ -317,6 +332,8 @@ class LoWord : public IWordTwin {
         Office::Impl::closeQuietly(doc);
         raise(vberr::PathFileAccess, "Le fichier " + path + " n'est pas un document de traitement de texte");
       }
+      if (!title.empty())
+        if (Reference<css::frame::XTitle> named(doc, UNO_QUERY); named.is()) named->setTitle(U(title));
       if (doc_.is()) o.noteReleased(doc_);
       dropDocument();
       doc_ = doc;

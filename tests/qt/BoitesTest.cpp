@@ -44,14 +44,15 @@ TEST(QtMessageBox, FrenchButtonsDefaultAndEscape) {
     QStringList legendes;
   };
   const Cas cas[] = {
-      {mb::YesNoCancel | mb::Question, Qt::Key_Return, mb::Yes, {"Oui", "Non", "Annuler"}},
-      {mb::YesNoCancel | mb::DefaultButton2, Qt::Key_Return, mb::No, {"Oui", "Non", "Annuler"}},
-      {mb::YesNoCancel, Qt::Key_Escape, mb::Cancel, {"Oui", "Non", "Annuler"}},
-      {mb::RetryCancel | mb::Exclamation, Qt::Key_Return, mb::Retry, {"Réessayer", "Annuler"}},
-      {mb::RetryCancel, Qt::Key_Escape, mb::Cancel, {"Réessayer", "Annuler"}},
-      {mb::AbortRetryIgnore | mb::DefaultButton3, Qt::Key_Return, mb::Ignore, {"Abandonner", "Réessayer", "Ignorer"}},
-      {mb::OKCancel, Qt::Key_Escape, mb::Cancel, {"OK", "Annuler"}},
-      {mb::OKOnly | mb::Critical, Qt::Key_Escape, mb::OK, {"OK"}},
+      {mb::YesNoCancel | mb::Question, Qt::Key_Return, mb::Yes, {"&Oui", "&Non", "&Annuler"}},
+      {mb::YesNoCancel | mb::DefaultButton2, Qt::Key_Return, mb::No, {"&Oui", "&Non", "&Annuler"}},
+      {mb::YesNoCancel, Qt::Key_Escape, mb::Cancel, {"&Oui", "&Non", "&Annuler"}},
+      {mb::RetryCancel | mb::Exclamation, Qt::Key_Return, mb::Retry, {"&Réessayer", "&Annuler"}},
+      {mb::RetryCancel, Qt::Key_Escape, mb::Cancel, {"&Réessayer", "&Annuler"}},
+      {mb::AbortRetryIgnore | mb::DefaultButton3, Qt::Key_Return, mb::Ignore, {"&Abandonner", "&Réessayer", "&Ignorer"}},
+      {mb::OKCancel, Qt::Key_Escape, mb::Cancel, {"&OK", "&Annuler"}},
+      {mb::OKOnly | mb::Critical, Qt::Key_Escape, mb::OK, {"&OK"}},
+      {mb::YesNo | mb::DefaultButton2, Qt::Key_O, mb::Yes, {"&Oui", "&Non"}},
   };
   kup::platform::FakeLog log;
   QtMessageBox boite(&log);
@@ -84,7 +85,7 @@ TEST(QtMessageBox, EscapeDoesNothingWithoutCancel) {
       return false;
     }
     for (auto* b : box->buttons())
-      if (b->text() == "Non") QTest::mouseClick(b, Qt::LeftButton);
+      if (b->text() == "&Non") QTest::mouseClick(b, Qt::LeftButton);
     return true;
   });
   EXPECT_EQ(boite.show("Remplacer ?", mb::YesNo, "Korvane"), mb::No);
