@@ -70,16 +70,15 @@ TEST(Arrete_Valeurs, IncludedTextsAndRtfValuesAskForTheNamesAgain) {
   // An RTF value in an S_RTF bookmark: new names, nothing printed, yet the
   // decree counts as printed.
   a.requete({"KUP_ArreteInitialiser", "C:\\Modeles\\riche.dot"});
-  const std::string article = "{\\rtf1 Article 1 : {\\field{\\*\\fldinst MERGEFIELD DATE}{\\fldrslt }}}";
-  r = a.requete({"KUP_ArreteImprimer", "Durand", article});
+  r = a.requete({"KUP_ArreteImprimer", "Durand",
+                 "{\\rtf1 Article 1 : {\\field{\\*\\fldinst MERGEFIELD DATE}{\\fldrslt }}}"});
   ASSERT_EQ(r.size(), 5u);
   EXPECT_EQ(r[0], kNoms);
   EXPECT_EQ(r[1], "NOM" + Sep240() + "DATE");
   EXPECT_TRUE(a.word->printed.empty());
   EXPECT_TRUE(a.docs().arreteImprime);
 
-  // The bookmark holds the article: sent again, it brings nothing new.
-  r = a.requete({"KUP_ArreteImprimer", "Durand" + Sep240() + "12/03/2026", article});
+  r = a.requete({"KUP_ArreteImprimer", "Durand" + Sep240() + "12/03/2026", "{\\rtf1 Article 1 : {\\field{\\*\\fldinst MERGEFIELD DATE}{\\fldrslt }}}"});
   EXPECT_EQ(r, (V{"", "", "", "", ""}));
   ASSERT_EQ(a.word->printed.size(), 1u);
   EXPECT_EQ(a.word->printed[0].copies, 1);

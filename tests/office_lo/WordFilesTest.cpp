@@ -63,6 +63,15 @@ TEST(LoWordFiles, TemporaryTemplatesPrintMailAndDeferredSave) {
     w.MailMergeSave("lettre_B_1_C_A.odt", false);
     EXPECT_EQ(t.read("C:\\Attente\\lettre_B_1_C_A.odt").substr(0, 2), "PK");
     EXPECT_FALSE(w.UpdateActiveDocument() && type != 4) << "the letter was closed";
+    std::filesystem::create_directories(t.host("C:\\Attente\\pris.odt"));  // a file that cannot be written
+    w.OpenDocument("C:\\Modeles\\lettre.rtf");
+    w.MailMergeSave("pris.odt", false);
+    EXPECT_NE(t.errors().back().find(">Le fichier C:\\Attente\\pris.odt ne peut pas être écrit<"), std::string::npos);
+    LoApp personne(type);
+    personne.word().OpenEditor();
+    personne.word().CloseDocument(false);  // the person closes the letter
+    w.Saved();
+    EXPECT_NE(t.errors().back().find(">Le document lettre a été fermé<"), std::string::npos) << t.errors().back();
     // Printing and closing leaves no document of the driver.
     w.OpenDocument("C:\\Modeles\\lettre.rtf");
     w.MailMergePrint(1, true, false, false);
@@ -71,31 +80,6 @@ TEST(LoWordFiles, TemporaryTemplatesPrintMailAndDeferredSave) {
     ASSERT_EQ(t.errors().size(), before + 1);
     EXPECT_NE(t.errors().back().find("4248"), std::string::npos);
   }
-}
-
-// What the clerk reads of a letter whose file cannot be written, and of one
-// whose window was closed under the driver: what happened, and to what.
-TEST(LoWordFiles, AFileThatCannotBeWrittenAndAClosedLetterAreNamed) {
-  LoApp t(4), personne(4);
-  t.put("C:\\Modeles\\lettre.rtf", LetterRtf());
-  std::filesystem::create_directories(t.host("C:\\Attente\\pris.odt"));
-  t.app.G_RepCourrierAttente = "C:\\Attente";
-  auto& w = t.word();
-  w.OpenEditor();
-  w.OpenDocument("C:\\Modeles\\lettre.rtf");
-  w.MailMergeSave("pris.odt", false);
-  ASSERT_EQ(t.errors().size(), 1u);
-  EXPECT_NE(t.errors()[0].find("<string>75</string><string>Le fichier C:\\Attente\\pris.odt ne peut pas être écrit</"),
-            std::string::npos) << t.errors()[0];
-
-  w.FindBookMarks();
-  personne.word().OpenEditor();
-  personne.word().CloseDocument(false);  // the window the person closes
-  w.BookMarksValues = {"x"};
-  w.InsertBookMarksValues();
-  ASSERT_EQ(t.errors().size(), 2u);
-  EXPECT_NE(t.errors()[1].find("<string>4248</string><string>Le document lettre a été fermé</"), std::string::npos)
-      << t.errors()[1];
 }
 
 TEST(LoWordFiles, TemplatesMissingForeignCorruptOrProtectedAreReported) {
