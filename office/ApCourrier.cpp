@@ -111,6 +111,7 @@ void ApCourrier::OpenEditor() {
 }
 
 void ApCourrier::CloseEditor() {
+  richValues_.clear();
   if (!twin_) return;
   try {
     twin_->release();
@@ -142,25 +143,21 @@ void ApCourrier::MinimizeEditor() {
   }
 }
 
-// Showing the word processor is never what a command is for: a failure to
-// do so is traced, not put before the person.
-void ApCourrier::MaximizeEditor() {
-  if (!twin_) return;
-  TrapFailure([&] { twin_->maximize(); }, vberr::InvalidCall, vberr::InternalError,
-              [&](int32_t number, const std::string& text) {
-                DebugKUP(app_, "ApCourrier.MaximizeEditor", std::to_string(number) + " : " + text);
-              });
-}
+// Headless there is no window to show, which the twin does not count as a
+// failure; a word processor that is gone is one, and is reported.
+void ApCourrier::MaximizeEditor() { run("MaximizeEditor", [](IWordTwin& w) { w.maximize(); }); }
 
 void ApCourrier::ZoomToPage() { run("ZoomToPage", [](IWordTwin& w) { w.zoomToPage(); }); }
 
 // ---------------------------------------------------------------- documents
 
 void ApCourrier::OpenDocument(const std::string& path) {
+  richValues_.clear();
   run("OpenDocument", [&](IWordTwin& w) { w.openDocument(path); });
 }
 
 void ApCourrier::CloseDocument(bool ownDocument) {
+  richValues_.clear();
   // Closing what is already closed is not worth a report.
   if (!twin_) return;
   run("CloseDocument", [&](IWordTwin& w) { w.closeDocument(ownDocument); });
@@ -242,9 +239,13 @@ bool ApCourrier::InsertBookMarksValues() {
       auto parts = ValueParts(BookMarksValues[i]);
       bool filled = w.fillBookmark(BookMarks[i], parts);
       bool hasRtf = std::any_of(parts.begin(), parts.end(), [](const auto& p) { return p.rtf; });
-      // Only RTF content can bring new fields or bookmarks, and it takes the
-      // bookmark's place: the next pass no longer sees it, so the exchange ends.
-      if (filled && hasRtf && BookMarks[i].find("S_RTF") != std::string::npos) rich = true;
+      if (!filled || !hasRtf || BookMarks[i].find("S_RTF") == std::string::npos) continue;
+      // Only RTF content can bring new fields or bookmarks. The bookmark
+      // keeps it and is filled again on every pass: the same value again
+      // brings nothing the caller was not told of, so the exchange ends.
+      auto [at, fresh] = richValues_.try_emplace(UCase(BookMarks[i]), BookMarksValues[i]);
+      if (fresh || at->second != BookMarksValues[i]) rich = true;
+      at->second = BookMarksValues[i];
     }
   });
   return rich;

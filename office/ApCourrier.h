@@ -7,12 +7,12 @@
 // through TraiterErreur under the member's name and the member returns its
 // neutral result ("" / false / nothing); members never raise to their caller.
 // A member called while no word processor is connected reports number 91.
-// Showing the word processor fails silently: minimising clears
-// G_AccesDocument, maximising only traces its failure.
+// Minimising fails silently, clearing G_AccesDocument instead.
 // Echecs() counts the failures reported so far, so that a caller can tell
 // an empty answer from a failed call.
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -161,6 +161,9 @@ class ApCourrier {
   std::string printer_;
   int copies_ = 0;
   long echecs_ = 0;
+  // The RTF value each bookmark of the open document last received (by
+  // upper-cased name).
+  std::map<std::string, std::string> richValues_;
 };
 
 // The single instance, created on first use in app.G_Courrier.

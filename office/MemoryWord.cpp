@@ -884,28 +884,28 @@ bool MemoryWord::fillBookmark(const std::string& name, const std::vector<ValuePa
   auto& d = doc();
   const auto* b = d.bookmark(name);
   if (!b) return false;
-  std::string realName = b->name;
   long start = b->start, end = b->end;
+  // The bookmarks a rich value brought go with it, as its fields do.
+  const MemoryDocument::Bookmark* self = b;
+  std::vector<MemoryDocument::Bookmark> kept;
+  size_t index = 0;
+  for (const auto& o : d.bookmarks) {
+    bool inside = start <= o.start && o.end <= end && (o.start < o.end || (o.start > start && o.start < end));
+    if (&o == self) index = kept.size();
+    if (&o == self || !inside) kept.push_back(o);
+  }
+  d.bookmarks = std::move(kept);
   MemoryDocument frag = EmptyFragment();
-  bool rich = false;
   for (const auto& p : parts) {
     MemoryDocument piece = p.rtf ? MemoryDocument::fromRtf(p.text, false) : MemoryDocument::fromPlainText(p.text, false);
-    rich = rich || p.rtf;
     frag.insert(frag.length(), piece);
   }
   d.replaceRange(start, end, frag);
-  // A text value keeps its bookmark around it; rich content takes the
-  // bookmark's place (it may bring bookmarks and fields of its own).
-  for (size_t i = 0; i < d.bookmarks.size(); ++i) {
-    if (d.bookmarks[i].name != realName) continue;
-    if (rich) {
-      d.bookmarks.erase(d.bookmarks.begin() + static_cast<long>(i));
-    } else {
-      d.bookmarks[i].start = start;
-      d.bookmarks[i].end = start + frag.length();
-    }
-    break;
-  }
+  // The bookmark holds its value, rich content included (which may bring
+  // bookmarks and fields of its own), so that a second fill replaces it.
+  // Replacing keeps the bookmarks that were there in their places.
+  d.bookmarks[index].start = start;
+  d.bookmarks[index].end = start + frag.length();
   return true;
 }
 

@@ -14,6 +14,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <mutex>
 #include <optional>
 
 #include <com/sun/star/awt/PrinterServer.hpp>
@@ -40,6 +42,7 @@
 #include <com/sun/star/graphic/GraphicProvider.hpp>
 #include <com/sun/star/graphic/XGraphic.hpp>
 #include <com/sun/star/graphic/XGraphicProvider.hpp>
+#include <com/sun/star/frame/XTitle.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
@@ -94,6 +97,17 @@ using rtl::OUString;
 namespace {
 
 bool IsWordType(int t) { return t == 2 || t == 3; }
+
+// A document made from a template is named after it, in its window's title
+// and wherever the person is asked about it; the second and later of one
+// template are numbered, so that two letters of one kind can be told apart.
+std::string TitleFor(const std::string& templateName) {
+  static std::mutex m;
+  static std::map<std::string, int> opened;
+  std::lock_guard lk(m);
+  const int n = ++opened[templateName];
+  return n == 1 ? templateName : templateName + " (" + std::to_string(n) + ")";
+}
 
 // Without a print system the office still lists its own "Generic Printer",
 // whose jobs go to an lpr that is not there and vanish without a word. It is
@@ -301,6 +315,7 @@ class LoWord : public IWordTwin {
       if (!app_.fs().fileExists(path)) raise(vberr::FileNotFound, "Fichier introuvable : " + path);
       host = app_.fs().hostPath(path);
     }
+    const std::string title = host.empty() ? std::string() : TitleFor(BaseNameOf(path));
     auto& o = office_->impl();
     o.call([&](Session& s) {
       OUString url = host.empty() ? OUString("private:factory/swriter") : FileUrl(host);
@@ -317,6 +332,8 @@ class LoWord : public IWordTwin {
         Office::Impl::closeQuietly(doc);
         raise(vberr::PathFileAccess, "Le fichier " + path + " n'est pas un document de traitement de texte");
       }
+      if (!title.empty())
+        if (Reference<css::frame::XTitle> named(doc, UNO_QUERY); named.is()) named->setTitle(U(title));
       if (doc_.is()) o.noteReleased(doc_);
       dropDocument();
       doc_ = doc;
@@ -438,6 +455,10 @@ class LoWord : public IWordTwin {
                          baseName_ + " écrit(s) en PDF dans " + pdf;
       EcrireLog(app_, "office", text);
       DebugKUP(app_, "ApCourrier.print", text);
+      // The person at the screen waits for paper: tell them where it went.
+      if (office_->options().visible && app_.pf.msgbox)
+        app_.pf.msgbox->show("Aucune imprimante n'est installée : " + baseName_ + " a été écrit en PDF dans " + pdf,
+                             platform::mb::OKOnly | platform::mb::Information, "Korvane");
       return;
     }
     run([&](Session&) {
@@ -510,39 +531,26 @@ class LoWord : public IWordTwin {
       found = true;
       Reference<ctext::XTextRange> r = AnchorOf(bm);
       bool rich = std::any_of(parts.begin(), parts.end(), [](const ValuePart& p) { return p.rtf && LooksLikeRtf(p.text); });
-      if (!rich) {
-        // A text value stays inside its bookmark, so it can be filled again.
-        std::string all;
-        for (const auto& p : parts) all += p.text;
-        OUString value = TextForWriter(all);
-        if (value.indexOf('\r') < 0) {
-          r->setString(value);
-          return;
-        }
-        Reference<ctext::XText> text = r->getText();
-        Reference<ctext::XTextCursor> c = text->createTextCursorByRange(r);
-        c->setString(value);
-        {
-          // Splitting the paragraph leaves the bookmark's end in the first
-          // one: the bookmark is laid again over the whole value.
-          OUString bmName = Q<css::container::XNamed>(bm)->getName();
-          text->removeTextContent(bm);
-          Reference<css::container::XNamed> fresh(
-              Q<css::lang::XMultiServiceFactory>(doc_)->createInstance("com.sun.star.text.Bookmark"), UNO_QUERY_THROW);
-          fresh->setName(bmName);
-          text->insertTextContent(Reference<ctext::XTextRange>(c, UNO_QUERY_THROW),
-                                  Reference<ctext::XTextContent>(fresh, UNO_QUERY_THROW), true);
-        }
-        return;
-      }
-      // Rich content takes the bookmark's place (it may bring bookmarks and
-      // fields of its own); the pieces follow each other. The selection
-      // stays where it was.
-      groups_.reset();
       Reference<ctext::XText> text = r->getText();
       Reference<ctext::XTextCursor> c = text->createTextCursorByRange(r);
+      if (!rich) {
+        // The cursor selects the text it was given, paragraph breaks included.
+        std::string all;
+        for (const auto& p : parts) all += p.text;
+        c->setString(TextForWriter(all));
+        relayBookmark(bm, c);
+        return;
+      }
+      // Rich content goes where the old value was; the pieces follow each
+      // other. The selection stays where it was. A place just before the
+      // value does not move with what is inserted at the value, so the
+      // start of the value is found again from there.
+      groups_.reset();
       Reference<ctext::XTextRange> keep = vc_->getStart();
       c->setString(OUString());
+      c->collapseToStart();
+      Reference<ctext::XTextCursor> before = text->createTextCursorByRange(Reference<ctext::XTextRange>(c, UNO_QUERY_THROW));
+      const bool atTextStart = !before->goLeft(1, false);
       for (const auto& p : parts) {
         if (p.rtf && LooksLikeRtf(p.text)) {
           rtfFiles.push_back(writeRtf(p.text));
@@ -555,11 +563,12 @@ class LoWord : public IWordTwin {
           text->insertString(Reference<ctext::XTextRange>(c, UNO_QUERY_THROW), TextForWriter(p.text), false);
         }
       }
-      try {
-        text->removeTextContent(bm);
-      } catch (const css::uno::Exception&) {
-        // The insertion already took the bookmark away.
-      }
+      if (atTextStart)
+        before->gotoStart(false);
+      else
+        before->goRight(1, false);
+      before->gotoRange(c->getEnd(), true);
+      relayBookmark(bm, before);
       try {
         vc_->gotoRange(keep, false);
       } catch (const css::uno::Exception&) {
@@ -975,9 +984,33 @@ class LoWord : public IWordTwin {
         }
       });
     } catch (const VbError& e) {
-      if (e.number() == vberr::ObjectVariableNotSet) raise(4248, kNoDocument);
+      if (e.number() == 462) throw;
+      // The person may have closed the document's window: the office's
+      // refusal then says nothing of it, so the document is looked at.
+      if (e.number() == vberr::ObjectVariableNotSet || closedUnderUs()) {
+        if (e.number() != vberr::ObjectVariableNotSet) DebugKUP(app_, "LibreOffice", e.description());
+        dropDocument();
+        raise(4248, "Le document " + baseName_ + " a été fermé");
+      }
       throw;
     }
+  }
+
+  bool closedUnderUs() {
+    if (!doc_.is()) return false;
+    bool closed = false;
+    try {
+      office_->impl().call([&](Session&) {
+        try {
+          closed = !Q<css::frame::XModel>(doc_)->getCurrentController().is();
+        } catch (const css::lang::DisposedException&) {
+          closed = true;
+        }
+      });
+    } catch (const VbError&) {
+      // The office itself is gone: the next call says so.
+    }
+    return closed;
   }
 
   Reference<css::lang::XComponent> ownIfCurrent(const Session& s) {
@@ -1003,6 +1036,25 @@ class LoWord : public IWordTwin {
     bookmarks_.clear();
     masters_.clear();
     groups_.reset();
+  }
+
+  // A bookmark holds its value: laid again over the value, under its own
+  // name, so that the next fill replaces the value instead of adding to it
+  // (a bookmark that was a point stays a point while text goes in at it).
+  void relayBookmark(const Reference<ctext::XTextContent>& bm, const Reference<ctext::XTextCursor>& over) {
+    Reference<ctext::XText> text = over->getText();
+    OUString name = Q<css::container::XNamed>(bm)->getName();
+    try {
+      text->removeTextContent(bm);
+    } catch (const css::uno::Exception&) {
+      // The rich content took it away already.
+    }
+    Reference<css::container::XNamed> fresh(
+        Q<css::lang::XMultiServiceFactory>(doc_)->createInstance("com.sun.star.text.Bookmark"), UNO_QUERY_THROW);
+    fresh->setName(name);
+    text->insertTextContent(Reference<ctext::XTextRange>(over, UNO_QUERY_THROW),
+                            Reference<ctext::XTextContent>(fresh, UNO_QUERY_THROW), true);
+    bookmarks_.clear();
   }
 
   // Where an insertion goes: the given position, else the end of the
@@ -1276,8 +1328,12 @@ class LoWord : public IWordTwin {
           Q<css::frame::XStorable>(doc_)->storeAsURL(FileUrl(host), args);
       });
     } catch (const VbError& e) {
-      if (e.number() != 462) RaiseIfNoRoom(path + " ne peut pas être enregistré", {FolderOf(host)});
-      throw;
+      if (e.number() == 462 || e.number() == 4248) throw;
+      RaiseIfNoRoom(path + " ne peut pas être enregistré", {FolderOf(host)});
+      // The office's own words (its function, the URL, an error code) are
+      // for the trace; the person is told which file.
+      DebugKUP(app_, "LibreOffice", e.description());
+      raise(vberr::PathFileAccess, "Le fichier " + path + " ne peut pas être écrit");
     }
   }
 

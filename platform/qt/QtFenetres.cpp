@@ -84,8 +84,9 @@ int QtMessageBox::show(const std::string& prompt, int buttons, const std::string
   std::vector<QPushButton*> poussoirs;
   for (int code : codes) {
     // One role for all: the box keeps the order the style gives instead of
-    // the desktop's own, and guesses no Escape button.
-    poussoirs.push_back(box.addButton(Q(mb::ButtonName(code)), QMessageBox::ActionRole));
+    // the desktop's own, and guesses no Escape button. Each answer has its
+    // key, its first letter: no two buttons of one box share it.
+    poussoirs.push_back(box.addButton(Q("&" + mb::ButtonName(code)), QMessageBox::ActionRole));
   }
   size_t defaut = static_cast<size_t>((buttons & 0x300) >> 8);
   if (defaut >= poussoirs.size()) defaut = 0;

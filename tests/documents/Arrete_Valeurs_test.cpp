@@ -78,7 +78,7 @@ TEST(Arrete_Valeurs, IncludedTextsAndRtfValuesAskForTheNamesAgain) {
   EXPECT_TRUE(a.word->printed.empty());
   EXPECT_TRUE(a.docs().arreteImprime);
 
-  r = a.requete({"KUP_ArreteImprimer", "Durand" + Sep240() + "12/03/2026", ""});
+  r = a.requete({"KUP_ArreteImprimer", "Durand" + Sep240() + "12/03/2026", "{\\rtf1 Article 1 : {\\field{\\*\\fldinst MERGEFIELD DATE}{\\fldrslt }}}"});
   EXPECT_EQ(r, (V{"", "", "", "", ""}));
   ASSERT_EQ(a.word->printed.size(), 1u);
   EXPECT_EQ(a.word->printed[0].copies, 1);

@@ -278,6 +278,11 @@ TEST(Courrier_Fusion, MailSlotFiveAttachmentPrinterDialogAndValueOrder) {
   ASSERT_EQ(l.word->printed.size(), 2u);
   EXPECT_EQ(l.word->printed[1].printer, "Bureau 2");
   EXPECT_EQ(l.word->printed[1].copies, 2);
+  l.t.dialog.answerPrinter("Bureau 2", 1);  // one copy chosen is one printed
+  l.courrier().ChoicePrint(l.t.dialog);
+  l.requete({"KUP_CourrierInitialiser", "C:\\Modeles\\lettre.dot"});
+  l.action("KUP_CourrierImprimer", "Durand", "", "", "2");
+  EXPECT_EQ(l.word->printed.back().copies, 1);
 
   // The merge-field values are taken before the bookmark values are read:
   // a request cut after slot 6 leaves them set, and fails.

@@ -1,6 +1,7 @@
 // The bundled sample templates, driven by the letter and tax commands as the
 // interface drives them: listed, opened, merged and attached.
 #include "vb/Value.h"
+#include "documents/Mdl_ArreteExterne.h"
 #include "documents/Mdl_Courrier.h"
 #include "tests/office_lo/LoTestSupport.h"
 
@@ -51,6 +52,8 @@ TEST(LoSamples, TheBundledLetterIsListedOpenedMergedAndAttached) {
                                  "une extension de 20 m²"),
                       kup::Value("6 décembre 2026" + S0 + "Accusé de réception" + S0 +
                                  "Le délai d'instruction est de deux mois." + S0 + "Le maire")};
+  kup::Args ouvrir = attach;  // shown first, then attached: filled twice
+  kup::KUP_CourrierOuvrir(t.app, ouvrir, false);
   kup::KUP_CourrierOuvrir(t.app, attach, true);
   r = Reply(*t.fakes.flash);
   ASSERT_EQ(r.size(), 13u) << (t.errors().empty() ? "" : t.errors()[0]);
@@ -73,6 +76,14 @@ TEST(LoSamples, TheBundledLetterIsListedOpenedMergedAndAttached) {
                             "concernant une extension de 20 m² a bien", "Le délai d'instruction est de deux mois.",
                             "Le maire"})
     EXPECT_NE(text.find(piece), std::string::npos) << piece << "\n" << text;
+  EXPECT_EQ(text.find("deux mois."), text.rfind("deux mois.")) << text;
+  kup::KUP_ArreteInitialiser(t.app, init);
+  for (const char* corps : {"Corps1.", "Corps7."}) {  // a decree saved with one dossier's values, then another's
+    kup::Args sauver = {kup::Value(""), kup::Value("1er mars" + S0 + "Permis" + S0 + corps + S0 + "Le maire")};
+    kup::KUP_ArreteSauver(t.app, sauver);
+  }
+  text = t.documentText(t.wtwin());
+  EXPECT_EQ(text.find("Corps"), text.rfind("Corps7.")) << text;
 }
 
 TEST(LoSamples, TheWordTemplateHasAMapPlaceholderAndTheTaxTemplateItsFields) {

@@ -63,6 +63,15 @@ TEST(LoWordFiles, TemporaryTemplatesPrintMailAndDeferredSave) {
     w.MailMergeSave("lettre_B_1_C_A.odt", false);
     EXPECT_EQ(t.read("C:\\Attente\\lettre_B_1_C_A.odt").substr(0, 2), "PK");
     EXPECT_FALSE(w.UpdateActiveDocument() && type != 4) << "the letter was closed";
+    std::filesystem::create_directories(t.host("C:\\Attente\\pris.odt"));  // a file that cannot be written
+    w.OpenDocument("C:\\Modeles\\lettre.rtf");
+    w.MailMergeSave("pris.odt", false);
+    EXPECT_NE(t.errors().back().find(">Le fichier C:\\Attente\\pris.odt ne peut pas être écrit<"), std::string::npos);
+    LoApp personne(type);
+    personne.word().OpenEditor();
+    personne.word().CloseDocument(false);  // the person closes the letter
+    w.Saved();
+    EXPECT_NE(t.errors().back().find(">Le document lettre a été fermé<"), std::string::npos) << t.errors().back();
     // Printing and closing leaves no document of the driver.
     w.OpenDocument("C:\\Modeles\\lettre.rtf");
     w.MailMergePrint(1, true, false, false);

@@ -10,7 +10,7 @@ const std::string kBodyRtf =
     "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}\\pard {\\b Gras} et \\'e9t\\'e9\\par\\pard suite " +
     MergeField("NOUVEAU") + " " + Bookmark("NOUVEAU_SIGNET", "x") + "\\par}";
 
-TEST(LoWordText, RichBookmarkValueTakesTheBookmarksPlaceAndBringsItsFields) {
+TEST(LoWordText, RichBookmarkValueStaysInItsBookmarkAndBringsItsFields) {
   LoApp t(4);
   t.put("C:\\Modeles\\lettre.rtf", LetterRtf());
   auto& w = t.word();
@@ -26,9 +26,9 @@ TEST(LoWordText, RichBookmarkValueTakesTheBookmarksPlaceAndBringsItsFields) {
   w.FindMergeFields(false);
   EXPECT_EQ(w.MergeFields, (std::vector<std::string>{"NOM_DEMANDEUR", "ADRESSE", "NOUVEAU"}));
   w.FindBookMarks();
-  EXPECT_EQ(w.BookMarks, (std::vector<std::string>{"SIGNET_UN", "NOUVEAU_SIGNET"}));
-  // The next pass fills what the RTF brought and goes on to the merge.
-  w.BookMarksValues = {"encore", "y"};
+  EXPECT_EQ(w.BookMarks, (std::vector<std::string>{"SIGNET_UN", "S_RTF_CORPS", "NOUVEAU_SIGNET"}));
+  // The next pass fills them all again, the same RTF in place of itself, and merges.
+  w.BookMarksValues = {"encore", w.BookMarksValues[1], "y"};
   EXPECT_FALSE(w.InsertBookMarksValues());
   w.MergeFieldsValues = {"A", "B", "C"};
   w.MailMerge();
