@@ -14,7 +14,7 @@ namespace kup::host {
 
 DdePoller::DdePoller(const asio::any_io_executor& ex, App& app, platform::RealWindowSystem* windows,
                      platform::RealDdeSystem* dde)
-    : ex_(ex), wake_(ex), expiry_(ex), app_(app), windows_(windows), dde_(dde) {
+    : ex_(ex), wake_(ex), expiry_(ex), retry_(ex), app_(app), windows_(windows), dde_(dde) {
   if (dde_)
     dde_->onLog = [this](const std::string& line) { EcrireLog(app_, "dde", line); };
 }
@@ -28,11 +28,15 @@ DdePoller::~DdePoller() {
 
 void DdePoller::start() {
   if (!dde_) return;
-  if (runLater && dde_->onLinkExecute) {
+  if (gate && dde_->onLinkExecute) {
     dde_->onLinkExecute = [this, run = dde_->onLinkExecute, alive = alive_](const std::string& command,
                                                                              int16_t& cancel) {
+      if (!gate->waitsForPerson()) {
+        run(command, cancel);
+        return;
+      }
       cancel = 0;
-      runLater([this, run, alive, command] {
+      gate->push([this, run, alive, command] {
         if (!*alive) return;
         int16_t ignored = -1;
         run(command, ignored);
@@ -90,13 +94,30 @@ void DdePoller::watch() {
 }
 
 void DdePoller::serve() {
-  try {
-    dde_->poll();
-  } catch (const std::exception& e) {
-    EcrireLog(app_, "bridge", std::string("DDE poll failed: ") + e.what());
-  } catch (...) {
-    EcrireLog(app_, "bridge", "DDE poll failed");
+  // Desktop mode: the strings are taken in when their commands can run now
+  // (the gate free, held meanwhile) or must wait for the person anyway. Not
+  // while a request holds the thread otherwise, nor from inside a command
+  // that was itself taken in (the source reads one string at a time): they
+  // stay unread, unanswered, and are looked at again shortly.
+  if (gate && (polling_ || (gate->busy() && !gate->waitsForPerson()))) {
+    retryLater();
+    return;
   }
+  auto poll = [this] {
+    polling_ = true;
+    try {
+      dde_->poll();
+    } catch (const std::exception& e) {
+      EcrireLog(app_, "bridge", std::string("DDE poll failed: ") + e.what());
+    } catch (...) {
+      EcrireLog(app_, "bridge", "DDE poll failed");
+    }
+    polling_ = false;
+  };
+  if (gate && !gate->busy())
+    gate->hold(poll);
+  else
+    poll();
   watch();
   // A string that came in after poll() looked and before the wait was
   // pending again may have given its wake-up to nobody (the loop's reactor
@@ -114,6 +135,17 @@ void DdePoller::serve() {
   }
   publish();
   armExpiry();
+}
+
+void DdePoller::retryLater() {
+  if (retryArmed_) return;
+  retryArmed_ = true;
+  retry_.expires_after(std::chrono::milliseconds(20));
+  retry_.async_wait([this](const asio::error_code& ec) {
+    if (ec) return;
+    retryArmed_ = false;
+    serve();
+  });
 }
 
 // Idle conversations are closed by poll(); the timer makes sure it runs

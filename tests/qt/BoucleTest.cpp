@@ -104,7 +104,8 @@ TEST(QtExecutor, AsioCompletionsRunOnTheQtThreadInOrder) {
 
 // A partner's string that arrives while a box waits for the person is
 // answered at once (no time-out at the partner) and its command runs once
-// the box is closed, after what was under way.
+// the box is closed, after what was under way. Without a box, each string
+// of a partner's chain is answered only once its command has run.
 TEST(DdePoller, APartnerIsAnsweredWhileABoxWaits) {
   const std::string dossier = "/tmp/kup_qt_dde_" + std::to_string(::getpid());
   asio::io_context io;
@@ -112,13 +113,16 @@ TEST(DdePoller, APartnerIsAnsweredWhileABoxWaits) {
   TestApp t;
   kup::platform::RealDdeSystem sys(dossier);
   Strings trace;
+  std::atomic<int> faites{0};
   sys.onLinkExecute = [&](const std::string& commande, int16_t& annulation) {
     annulation = 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
     trace.push_back(commande);
+    ++faites;
   };
   sys.setSource("Korvane", "ZEDERA", 1);
   kup::host::DdePoller poller(kup::host::QtExecutor(io, gate, true), t.app, nullptr, &sys);
-  poller.runLater = [&](std::function<void()> f) { gate.push(std::move(f)); };
+  poller.gate = &gate;
   poller.start();
   auto work = asio::make_work_guard(io);
   std::thread ioThread([&] { io.run(); });
@@ -154,6 +158,21 @@ TEST(DdePoller, APartnerIsAnsweredWhileABoxWaits) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return trace.size() == 4; }, 15000)) << trace.size();
   EXPECT_EQ(erreur, 0);
   EXPECT_EQ(trace, (Strings{"requête", "réponse", "requête finie", "ZezORA_ParcelleAjouter(590300000A0042)"}));
+
+  std::vector<int> faitesAuxReponses;
+  std::thread partenaire([&] {
+    kup::platform::RealDdeLink lien(dossier);
+    lien.setLinkTopic("Korvane|ZEDERA");
+    lien.setLinkMode(2);
+    lien.setLinkTimeout(30);
+    for (const char* c : {"ZezORA_ParcelleAjouter(590300000A0043)", "ZezORA_ParcelleAjouter(590300000A0044)"}) {
+      lien.linkExecute(c);
+      faitesAuxReponses.push_back(faites);
+    }
+  });
+  EXPECT_TRUE(QTest::qWaitFor([&] { return faites == 3; }, 15000));
+  partenaire.join();
+  EXPECT_EQ(faitesAuxReponses, (std::vector<int>{2, 3}));
   work.reset();
   io.stop();
   ioThread.join();
