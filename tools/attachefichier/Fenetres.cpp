@@ -10,9 +10,9 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QThread>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-#include <QWindow>
 
 namespace kup::attache {
 
@@ -61,11 +61,20 @@ void FenetrePieces(const std::string& identifiant, const std::string& habilitati
 // program waits for the person (a box, a dialog, the attachment window, the
 // colour-theme window), it is hidden and the cursor is the normal one, so
 // that it never covers what the person must read or click. It comes back
-// when the last such window goes, if the work is still going on.
+// when the last such window goes, if the work is still going on. Short work
+// shows nothing but the cursor; the window comes only after a while, small,
+// in a corner of the screen, out of the window manager's hands (no frame to
+// take a click, never given the focus), so that it never sits over the
+// dialog or the letter the person is working in.
 namespace {
+
+constexpr int kDelaiMs = 500;
+constexpr int kMargePx = 8;
 
 bool g_voulu = false;    // between MontrerOccupe and CacherOccupe
 bool g_curseur = false;  // the wait cursor set here (only that one is taken back)
+QElapsedTimer g_debut;   // the start of the work
+QPointer<QTimer> g_delai;
 
 bool AttendLaPersonne() {
   for (QWidget* w : QApplication::topLevelWidgets()) {
@@ -78,44 +87,42 @@ bool AttendLaPersonne() {
   return false;
 }
 
-// attendreEcran: from the start of the work only, never from inside another
-// window's event.
-void Actualiser(bool attendreEcran = false) {
+QLabel* Indicateur() {
+  auto* l = new QLabel(QStringLiteral("Traitement en cours, veuillez patienter…"));
+  l->setObjectName("AttacheFichierOccupe");
+  l->setWindowTitle(QStringLiteral("Traitement en cours"));
+  // Never takes a click, a key or the focus: it only informs.
+  l->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::X11BypassWindowManagerHint |
+                    Qt::WindowDoesNotAcceptFocus | Qt::WindowTransparentForInput);
+  l->setAttribute(Qt::WA_ShowWithoutActivating);
+  l->setAttribute(Qt::WA_TransparentForMouseEvents);
+  l->setFocusPolicy(Qt::NoFocus);
+  l->setMargin(6);
+  l->setFrameStyle(QFrame::Box);
+  l->adjustSize();
+  // Placed by us: no window manager places it.
+  if (QScreen* ecran = QGuiApplication::primaryScreen()) {
+    const QRect zone = ecran->availableGeometry();
+    l->move(zone.right() + 1 - kMargePx - l->width(), zone.bottom() + 1 - kMargePx - l->height());
+  }
+  return l;
+}
+
+void Actualiser() {
   if (g_voulu && !AttendLaPersonne()) {
-    if (!g_occupe) {
-      g_occupe = new QLabel(QStringLiteral("Traitement en cours, veuillez patienter…"));
-      g_occupe->setObjectName("AttacheFichierOccupe");
-      g_occupe->setWindowTitle(QStringLiteral("Traitement en cours"));
-      // Never takes a click, a key or the focus: it only informs.
-      g_occupe->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                               Qt::WindowDoesNotAcceptFocus | Qt::WindowTransparentForInput);
-      g_occupe->setAttribute(Qt::WA_ShowWithoutActivating);
-      g_occupe->setAttribute(Qt::WA_TransparentForMouseEvents);
-      g_occupe->setFocusPolicy(Qt::NoFocus);
-      g_occupe->setMargin(16);
-      g_occupe->setFrameStyle(QFrame::Box);
-      g_occupe->adjustSize();
-      // Centred by us: without a window manager nobody else places it.
-      if (QScreen* ecran = QGuiApplication::primaryScreen())
-        g_occupe->move(ecran->availableGeometry().center() - g_occupe->rect().center());
-    }
     if (!g_curseur) {
       QApplication::setOverrideCursor(Qt::WaitCursor);
       g_curseur = true;
     }
+    if (g_debut.elapsed() < kDelaiMs) {
+      if (g_delai && !g_delai->isActive()) g_delai->start(kDelaiMs - static_cast<int>(g_debut.elapsed()));
+      return;
+    }
+    if (!g_occupe) g_occupe = Indicateur();
     if (!g_occupe->isVisible()) g_occupe->show();
     g_occupe->raise();
-    // The work that follows holds the thread: the window is drawn now. The
-    // screen takes no drawing before it has shown the window, which a turn
-    // of the loop learns (briefly: user input waits; a box's own loop would
-    // let in no more than this).
-    if (QWindow* fenetre = attendreEcran ? g_occupe->windowHandle() : nullptr) {
-      QElapsedTimer attente;
-      attente.start();
-      while (g_occupe && !fenetre->isExposed() && attente.elapsed() < 500)
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
-    }
-    if (g_occupe) g_occupe->repaint();
+    // The work may hold the thread again: drawn now.
+    g_occupe->repaint();
     return;
   }
   if (g_occupe && g_occupe->isVisible()) g_occupe->hide();
@@ -150,12 +157,17 @@ QPointer<Veilleur> g_veilleur;
 }  // namespace
 
 void MontrerOccupe() {
+  if (!g_voulu) g_debut.start();
   g_voulu = true;
   if (!g_veilleur) {
     g_veilleur = new Veilleur;
     qApp->installEventFilter(g_veilleur);
+    // A child of the watcher: it goes with it at the end of the work.
+    g_delai = new QTimer(g_veilleur);
+    g_delai->setSingleShot(true);
+    QObject::connect(g_delai, &QTimer::timeout, [] { Actualiser(); });
   }
-  Actualiser(true);
+  Actualiser();
 }
 
 void CacherOccupe() {
