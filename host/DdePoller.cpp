@@ -96,14 +96,17 @@ void DdePoller::watch() {
 void DdePoller::serve() {
   // Desktop mode: the strings are taken in when their commands can run now
   // (the gate free, held meanwhile) or must wait for the person anyway. Not
-  // while a request holds the thread otherwise, nor from inside a command
-  // that was itself taken in (the source reads one string at a time): they
-  // stay unread, unanswered, and are looked at again shortly.
-  if (gate && (polling_ || (gate->busy() && !gate->waitsForPerson()))) {
+  // while a request holds the thread otherwise: they stay unread,
+  // unanswered, and are looked at again shortly.
+  if (gate && gate->busy() && !gate->waitsForPerson()) {
     retryLater();
     return;
   }
-  auto poll = [this] {
+  // Inside a string's own command (its box): the other conversations are
+  // served, looked at again and again rather than watched, for that one
+  // keeps the source readable until its command is done.
+  const bool nested = polling_;
+  auto poll = [this, nested] {
     polling_ = true;
     try {
       dde_->poll();
@@ -112,12 +115,19 @@ void DdePoller::serve() {
     } catch (...) {
       EcrireLog(app_, "bridge", "DDE poll failed");
     }
-    polling_ = false;
+    polling_ = nested;
   };
-  if (gate && !gate->busy())
+  if (gate && !gate->busy()) {
+    // A command may open a box, in whose loop the others are then served.
+    retryLater();
     gate->hold(poll);
-  else
+  } else {
     poll();
+  }
+  if (nested) {
+    retryLater();
+    return;
+  }
   watch();
   // A string that came in after poll() looked and before the wait was
   // pending again may have given its wake-up to nobody (the loop's reactor
