@@ -163,11 +163,11 @@ bool OuvrirXcb(Xcb& x) {
 
 Xcb g_x;
 xcb_window_t g_fenetreX = 0;
-std::thread g_poseur;
 std::mutex g_pose;
 std::condition_variable g_reveil;
 bool g_armee = false;  // under g_pose
 bool g_posee = false;  // under g_pose: put on the screen by the second thread
+std::thread g_poseur;
 
 // Ends the second thread; `retirer`: takes off the screen what it put there.
 void ArreterPose(bool retirer) {
@@ -184,6 +184,12 @@ void ArreterPose(bool retirer) {
   }
   if (retirer) g_posee = false;
 }
+
+// The process may end in the middle of the work (a signal): the second
+// thread ends before what it uses goes.
+struct FinDePose {
+  ~FinDePose() { ArreterPose(false); }
+} g_finDePose;
 
 void PreparerPose() {
   if (g_poseur.joinable() || !OuvrirXcb(g_x)) return;
