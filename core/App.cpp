@@ -40,6 +40,11 @@ void MainWindow::SetOuterSize(double width, double height) {
   ScaleHeight = Height - frameHeight;
 }
 
+void MainWindow::Maximise() {
+  WindowState = 2;
+  SetOuterSize(WorkAreaWidth, WorkAreaHeight);
+}
+
 size_t ApParametre::size() const {
   size_t n = 0;
   for (auto& [_, m] : data_) n += m.size();

@@ -45,6 +45,9 @@ class ApParametre {
 struct MainWindow {
   double Left = 0, Top = 0, Width = 15360, Height = 11520;
   double ScaleWidth = 15240, ScaleHeight = 10800;
+  // The screen's work area, which a maximised window fills: the stand-in
+  // screen's (1024 x 768 pixels) unless the desktop gives its own.
+  double WorkAreaWidth = 15360, WorkAreaHeight = 11520;
   int WindowState = 0;   // 0 normal, 1 minimised, 2 maximised
   int BorderStyle = 2;   // 2 sizable, 3 fixed dialog
   long hWnd = 0;
@@ -65,6 +68,10 @@ struct MainWindow {
   // the window is never smaller than its frame. A size that is negative or
   // no finite number raises 380 and changes nothing.
   void SetOuterSize(double width, double height);
+  // WindowState 2: the window measures the work area, whatever size it had
+  // before (a panel's, say), so that what a maximised window answers never
+  // depends on the panel used before.
+  void Maximise();
 };
 
 constexpr double TwipsPerPixelX = 15;

@@ -23,11 +23,9 @@ struct DocumentState {
   int32_t arreteGauche = 0, arreteHaut = 0;
 
   // Tax documents: where the main window stood before it became the tax
-  // panel (twips; zero until the panel is first entered), the outer size it
-  // had then (zero: not known), and the file the last stored document was
-  // written to.
+  // panel (twips; zero until the panel is first entered), and the file the
+  // last stored document was written to.
   int32_t taxeGauche = 0, taxeHaut = 0;
-  double taxeLargeur = 0, taxeHauteur = 0;
   std::string taxeFichierCharge;
 
   // Text libraries: where the main window stood when the library panel was

@@ -117,7 +117,7 @@ void KUP_ArreteSortir(App& app, Args& args) {
     if (args.size() == 2) {
       DimensionnerArrete(w, args);
       w.BorderStyle = 2;
-      w.WindowState = 2;
+      w.Maximise();
       ApCourrier& c = G_Courrier(app);
       if (c.UpdateActiveDocument()) c.CloseDocument(false);
       // The path stays recorded: only the next load, save or editing forgets it.

@@ -435,7 +435,7 @@ void KUP_BibleSortir(App& app, Args& args) {
       const DocumentState& d = Docs(app);
       w.Left = d.bibleGauche;
       w.Top = d.bibleHaut;
-      w.WindowState = 2;
+      w.Maximise();
       G_Courrier(app).CloseDocument(true);
     }
     FenetrePremierPlan(app, w.hWnd, false);

@@ -199,8 +199,6 @@ void KUP_TaxeEntrer(App& app, Args& args) {
     MainWindow& w = app.KUP_MDI;
     DocumentState& d = Docs(app);
     PlacePanneau place = PlaceDuPanneau(app, d.taxeGauche, d.taxeHaut);
-    d.taxeLargeur = w.Width;
-    d.taxeHauteur = w.Height;
 
     if (args.size() == 2) {
       // The size first, so that a bad one leaves the window as it was.
@@ -221,9 +219,7 @@ void KUP_TaxeSortir(App& app, Args& args) {
     w.Top = d.taxeHaut;
     FenetrePremierPlan(app, w.hWnd, false);
     w.BorderStyle = 2;
-    w.WindowState = 2;
-    // Maximised again: the window takes back the size it had before the panel.
-    if (d.taxeLargeur > 0 && d.taxeHauteur > 0) w.SetOuterSize(d.taxeLargeur, d.taxeHauteur);
+    w.Maximise();
     AfficherBarreControle(app, w.hWnd);
     ApTableur& tableur = G_Tableur(app);
     if (tableur.UpdateActiveDocument()) tableur.CloseDocument();

@@ -748,7 +748,7 @@ void FormCoulSig::Cmdaucune_Click() {
 void FormCoulSig::CmdQuit_Click() {
   Signale("CmdQuit_Click", [&] {
     Unload();
-    app_.KUP_MDI.WindowState = 2;
+    app_.KUP_MDI.Maximise();
   });
 }
 

@@ -14,7 +14,7 @@ namespace kup::host {
 
 DdePoller::DdePoller(const asio::any_io_executor& ex, App& app, platform::RealWindowSystem* windows,
                      platform::RealDdeSystem* dde)
-    : ex_(ex), wake_(ex), expiry_(ex), app_(app), windows_(windows), dde_(dde) {
+    : ex_(ex), wake_(ex), expiry_(ex), retry_(ex), app_(app), windows_(windows), dde_(dde) {
   if (dde_)
     dde_->onLog = [this](const std::string& line) { EcrireLog(app_, "dde", line); };
 }
@@ -28,11 +28,15 @@ DdePoller::~DdePoller() {
 
 void DdePoller::start() {
   if (!dde_) return;
-  if (runLater && dde_->onLinkExecute) {
+  if (gate && dde_->onLinkExecute) {
     dde_->onLinkExecute = [this, run = dde_->onLinkExecute, alive = alive_](const std::string& command,
                                                                              int16_t& cancel) {
+      if (!gate->waitsForPerson()) {
+        run(command, cancel);
+        return;
+      }
       cancel = 0;
-      runLater([this, run, alive, command] {
+      gate->push([this, run, alive, command] {
         if (!*alive) return;
         int16_t ignored = -1;
         run(command, ignored);
@@ -90,12 +94,39 @@ void DdePoller::watch() {
 }
 
 void DdePoller::serve() {
-  try {
-    dde_->poll();
-  } catch (const std::exception& e) {
-    EcrireLog(app_, "bridge", std::string("DDE poll failed: ") + e.what());
-  } catch (...) {
-    EcrireLog(app_, "bridge", "DDE poll failed");
+  // Desktop mode: the strings are taken in when their commands can run now
+  // (the gate free, held meanwhile) or must wait for the person anyway. Not
+  // while a request holds the thread otherwise: they stay unread,
+  // unanswered, and are looked at again shortly.
+  if (gate && gate->busy() && !gate->waitsForPerson()) {
+    retryLater();
+    return;
+  }
+  // Inside a string's own command (its box): the other conversations are
+  // served, looked at again and again rather than watched, for that one
+  // keeps the source readable until its command is done.
+  const bool nested = polling_;
+  auto poll = [this, nested] {
+    polling_ = true;
+    try {
+      dde_->poll();
+    } catch (const std::exception& e) {
+      EcrireLog(app_, "bridge", std::string("DDE poll failed: ") + e.what());
+    } catch (...) {
+      EcrireLog(app_, "bridge", "DDE poll failed");
+    }
+    polling_ = nested;
+  };
+  if (gate && !gate->busy()) {
+    // A command may open a box, in whose loop the others are then served.
+    retryLater();
+    gate->hold(poll);
+  } else {
+    poll();
+  }
+  if (nested) {
+    retryLater();
+    return;
   }
   watch();
   // A string that came in after poll() looked and before the wait was
@@ -114,6 +145,17 @@ void DdePoller::serve() {
   }
   publish();
   armExpiry();
+}
+
+void DdePoller::retryLater() {
+  if (retryArmed_) return;
+  retryArmed_ = true;
+  retry_.expires_after(std::chrono::milliseconds(20));
+  retry_.async_wait([this](const asio::error_code& ec) {
+    if (ec) return;
+    retryArmed_ = false;
+    serve();
+  });
 }
 
 // Idle conversations are closed by poll(); the timer makes sure it runs

@@ -14,6 +14,7 @@
 #include <asio/steady_timer.hpp>
 
 #include "core/App.h"
+#include "host/EventGate.h"
 
 namespace kup::platform {
 class RealWindowSystem;
@@ -32,12 +33,15 @@ class DdePoller {
   ~DdePoller();
   DdePoller(const DdePoller&) = delete;
   DdePoller& operator=(const DdePoller&) = delete;
-  // Desktop mode: a partner's execute string is answered as soon as it is
-  // taken in, and its command is handed here to run in turn (after the
-  // request or box under way): a partner never waits for a person reading
-  // a box. The receiver accepts every string whatever its command does, so
-  // the answer is the same. Unset (headless), the command runs at once.
-  std::function<void(std::function<void()>)> runLater;
+  // Desktop mode: the gate everything else enters by. A partner's string
+  // is handled before it is answered, as in headless mode, so that the
+  // partner knows its command has run (it may reuse what it handed over).
+  // Only while a window holds the thread for the person is the string
+  // answered at once and its command run after, in turn: no partner times
+  // out while a person reads a box. The receiver accepts every string
+  // whatever its command does, so the answer is the same either way.
+  // Unset (headless), the command runs at once.
+  EventGate* gate = nullptr;
 
   // Does nothing without a DDE system.
   void start();
@@ -50,10 +54,12 @@ class DdePoller {
   void serve();
   void publish();
   void armExpiry();
+  void retryLater();
 
   asio::any_io_executor ex_;
   asio::posix::stream_descriptor wake_;
   asio::steady_timer expiry_;
+  asio::steady_timer retry_;
   App& app_;
   platform::RealWindowSystem* windows_;
   platform::RealDdeSystem* dde_;
@@ -63,6 +69,8 @@ class DdePoller {
   bool started_ = false;
   bool servePosted_ = false;
   bool expiryArmed_ = false;
+  bool retryArmed_ = false;
+  bool polling_ = false;  // a command runs inside the source's poll
   std::chrono::steady_clock::time_point expiryAt_;
   // Cleared when the poller goes, so that nothing posted runs after it.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include <QApplication>
+#include <QScreen>
 #include <QThread>
 #include <asio/executor_work_guard.hpp>
 
@@ -58,6 +59,14 @@ void Desktop::install(Platform& pf) {
 }
 
 void Desktop::installWindows(App& app) {
+  // A maximised main window fills this screen's work area, not the stand-in's.
+  if (QScreen* ecran = QGuiApplication::primaryScreen()) {
+    const QRect zone = ecran->availableGeometry();
+    if (zone.width() > 0 && zone.height() > 0) {
+      app.KUP_MDI.WorkAreaWidth = zone.width() * TwipsPerPixelX;
+      app.KUP_MDI.WorkAreaHeight = zone.height() * TwipsPerPixelY;
+    }
+  }
   app.hooks.configureFormCoulSig = [this](App&, FormCoulSig& modele) {
     fenetres_.push_back(std::make_unique<FenetreCoulSig>(
         modele, [this](const std::function<void()>& geste) { gate_.hold(geste); }));

@@ -37,7 +37,8 @@ class Desktop {
 
   // Message boxes and common dialogs as Qt windows.
   void install(Platform& pf);
-  // The colour-theme window on screen whenever its model is created.
+  // The colour-theme window on screen whenever its model is created; the
+  // screen's work area for the main window.
   void installWindows(App& app);
 
   // Called on the Qt thread when the connection to the X server broke (the

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include <QApplication>
 #include <QMetaObject>
 
 namespace kup::host {
@@ -48,6 +49,11 @@ void EventGate::drain() {
   }
   busy_ = false;
 }
+
+// Every window that holds the thread for the person is modal (it runs its
+// own loop until answered); a window left open beside the work, as the
+// colour themes, holds nothing.
+bool EventGate::waitsForPerson() const { return busy_ && QApplication::activeModalWidget() != nullptr; }
 
 void EventGate::hold(const std::function<void()>& f) {
   if (busy_) {

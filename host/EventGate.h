@@ -43,6 +43,11 @@ class EventGate {
   void hold(const std::function<void()>& f);
 
   bool busy() const { return busy_; }
+  // On the Qt thread: the running item waits for the person in a window of
+  // the program that holds the thread (a box, a dialog, the attachment
+  // window, the end-of-session question): whatever arrives cannot run
+  // before the person answers.
+  bool waitsForPerson() const;
   // Whatever escapes an item (it is logged; the next item runs).
   std::function<void(const std::string&)> report;
 

@@ -110,10 +110,10 @@ int RunKorvane(int argc, char** argv, const std::function<void(kup::App&)>& conf
     desktop->gate().report = [&app](const std::string& line) { kup::EcrireLog(app, "bridge", line); };
   }
 
-  // The DDE source is served even while a box waits for the person; its
-  // commands take their turn through the gate.
+  // The DDE source is served even while a box waits for the person (its
+  // commands then take their turn through the gate after it).
   kup::host::DdePoller poller(desktop ? desktop->urgentExecutor() : ex, app, host.windows, host.dde);
-  if (desktop) poller.runLater = [&desktop](std::function<void()> f) { desktop->gate().push(std::move(f)); };
+  if (desktop) poller.gate = &desktop->gate();
   kup::host::StdioBridge bridge(ex, flashRef, inFd);
   // A database call waits on this thread: it hears the end of the input and
   // the ending signals itself (cancelled on the server), then the loop ends

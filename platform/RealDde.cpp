@@ -243,7 +243,8 @@ void RealDdeSystem::setSource(const std::string& application, const std::string&
 
 void RealDdeSystem::serve(int fd) {
   auto it = conns_.find(fd);
-  if (it == conns_.end()) return;
+  if (it == conns_.end() || it->second.serving) return;
+  it->second.serving = true;
   long got = readAvailable(fd, it->second.reader, kReadPerPoll);
   if (got < 0) it->second.closing = true;
   if (got > 0) it->second.lastMs = dde::NowMs();
@@ -277,6 +278,7 @@ void RealDdeSystem::serve(int fd) {
   it = conns_.find(fd);
   if (it == conns_.end()) return;
   Conn& c = it->second;
+  c.serving = false;
   if (!c.out.empty()) {
     size_t written = 0;
     auto status = dde::WriteAll(fd, c.out, dde::NowMs(), &written);
@@ -289,10 +291,10 @@ void RealDdeSystem::serve(int fd) {
 }
 
 bool RealDdeSystem::evictOldest(const char* why) {
-  if (conns_.empty()) return false;
-  auto oldest = conns_.begin();
+  auto oldest = conns_.end();
   for (auto it = conns_.begin(); it != conns_.end(); ++it)
-    if (it->second.lastMs < oldest->second.lastMs) oldest = it;
+    if (!it->second.serving && (oldest == conns_.end() || it->second.lastMs < oldest->second.lastMs)) oldest = it;
+  if (oldest == conns_.end()) return false;
   int64_t silent = (dde::NowMs() - oldest->second.lastMs) / 1000;
   report(std::string("conversation DDE silencieuse depuis ") + std::to_string(silent) + " s fermée : " + why);
   closeConn(oldest->first);
@@ -337,7 +339,7 @@ void RealDdeSystem::expireIdle(int64_t now) {
   if (idleMs_ <= 0) return;
   std::vector<int> idle;
   for (auto& [fd, c] : conns_) {
-    if (now - c.lastMs < idleMs_) continue;
+    if (now - c.lastMs < idleMs_ || c.serving) continue;
     // A string that arrived after this poll looked is not silence: closing
     // now would drop it unread. The next poll serves it.
     int waiting = 0;
@@ -351,20 +353,16 @@ void RealDdeSystem::expireIdle(int64_t now) {
 }
 
 int64_t RealDdeSystem::nextExpiryMs() const {
-  if (conns_.empty() || idleMs_ <= 0) return -1;
-  int64_t oldest = conns_.begin()->second.lastMs;
-  for (auto& [fd, c] : conns_) oldest = std::min(oldest, c.lastMs);
+  if (idleMs_ <= 0) return -1;
+  int64_t oldest = INT64_MAX;
+  for (auto& [fd, c] : conns_)
+    if (!c.serving) oldest = std::min(oldest, c.lastMs);
+  if (oldest == INT64_MAX) return -1;
   return std::max<int64_t>(0, oldest + idleMs_ - dde::NowMs());
 }
 
 void RealDdeSystem::poll() {
-  if (inPoll_) return;
   if (listen_ < 0 && conns_.empty()) return;
-  inPoll_ = true;
-  struct Reset {
-    bool& flag;
-    ~Reset() { flag = false; }
-  } reset{inPoll_};
   if (epoll_ < 0) {
     acceptWaiting();
     std::vector<int> fds;

@@ -86,6 +86,10 @@ class RealDdeSystem : public IDdeSystem {
     std::string out;
     bool closing = false;
     int64_t lastMs = 0;  // last time the partner sent something
+    // One of its strings is being handled: a poll from inside that handler
+    // (a box's own loop) leaves the conversation alone, so that its
+    // answers stay in order and it is not closed under the handler.
+    bool serving = false;
   };
   void closeSource();
   void closeConn(int fd);
@@ -102,7 +106,6 @@ class RealDdeSystem : public IDdeSystem {
   std::string sourceName_;
   unsigned long sourceInode_ = 0;
   std::map<int, Conn> conns_;
-  bool inPoll_ = false;
   int64_t idleMs_;
   size_t maxConversations_;
   // Held open so that a refusal is still possible when descriptors run out.

@@ -334,8 +334,8 @@ TEST(DesktopOffice, TheDecreeIsPrintedThroughThePrintDialog) {
 }
 
 // While a request holds the program (here it waits for a GIS that does not
-// come), the busy indicator says so in words, not as an empty frame; the
-// box that follows is not under it.
+// come), the busy indicator says so in words, not as an empty frame, and
+// takes no click; the box that follows is not under it.
 TEST(DesktopOffice, TheBusyIndicatorIsDrawnWhileTheProgramWorks) {
   const fs::path tmp = fs::temp_directory_path() / ("kup_occupe_" + std::to_string(::getpid()));
   fs::create_directories(tmp / "dde");
@@ -355,6 +355,8 @@ TEST(DesktopOffice, TheBusyIndicatorIsDrawnWhileTheProgramWorks) {
       {"timeout", "60", "xdotool", "search", "--sync", "--onlyvisible", "--name", "^Traitement en cours$"}, &status);
   ASSERT_EQ(status, 0) << "no busy indicator on the screen\n" << k.log();
   occupe = occupe.substr(0, occupe.find('\n'));
+  // Out of the window manager's hands: no frame to take a click.
+  EXPECT_NE(Lancer({"xwininfo", "-id", occupe}).find("Override Redirect State: yes"), std::string::npos);
   // Drawn: more than the one colour of an empty window (looked at until the
   // wait for the GIS ends). The window's own pixels, as xwd reads them.
   auto couleurs = [&] {

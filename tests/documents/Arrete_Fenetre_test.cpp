@@ -3,6 +3,9 @@
 // the editing does to the decree document and its working file.
 #include <gtest/gtest.h>
 
+#include "documents/Mdl_TaxeExterne.h"
+#include "office/ApTableur.h"
+#include "office/MemoryCalc.h"
 #include "tests/documents/Arrete_TestOutils.h"
 
 using namespace kup;
@@ -53,6 +56,17 @@ TEST(Arrete_Panneau, EnterPlacesTheFixedPanelOnTopAndLeaveGivesTheWindowBack) {
   EXPECT_EQ(p.w().BorderStyle, 2);
   EXPECT_FALSE(p.dessus());
   EXPECT_TRUE(p.erreurs().empty());
+}
+
+// Maximised again, the window measures the work area whatever panel came before.
+TEST(Arrete_Panneau, EveryLeaveMeasuresTheWorkArea) {
+  Panneau p;
+  RegisterMdl_TaxeExterne(*p.t.app.commands);
+  G_Tableur(p.t.app).twinFactory = MemoryCalcFactory(std::make_shared<MemoryCalcApp>());
+  p.requete({"KUP_ArreteEntrer", "800", "600"});
+  EXPECT_EQ(p.requete({"KUP_ArreteSortir", "640", "480"}), (V{"KUP_ArreteSortir", "15240", "10800", "", ""}));
+  p.requete({"KUP_TaxeEntrer", "300", "200"});
+  EXPECT_EQ(p.requete({"KUP_TaxeSortir"}), (V{"KUP_TaxeSortir", "15240", "10800", "", ""}));
 }
 
 TEST(Arrete_Panneau, PositionSettingIsReadPartByPart) {

@@ -63,8 +63,9 @@ TEST(AttacheFichierFenetres, AttachmentWindowListsTheDossier) {
   fs::remove_all(stock);
 }
 
-// The indicator only informs: it takes no click or focus, and it is out of
-// the way (with the normal cursor) while anything waits for the person.
+// The indicator only informs: it takes no click or focus, comes only once
+// the work lasts, small in a corner, and it is out of the way (with the
+// normal cursor) while anything waits for the person.
 TEST(AttacheFichierFenetres, BusyIndicatorStandsAsideForThePerson) {
   Bibliotheque b;
   ASSERT_TRUE(b.h) << ::dlerror();
@@ -77,11 +78,17 @@ TEST(AttacheFichierFenetres, BusyIndicatorStandsAsideForThePerson) {
     return static_cast<QWidget*>(nullptr);
   };
   EXPECT_EQ(afficher(), 1);
+  EXPECT_FALSE(occupe());
+  QTest::qWait(300);
+  EXPECT_FALSE(occupe());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return occupe() != nullptr; }, 2000));
   QWidget* o = occupe();
-  ASSERT_TRUE(o);
-  EXPECT_TRUE(QApplication::overrideCursor());
-  EXPECT_TRUE(o->windowFlags().testFlag(Qt::WindowTransparentForInput));
-  EXPECT_TRUE(o->windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus));
+  for (auto f : {Qt::WindowTransparentForInput, Qt::WindowDoesNotAcceptFocus, Qt::X11BypassWindowManagerHint})
+    EXPECT_TRUE(o->windowFlags().testFlag(f)) << f;
+  const QRect zone = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_LT(o->width(), zone.width() / 2);
+  EXPECT_LE(zone.bottom() - o->frameGeometry().bottom(), 8);
+  EXPECT_LE(zone.right() - o->frameGeometry().right(), 8);
   EXPECT_EQ(o->windowTitle(), QStringLiteral("Traitement en cours"));
 
   // A box opened during the work: nothing over it, the normal cursor.
@@ -116,7 +123,7 @@ TEST(AttacheFichierFenetres, BusyIndicatorStandsAsideForThePerson) {
   EXPECT_EQ(afficher(), 1);
   EXPECT_FALSE(occupe());
   fenetre.hide();
-  EXPECT_TRUE(occupe());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return occupe() != nullptr; }, 2000));
   EXPECT_EQ(masquer(), 1);
   EXPECT_FALSE(occupe());
   EXPECT_FALSE(QApplication::overrideCursor());
@@ -124,6 +131,6 @@ TEST(AttacheFichierFenetres, BusyIndicatorStandsAsideForThePerson) {
   // last one's does not take away.
   EXPECT_EQ(afficher(), 1);
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  EXPECT_TRUE(occupe());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return occupe() != nullptr; }, 2000));
   EXPECT_EQ(masquer(), 1);
 }

@@ -104,7 +104,9 @@ TEST(QtExecutor, AsioCompletionsRunOnTheQtThreadInOrder) {
 
 // A partner's string that arrives while a box waits for the person is
 // answered at once (no time-out at the partner) and its command runs once
-// the box is closed, after what was under way.
+// the box is closed, after what was under way, also when the box is another
+// partner's command's. Without a box, each string of a partner's chain is
+// answered only once its command has run.
 TEST(DdePoller, APartnerIsAnsweredWhileABoxWaits) {
   const std::string dossier = "/tmp/kup_qt_dde_" + std::to_string(::getpid());
   asio::io_context io;
@@ -112,40 +114,48 @@ TEST(DdePoller, APartnerIsAnsweredWhileABoxWaits) {
   TestApp t;
   kup::platform::RealDdeSystem sys(dossier);
   Strings trace;
+  std::atomic<int> faites{0};
+  kup::platform::FakeLog log;
+  kup::platform::QtMessageBox boite(&log);
   sys.onLinkExecute = [&](const std::string& commande, int16_t& annulation) {
     annulation = 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    if (commande == "ZezORA_Boite") boite.show("Continuer ?", mb::OKOnly, "Korvane");
     trace.push_back(commande);
+    ++faites;
   };
   sys.setSource("Korvane", "ZEDERA", 1);
   kup::host::DdePoller poller(kup::host::QtExecutor(io, gate, true), t.app, nullptr, &sys);
-  poller.runLater = [&](std::function<void()> f) { gate.push(std::move(f)); };
+  poller.gate = &gate;
   poller.start();
   auto work = asio::make_work_guard(io);
   std::thread ioThread([&] { io.run(); });
 
-  kup::platform::FakeLog log;
-  kup::platform::QtMessageBox boite(&log);
   std::atomic<int> erreur{-1};
-  qtest::WhenModal([&](QWidget* w) {
-    std::thread partenaire([&] {
-      kup::platform::RealDdeLink lien(dossier);
-      lien.setLinkTopic("Korvane|ZEDERA");
-      try {
-        lien.setLinkMode(2);
-        lien.setLinkTimeout(30);
-        lien.linkExecute("ZezORA_ParcelleAjouter(590300000A0042)");
-        erreur = 0;
-      } catch (const kup::VbError& e) {
-        erreur = e.number();
-      }
+  auto pendantLaBoite = [&](const char* commande) {
+    qtest::WhenModal([&, commande](QWidget* w) {
+      erreur = -1;
+      std::thread partenaire([&] {
+        kup::platform::RealDdeLink lien(dossier);
+        lien.setLinkTopic("Korvane|ZEDERA");
+        try {
+          lien.setLinkMode(2);
+          lien.setLinkTimeout(30);
+          lien.linkExecute(commande);
+          erreur = 0;
+        } catch (const kup::VbError& e) {
+          erreur = e.number();
+        }
+      });
+      // Answered while the box is still open.
+      EXPECT_TRUE(QTest::qWaitFor([&] { return erreur >= 0; }, 10000));
+      partenaire.join();
+      trace.push_back("réponse");
+      QTest::keyClick(w, Qt::Key_Return);
+      return true;
     });
-    // Answered while the box is still open.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return erreur >= 0; }, 10000));
-    partenaire.join();
-    trace.push_back("réponse");
-    QTest::keyClick(w, Qt::Key_Return);
-    return true;
-  });
+  };
+  pendantLaBoite("ZezORA_ParcelleAjouter(590300000A0042)");
   gate.post([&] {
     trace.push_back("requête");
     boite.show("Continuer ?", mb::OKOnly, "Korvane");
@@ -154,6 +164,35 @@ TEST(DdePoller, APartnerIsAnsweredWhileABoxWaits) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return trace.size() == 4; }, 15000)) << trace.size();
   EXPECT_EQ(erreur, 0);
   EXPECT_EQ(trace, (Strings{"requête", "réponse", "requête finie", "ZezORA_ParcelleAjouter(590300000A0042)"}));
+
+  std::vector<int> faitesAuxReponses;
+  std::thread partenaire([&] {
+    kup::platform::RealDdeLink lien(dossier);
+    lien.setLinkTopic("Korvane|ZEDERA");
+    lien.setLinkMode(2);
+    lien.setLinkTimeout(30);
+    for (const char* c : {"ZezORA_ParcelleAjouter(590300000A0043)", "ZezORA_ParcelleAjouter(590300000A0044)"}) {
+      lien.linkExecute(c);
+      faitesAuxReponses.push_back(faites);
+    }
+  });
+  EXPECT_TRUE(QTest::qWaitFor([&] { return faites == 3; }, 15000));
+  partenaire.join();
+  EXPECT_EQ(faitesAuxReponses, (std::vector<int>{2, 3}));
+
+  trace.clear();
+  pendantLaBoite("ZezORA_ParcelleAjouter(590300000A0045)");
+  std::thread premier([&] {
+    kup::platform::RealDdeLink lien(dossier);
+    lien.setLinkTopic("Korvane|ZEDERA");
+    lien.setLinkMode(2);
+    lien.setLinkTimeout(300);
+    lien.linkExecute("ZezORA_Boite");
+  });
+  EXPECT_TRUE(QTest::qWaitFor([&] { return faites == 5; }, 15000));
+  premier.join();
+  EXPECT_EQ(erreur, 0);
+  EXPECT_EQ(trace, (Strings{"réponse", "ZezORA_Boite", "ZezORA_ParcelleAjouter(590300000A0045)"}));
   work.reset();
   io.stop();
   ioThread.join();

@@ -17,7 +17,8 @@ struct Piece {
 bool FenetresPossibles();
 // The attachment window of a dossier: its attachments, modal, until closed.
 void FenetrePieces(const std::string& identifiant, const std::string& habilitation, const std::vector<Piece>& pieces);
-// The busy indicator: a small window and the wait cursor, until hidden.
+// The busy indicator: the wait cursor, and once the work lasts a small
+// window in a corner of the screen, until hidden.
 void MontrerOccupe();
 void CacherOccupe();
 
