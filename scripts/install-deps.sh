@@ -7,7 +7,7 @@ PKGS=(cmake g++ ninja-build pkg-config make
       libgtest-dev libgmock-dev libbenchmark-dev zip unzip
       clang libclang-rt-14-dev
       postgresql libpq-dev
-      qt6-base-dev qt6-translations-l10n xvfb xauth xdotool x11-utils x11-apps fonts-dejavu-core openbox
+      qt6-base-dev qt6-translations-l10n libxcb1-dev xvfb xauth xdotool x11-utils x11-apps fonts-dejavu-core openbox
       libreoffice-writer libreoffice-calc libreoffice-dev libreoffice-l10n-fr hunspell-fr)
 if [[ "${KUP_NO_OFFICE:-0}" == 1 ]]; then
   PKGS=("${PKGS[@]/libreoffice-*}")
