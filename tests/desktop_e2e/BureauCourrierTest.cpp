@@ -101,6 +101,23 @@ struct LettreTapee {
     return status == 0 ? trouve.substr(0, trouve.find('\n')) : std::string();
   }
 
+  // Shown maximised by the window manager, and the document fills the
+  // screen, not a frame it was put beside or inside.
+  void agrandie(const std::string& fenetre) {
+    const std::string etat = Lancer({"xprop", "-id", fenetre, "_NET_WM_STATE"});
+    EXPECT_NE(etat.find("_NET_WM_STATE_MAXIMIZED_VERT"), std::string::npos) << etat;
+    EXPECT_NE(etat.find("_NET_WM_STATE_MAXIMIZED_HORZ"), std::string::npos) << etat;
+    const std::string geo = Lancer({"xwininfo", "-id", fenetre});
+    auto valeur = [&](const std::string& cle) {
+      auto p = geo.find(cle);
+      return p == std::string::npos ? -1 : std::atoi(geo.c_str() + p + cle.size());
+    };
+    const QRect ecran = QGuiApplication::primaryScreen()->geometry();
+    EXPECT_EQ(valeur("Absolute upper-left X:"), 0) << geo;
+    EXPECT_EQ(valeur("Width:"), ecran.width()) << geo;
+    EXPECT_LE(valeur("Absolute upper-left Y:") + valeur("Height:"), ecran.height()) << geo;
+  }
+
   // korvane in desktop mode, with its settings (env: more of its environment).
   void demarrer(const std::vector<std::string>& env = {}) {
     std::vector<std::string> tout{"TEMP=" + tmp.string(), "SAL_USE_VCLPLUGIN=gen", "QT_QPA_PLATFORM=xcb"};
@@ -157,20 +174,7 @@ TEST(DesktopOffice, TextTypedIntoTheShownLetterIsSaved) {
   ASSERT_NO_FATAL_FAILURE(l.ouvrirEtTaper());
   CaptureScreen("bureau_courrier");
   auto& k = *l.k;
-  // Shown maximised by the window manager, in an office that speaks French.
-  const std::string etat = Lancer({"xprop", "-id", l.id, "_NET_WM_STATE"});
-  EXPECT_NE(etat.find("_NET_WM_STATE_MAXIMIZED_VERT"), std::string::npos) << etat;
-  EXPECT_NE(etat.find("_NET_WM_STATE_MAXIMIZED_HORZ"), std::string::npos) << etat;
-  // ... and the letter fills the screen, not a frame it was put beside.
-  const std::string geo = Lancer({"xwininfo", "-id", l.id});
-  auto valeur = [&](const std::string& cle) {
-    auto p = geo.find(cle);
-    return p == std::string::npos ? -1 : std::atoi(geo.c_str() + p + cle.size());
-  };
-  const QRect ecran = QGuiApplication::primaryScreen()->geometry();
-  EXPECT_EQ(valeur("Absolute upper-left X:"), 0) << geo;
-  EXPECT_EQ(valeur("Width:"), ecran.width()) << geo;
-  EXPECT_LE(valeur("Absolute upper-left Y:") + valeur("Height:"), ecran.height()) << geo;
+  ASSERT_NO_FATAL_FAILURE(l.agrandie(l.id));
   const std::string titre = Lancer({"xdotool", "getwindowname", l.id});
   EXPECT_NE(titre.find("Sans nom"), std::string::npos) << titre;
 
@@ -307,13 +311,26 @@ TEST(DesktopOffice, TheDecreeIsPrintedThroughThePrintDialog) {
   auto& k = *l.k;
   ASSERT_TRUE(k.request(e2e::Invoke("KUP_ArreteInitialiser", {l.modeles + "/courrier/AA_lettre_demande.ott"})));
   ASSERT_FALSE(k.untilRet(120000).empty()) << k.log();
-  ASSERT_TRUE(k.request(e2e::Invoke("KUP_ArreteImprimer", {l.champs, l.signets})));
-  const std::string dialogue = l.fenetre("^Imprimer$");
-  ASSERT_FALSE(dialogue.empty()) << "no print dialog on the screen\n" << k.log();
-  CaptureScreen("bureau_impression");
-  Lancer({"xdotool", "windowfocus", "--sync", dialogue});
-  Lancer({"xdotool", "key", "Escape"});
-  ASSERT_FALSE(k.untilRet(120000).empty()) << k.log();
+  // Printed twice in a row, then shown: each reply waits for the person's
+  // answer, and the decree is left on the screen as it was, with nothing
+  // of the dialog over it.
+  for (const char* commande : {"KUP_ArreteImprimer", "KUP_ArreteImprimer", "KUP_ArreteOuvrir"}) {
+    ASSERT_TRUE(k.request(e2e::Invoke(commande, {l.champs, l.signets})));
+    if (std::string(commande) == "KUP_ArreteImprimer") {
+      const std::string dialogue = l.fenetre("^Imprimer$");
+      ASSERT_FALSE(dialogue.empty()) << "no print dialog on the screen\n" << k.log();
+      CaptureScreen("bureau_impression");
+      EXPECT_TRUE(k.untilRet(3000).empty()) << "answered before the person did\n" << k.log();
+      Lancer({"xdotool", "windowfocus", "--sync", dialogue});
+      Lancer({"xdotool", "key", "Escape"});
+    }
+    ASSERT_FALSE(k.untilRet(120000).empty()) << k.log();
+    EXPECT_TRUE(Lancer({"xdotool", "search", "--onlyvisible", "--name", "^Imprimer$"}).empty());
+    const std::string arrete = l.fenetre("LibreOffice", 10);
+    ASSERT_FALSE(arrete.empty()) << k.log();
+    ASSERT_NO_FATAL_FAILURE(l.agrandie(arrete));
+  }
+  CaptureScreen("bureau_arrete_imprime");
   EXPECT_EQ(k.log().find("Aucune imprimante"), std::string::npos) << k.log();
   // The decree stays in front of the person, who let it go unsaved (when
   // the end asks: the program ends or asks, whichever comes).
