@@ -458,7 +458,9 @@ class LoWord : public IWordTwin {
         office_->impl().showDocument(doc_);
         // Without arguments the office takes the command as the person's
         // and shows its dialog; the merge and the reply that follow wait
-        // until the person has answered it.
+        // until the person has answered it. Any argument (the copies among
+        // them) would make it the program's, printed without the dialog:
+        // the dialog opens on the printer, the person sets the copies there.
         Reference<css::frame::XDispatchProvider> frame(model()->getCurrentController()->getFrame(), UNO_QUERY_THROW);
         Reference<css::view::XPrintJobBroadcaster> jobs(doc_, UNO_QUERY_THROW);
         auto* end = new PrintJobEnd;
