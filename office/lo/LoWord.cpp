@@ -453,6 +453,10 @@ class LoWord : public IWordTwin {
       if (target.empty() && !names.empty()) target = names.front();
     });
     if (showDialog && office_->options().visible) {
+      // The program's busy indicator would stand over the office's dialog
+      // for as long as the person takes: it stands aside, as it does for
+      // the program's own dialogs.
+      MasquerBusy(app_);
       run([&](Session& s) {
         if (!target.empty()) Q<css::view::XPrintable>(doc_)->setPrinter(Props({Prop("Name", Any(U(target)))}));
         office_->impl().showDocument(doc_);

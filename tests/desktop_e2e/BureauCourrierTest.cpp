@@ -94,11 +94,15 @@ struct LettreTapee {
 
   // The id of the first visible window whose name matches, "" when none
   // comes within the time given.
+  // xdotool gives up on a window that goes while it looks: it looks again.
   std::string fenetre(const std::string& nom, int secondes = 180) {
-    int status = 0;
-    std::string trouve = Lancer(
-        {"timeout", std::to_string(secondes), "xdotool", "search", "--sync", "--onlyvisible", "--name", nom}, &status);
-    return status == 0 ? trouve.substr(0, trouve.find('\n')) : std::string();
+    const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(secondes);
+    std::string trouve;
+    while (trouve.empty() && std::chrono::steady_clock::now() < limite) {
+      trouve = Lancer({"xdotool", "search", "--onlyvisible", "--name", nom});
+      if (trouve.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return trouve.substr(0, trouve.find('\n'));
   }
 
   // Shown maximised by the window manager, and the document fills the
@@ -320,6 +324,7 @@ TEST(DesktopOffice, TheDecreeIsPrintedThroughThePrintDialog) {
       const std::string dialogue = l.fenetre("^Imprimer$");
       ASSERT_FALSE(dialogue.empty()) << "no print dialog on the screen\n" << k.log();
       CaptureScreen("bureau_impression");
+      EXPECT_TRUE(Lancer({"xdotool", "search", "--onlyvisible", "--name", "^Traitement en cours$"}).empty());
       EXPECT_TRUE(k.untilRet(3000).empty()) << "answered before the person did\n" << k.log();
       Lancer({"xdotool", "windowfocus", "--sync", dialogue});
       Lancer({"xdotool", "key", "Escape"});
