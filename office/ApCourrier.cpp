@@ -489,7 +489,8 @@ void ApCourrier::ChoicePrint(platform::ICommonDialog& dialog) {
       [&] {
         dialog.state.CancelError = true;
         dialog.state.PrinterName = printer_;
-        dialog.state.Copies = 1;
+        // Opened on what is chosen, so that confirming it keeps it.
+        dialog.state.Copies = copies_ > 0 ? copies_ : 1;
         dialog.ShowPrinter();
         printer_ = dialog.state.PrinterName;
         copies_ = std::clamp(dialog.state.Copies, 1, 999);

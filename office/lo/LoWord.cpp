@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -17,6 +19,8 @@
 #include <map>
 #include <mutex>
 #include <optional>
+
+#include <cppuhelper/implbase1.hxx>
 
 #include <com/sun/star/awt/PrinterServer.hpp>
 #include <com/sun/star/frame/DispatchHelper.hpp>
@@ -78,6 +82,8 @@
 #include <com/sun/star/util/XSearchable.hpp>
 #include <com/sun/star/view/DocumentZoomType.hpp>
 #include <com/sun/star/view/XLineCursor.hpp>
+#include <com/sun/star/view/XPrintJobBroadcaster.hpp>
+#include <com/sun/star/view/XPrintJobListener.hpp>
 #include <com/sun/star/view/XPrintable.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 #include <com/sun/star/view/XViewCursor.hpp>
@@ -127,6 +133,36 @@ bool IsRealPrinter(const std::string& name) {
   }
   return false;
 }
+
+// The office's print dialog is shown from an event the print command posts,
+// so the command returns while the dialog is still to come. The end of the
+// job the dialog starts is what tells that the person has answered it:
+// printed, failed, or cancelled (aborted). A document closed under the
+// dialog ends the wait too.
+class PrintJobEnd : public cppu::WeakImplHelper1<css::view::XPrintJobListener> {
+ public:
+  void SAL_CALL printJobEvent(const css::view::PrintJobEvent& e) override {
+    if (e.State == css::view::PrintableState_JOB_STARTED) return;
+    finish();
+  }
+  void SAL_CALL disposing(const css::lang::EventObject&) override { finish(); }
+
+  // True once the job ended; false when the time given ran out first.
+  bool wait(int ms) {
+    std::unique_lock lk(m_);
+    return cv_.wait_for(lk, std::chrono::milliseconds(ms), [&] { return ended_; });
+  }
+
+ private:
+  void finish() {
+    std::lock_guard lk(m_);
+    ended_ = true;
+    cv_.notify_all();
+  }
+  std::mutex m_;
+  std::condition_variable cv_;
+  bool ended_ = false;
+};
 
 // Where a text content sits; a content taken out of the document has no
 // place any more, which is an error of the office, never a crash.
@@ -433,14 +469,28 @@ class LoWord : public IWordTwin {
       if (target.empty() && !names.empty()) target = names.front();
     });
     if (showDialog && office_->options().visible) {
+      // The program's busy indicator would stand over the office's dialog
+      // for as long as the person takes: it stands aside, as it does for
+      // the program's own dialogs.
+      MasquerBusy(app_);
       run([&](Session& s) {
         if (!target.empty()) Q<css::view::XPrintable>(doc_)->setPrinter(Props({Prop("Name", Any(U(target)))}));
         office_->impl().showDocument(doc_);
-        // Without arguments the office takes the command as the person's:
-        // its dialog is shown, and the call returns once it is closed.
+        // Without arguments the office takes the command as the person's
+        // and shows its dialog; the merge and the reply that follow wait
+        // until the person has answered it. Any argument (the copies among
+        // them) would make it the program's, printed without the dialog:
+        // the dialog opens on the printer, the person sets the copies there.
         Reference<css::frame::XDispatchProvider> frame(model()->getCurrentController()->getFrame(), UNO_QUERY_THROW);
+        Reference<css::view::XPrintJobBroadcaster> jobs(doc_, UNO_QUERY_THROW);
+        auto* end = new PrintJobEnd;
+        Reference<css::view::XPrintJobListener> listening(end);
+        jobs->addPrintJobListener(listening);
         css::frame::DispatchHelper::create(s.ctx)->executeDispatch(frame, ".uno:Print", "", 0,
                                                                         Sequence<beans::PropertyValue>());
+        while (!end->wait(250) && !office_->impl().ended()) {
+        }
+        jobs->removePrintJobListener(listening);
       });
       return;
     }

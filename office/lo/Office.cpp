@@ -1064,7 +1064,16 @@ void Office::Impl::showDocument(const Reference<css::lang::XComponent>& doc, boo
     return;
   }
   if (top.is()) {
-    if (top->getIsMinimized()) top->setIsMinimized(false);
+    if (top->getIsMinimized()) {
+      // The merge shows its letter by minimising then maximising it: the
+      // manager may iconify the window only after the office took it back,
+      // and maximised from there the office puts the document off the
+      // screen inside its frame. Withdrawn and put on the screen again, the
+      // window arrives as a new one would.
+      w->setVisible(false);
+      w->setVisible(true);
+      top->setIsMinimized(false);
+    }
     // A window manager takes a window that is being put on the screen in
     // its own time; asked to maximise it meanwhile, it misses the request,
     // or the office then places its window off the frame the manager gave

@@ -1,7 +1,10 @@
 #include "platform/qt/QtFenetres.h"
 
+#include <QAbstractButton>
 #include <QCoreApplication>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -12,6 +15,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTranslator>
 
 #include "vb/VbError.h"
@@ -59,6 +63,20 @@ class ColonnesEnFrancais : public QIdentityProxyModel {
         return francais.toString(fichiers->lastModified(source), QLocale::ShortFormat);
     }
     return QIdentityProxyModel::data(index, role);
+  }
+};
+
+// Qt's printer dialog offers more than its options govern: pages, the page
+// set, the order, and a tab of colour and two-sided printing half in
+// English, all of which the office would ignore. The dialog puts some of
+// them back each time it is shown, so they are taken away once it is.
+class SeulementImprimanteEtCopies : public QObject {
+ public:
+  bool eventFilter(QObject* objet, QEvent* e) override {
+    if (e->type() == QEvent::Show)
+      for (const char* nom : {"gbPrintRange", "pageSetLabel", "pageSetCombo", "collate", "reverse", "outputIcon"})
+        if (auto* w = objet->findChild<QWidget*>(QString::fromLatin1(nom))) w->hide();
+    return false;
   }
 };
 
@@ -196,6 +214,17 @@ void QtCommonDialog::ShowPrinter() {
   // file, a page range, the selection or collation would be chosen for
   // nothing.
   d.setOptions(QAbstractPrintDialog::PrintDialogOptions());
+  SeulementImprimanteEtCopies seulement;
+  d.installEventFilter(&seulement);
+  if (auto* onglets = d.findChild<QTabWidget*>(QStringLiteral("tabs")))
+    if (auto* options = d.findChild<QWidget*>(QStringLiteral("optionsTab"))) onglets->removeTab(onglets->indexOf(options));
+  // The copies at once, not behind "Options".
+  if (auto* boutons = d.findChild<QDialogButtonBox*>())
+    for (QAbstractButton* b : boutons->buttons())
+      if (boutons->buttonRole(b) == QDialogButtonBox::ResetRole) {
+        b->click();
+        b->hide();
+      }
   if (d.exec() != QDialog::Accepted) {
     cancelled("printer");
     return;

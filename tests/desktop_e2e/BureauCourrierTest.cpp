@@ -95,10 +95,11 @@ struct LettreTapee {
   // The id of the first visible window whose name matches, "" when none
   // comes within the time given.
   std::string fenetre(const std::string& nom, int secondes = 180) {
-    int status = 0;
-    std::string trouve = Lancer(
-        {"timeout", std::to_string(secondes), "xdotool", "search", "--sync", "--onlyvisible", "--name", nom}, &status);
-    return status == 0 ? trouve.substr(0, trouve.find('\n')) : std::string();
+    std::string trouve;  // looked for again when xdotool loses a window that goes meanwhile
+    for (auto fin = std::chrono::steady_clock::now() + std::chrono::seconds(secondes);
+         trouve.empty() && std::chrono::steady_clock::now() < fin; std::this_thread::sleep_for(std::chrono::milliseconds(100)))
+      trouve = Lancer({"xdotool", "search", "--onlyvisible", "--name", nom});
+    return trouve.substr(0, trouve.find('\n'));
   }
 
   // korvane in desktop mode, with its settings (env: more of its environment).
@@ -307,13 +308,24 @@ TEST(DesktopOffice, TheDecreeIsPrintedThroughThePrintDialog) {
   auto& k = *l.k;
   ASSERT_TRUE(k.request(e2e::Invoke("KUP_ArreteInitialiser", {l.modeles + "/courrier/AA_lettre_demande.ott"})));
   ASSERT_FALSE(k.untilRet(120000).empty()) << k.log();
-  ASSERT_TRUE(k.request(e2e::Invoke("KUP_ArreteImprimer", {l.champs, l.signets})));
-  const std::string dialogue = l.fenetre("^Imprimer$");
-  ASSERT_FALSE(dialogue.empty()) << "no print dialog on the screen\n" << k.log();
-  CaptureScreen("bureau_impression");
-  Lancer({"xdotool", "windowfocus", "--sync", dialogue});
-  Lancer({"xdotool", "key", "Escape"});
-  ASSERT_FALSE(k.untilRet(120000).empty()) << k.log();
+  // Printed twice, then shown: each reply waits for the person's answer,
+  // and the decree stays in place on the screen, nothing over it.
+  for (const std::string commande : {"KUP_ArreteImprimer", "KUP_ArreteImprimer", "KUP_ArreteOuvrir"}) {
+    ASSERT_TRUE(k.request(e2e::Invoke(commande, {l.champs, l.signets})));
+    if (commande == "KUP_ArreteImprimer") {
+      const std::string dialogue = l.fenetre("^Imprimer$");
+      ASSERT_FALSE(dialogue.empty()) << "no print dialog on the screen\n" << k.log();
+      CaptureScreen("bureau_impression");
+      EXPECT_TRUE(Lancer({"xdotool", "search", "--onlyvisible", "--name", "^Traitement en cours$"}).empty());
+      EXPECT_TRUE(k.untilRet(3000).empty()) << "answered before the person did\n" << k.log();
+      Lancer({"xdotool", "windowfocus", "--sync", dialogue});
+      Lancer({"xdotool", "key", "Escape"});
+    }
+    ASSERT_FALSE(k.untilRet(120000).empty()) << k.log();
+    EXPECT_TRUE(Lancer({"xdotool", "search", "--onlyvisible", "--name", "^Imprimer$"}).empty());
+    const std::string geo = Lancer({"xwininfo", "-id", l.fenetre("LibreOffice", 10)});
+    EXPECT_NE(geo.find("Absolute upper-left X:  0\n"), std::string::npos) << geo;
+  }
   EXPECT_EQ(k.log().find("Aucune imprimante"), std::string::npos) << k.log();
   // The decree stays in front of the person, who let it go unsaved (when
   // the end asks: the program ends or asks, whichever comes).

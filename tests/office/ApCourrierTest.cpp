@@ -245,6 +245,9 @@ TEST_F(CourrierTest, PrintSaveAndTemporaryTemplate) {
   ApCourrier& d = opened(2);
   t.dialog.answerPrinter("Imprimante 2", 4);
   d.ChoicePrint(*t.app.pf.dialog);
+  d.ChoicePrint(*t.app.pf.dialog);  // opened again on that choice, then cancelled
+  EXPECT_EQ(t.dialog.shown.back().state.Copies, 4);
+  EXPECT_EQ(t.dialog.shown.back().state.PrinterName, "Imprimante 2");
   d.FindMergeFields(false);
   d.MergeFieldsValues = {"Durand"};
   d.MailMergePrint(3, true, false, false);

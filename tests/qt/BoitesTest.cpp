@@ -255,7 +255,10 @@ TEST(QtCommonDialog, PrinterWithItsCopies) {
   qtest::WhenModal([&](QWidget* w) {
     auto* copies = w->findChild<QSpinBox*>("copies");
     if (!copies) return false;
-    montrees = copies->value();
+    // The copies at once, and nothing the office would not honour.
+    montrees = copies->isVisibleTo(w) ? copies->value() : -2;
+    for (const char* nom : {"gbPrintRange", "pagesRadioButton", "pageSetCombo", "reverse", "collate", "duplex"})
+      if (auto* o = w->findChild<QWidget*>(nom)) EXPECT_FALSE(o->isVisibleTo(w)) << nom;
     titre = w->windowTitle();
     if (auto* liste = w->findChild<QComboBox*>("printers"))
       for (int i = 0; i < liste->count(); ++i) imprimantes << liste->itemText(i);
