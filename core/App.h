@@ -108,6 +108,12 @@ struct App {
 
   // Core globals.
   MainWindow KUP_MDI;
+  // Desktop mode: raised while a step waits for the person in a window that
+  // is not the program's own (the office's print dialog). A partner's string
+  // is then answered on receipt and run after the step, as under a box; and
+  // the waiting step turns the loop (turnLoop) so that it is received.
+  int waitingForPerson = 0;
+  std::function<void()> turnLoop;  // empty headless
   ApParametre G_Parametres;  // the settings store
   bool G_Debug = false, G_Perf = false;
   std::string G_SepNiveau1, G_SepNiveau2, G_SepNiveau3;

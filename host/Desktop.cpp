@@ -71,6 +71,11 @@ void Desktop::installWindows(App& app) {
     fenetres_.push_back(std::make_unique<FenetreCoulSig>(
         modele, [this](const std::function<void()>& geste) { gate_.hold(geste); }));
   };
+  // While a step waits for the person in the office's own window, what a
+  // partner sends is taken in (answered, queued); the person's gestures on
+  // the program's windows wait for the step, as they would under a box.
+  gate_.personWaits = [&app] { return app.waitingForPerson > 0; };
+  app.turnLoop = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20); };
 }
 
 int Desktop::run() {

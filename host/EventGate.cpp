@@ -53,7 +53,9 @@ void EventGate::drain() {
 // Every window that holds the thread for the person is modal (it runs its
 // own loop until answered); a window left open beside the work, as the
 // colour themes, holds nothing.
-bool EventGate::waitsForPerson() const { return busy_ && QApplication::activeModalWidget() != nullptr; }
+bool EventGate::waitsForPerson() const {
+  return busy_ && (QApplication::activeModalWidget() != nullptr || (personWaits && personWaits()));
+}
 
 void EventGate::hold(const std::function<void()>& f) {
   if (busy_) {

@@ -48,6 +48,9 @@ class EventGate {
   // window, the end-of-session question): whatever arrives cannot run
   // before the person answers.
   bool waitsForPerson() const;
+  // Also waiting for the person: in a window that is not the program's
+  // (the office's print dialog), as the step under way says.
+  std::function<bool()> personWaits;
   // Whatever escapes an item (it is logged; the next item runs).
   std::function<void(const std::string&)> report;
 

@@ -18,6 +18,10 @@ void InstallLibreOfficeTwins(App& app) {
            a->pf.msgbox->show(question, platform::mb::YesNo | platform::mb::Exclamation | platform::mb::DefaultButton2,
                               "Korvane") == platform::mb::Yes;
   };
+  options.personWaits = [a](bool on) { a->waitingForPerson += on ? 1 : -1; };
+  options.meanwhile = [a] {
+    if (a->waitingForPerson > 0 && a->turnLoop) a->turnLoop();
+  };
   auto office = std::make_shared<lo::Office>(std::move(options));
 
   // Each driver gets the twins when it is made (first use, and again after

@@ -66,11 +66,34 @@ struct OfficeOptions {
   // Asks the person (true: go ahead and lose the changes). Without it the
   // answer is no.
   std::function<bool(const std::string& question)> askDiscard;
+  // Desktop mode: said when a call starts (true) and stops (false) waiting
+  // on the person, and run every few tens of milliseconds by the waiting
+  // caller, so that the application hears its partners meanwhile. Either
+  // may be empty.
+  std::function<void(bool)> personWaits;
+  std::function<void()> meanwhile;
 
   // Defaults, overridden by KUP_SOFFICE, KUP_OFFICE_START_TIMEOUT_MS,
   // KUP_OFFICE_CALL_TIMEOUT_MS, KUP_OFFICE_RECYCLE_DOCUMENTS and
   // KUP_OFFICE_VISIBLE (1: visible, set by korvane in desktop mode).
   static OfficeOptions FromEnvironment();
+};
+
+// For as long as it lives, the call under way waits on the person
+// (OfficeOptions::personWaits).
+class WaitingForPerson {
+ public:
+  explicit WaitingForPerson(const OfficeOptions& o) : say_(o.personWaits) {
+    if (say_) say_(true);
+  }
+  ~WaitingForPerson() {
+    if (say_) say_(false);
+  }
+  WaitingForPerson(const WaitingForPerson&) = delete;
+  WaitingForPerson& operator=(const WaitingForPerson&) = delete;
+
+ private:
+  const std::function<void(bool)>& say_;
 };
 
 class Office {

@@ -473,6 +473,8 @@ class LoWord : public IWordTwin {
       // for as long as the person takes: it stands aside, as it does for
       // the program's own dialogs.
       MasquerBusy(app_);
+      // The dialog is the person's: partners are heard meanwhile.
+      WaitingForPerson answering(office_->options());
       run([&](Session& s) {
         if (!target.empty()) Q<css::view::XPrintable>(doc_)->setPrinter(Props({Prop("Name", Any(U(target)))}));
         office_->impl().showDocument(doc_);

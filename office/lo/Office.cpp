@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -634,7 +635,19 @@ bool Office::Impl::waitJob(const std::shared_ptr<Worker::Job>& job, int timeoutM
     std::lock_guard rl(reaper->m);
     reaper->waiting = job;
   }
-  bool done = worker->wait(job, timeoutMs, [this] { return ended(); });
+  bool done = false;
+  if (!opt.meanwhile) {
+    done = worker->wait(job, timeoutMs, [this] { return ended(); });
+  } else {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
+      done = worker->wait(job, static_cast<int>(std::clamp<long long>(left, 0, 20)), [this] { return ended(); });
+      if (done || left <= 0 || ended()) break;
+      opt.meanwhile();
+    }
+  }
   if (reaper) {
     std::lock_guard rl(reaper->m);
     reaper->waiting.reset();
@@ -1127,6 +1140,7 @@ bool Office::Impl::sidePing() {
 
 bool Office::Impl::waitForPerson(const std::shared_ptr<Worker::Job>& job) {
   log("LibreOffice attend son utilisateur (processus " + std::to_string(pid) + ")");
+  WaitingForPerson waiting(opt);
   for (;;) {
     if (waitJob(job, opt.pingTimeoutMs)) return true;
     if (ended() || !processRunning()) return false;

@@ -14,6 +14,8 @@
 #include <set>
 #include <fstream>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include <QGuiApplication>
 #include <QPixmap>
@@ -103,7 +105,7 @@ struct LettreTapee {
   }
 
   // korvane in desktop mode, with its settings (env: more of its environment).
-  void demarrer(const std::vector<std::string>& env = {}) {
+  void demarrer(const std::vector<std::string>& env = {}, const std::string& modeDde = "0") {
     std::vector<std::string> tout{"TEMP=" + tmp.string(), "SAL_USE_VCLPLUGIN=gen", "QT_QPA_PLATFORM=xcb"};
     tout.insert(tout.end(), env.begin(), env.end());
     k = std::make_unique<e2e::Child>(std::vector<std::string>{e2e::ProgramPath("korvane"), "--desktop"}, true,
@@ -113,7 +115,7 @@ struct LettreTapee {
         "KUP_Parametres",
         {Setting("EDITION", "REP_MODELE", modeles) + kSep241 + Setting("EDITION", "TYPE_EDITEUR", "4") + kSep241 +
          Setting("EDITION", "REP_COURRIERATTENTE", (tmp / "attente").string()) + kSep241 +
-         Setting("DDE", "MODE", "0") + kSep241 + Setting("ATTACHE_FICHIER", "ACTIF", "0")})));
+         Setting("DDE", "MODE", modeDde) + kSep241 + Setting("ATTACHE_FICHIER", "ACTIF", "0")})));
     ASSERT_FALSE(k->untilRet(120000).empty()) << k->log();
   }
 
@@ -304,12 +306,25 @@ TEST(DesktopOffice, TheDisplayGoingAwayEndsTheOfficeToo) {
 // screen, and cancelling it prints nothing.
 TEST(DesktopOffice, TheDecreeIsPrintedThroughThePrintDialog) {
   LettreTapee l;
-  ASSERT_NO_FATAL_FAILURE(l.demarrer());
+  const fs::path dde = l.tmp / "dde";
+  fs::create_directories(dde);
+  fs::permissions(dde, fs::perms::owner_all);
+  ASSERT_NO_FATAL_FAILURE(l.demarrer({"KUP_DDE_DIR=" + dde.string()}, "2"));  // our topic open
   auto& k = *l.k;
   ASSERT_TRUE(k.request(e2e::Invoke("KUP_ArreteInitialiser", {l.modeles + "/courrier/AA_lettre_demande.ott"})));
   ASSERT_FALSE(k.untilRet(120000).empty()) << k.log();
+  std::vector<std::string> appels;  // the program's calls into the interface
+  auto repondu = [&](int ms) {       // true once the request's RET came
+    for (auto& f : k.untilRet(ms)) {
+      if (f.kind == "RET") return true;
+      appels.push_back(f.payload);
+    }
+    return false;
+  };
   // Printed twice, then shown: each reply waits for the person's answer,
-  // and the decree stays in place on the screen, nothing over it.
+  // and the decree stays in place on the screen, nothing over it. A partner
+  // that sends meanwhile is answered at once, its command run after.
+  bool partenaire = true;
   for (const std::string commande : {"KUP_ArreteImprimer", "KUP_ArreteImprimer", "KUP_ArreteOuvrir"}) {
     ASSERT_TRUE(k.request(e2e::Invoke(commande, {l.champs, l.signets})));
     if (commande == "KUP_ArreteImprimer") {
@@ -317,15 +332,30 @@ TEST(DesktopOffice, TheDecreeIsPrintedThroughThePrintDialog) {
       ASSERT_FALSE(dialogue.empty()) << "no print dialog on the screen\n" << k.log();
       CaptureScreen("bureau_impression");
       EXPECT_TRUE(Lancer({"xdotool", "search", "--onlyvisible", "--name", "^Traitement en cours$"}).empty());
-      EXPECT_TRUE(k.untilRet(3000).empty()) << "answered before the person did\n" << k.log();
+      EXPECT_FALSE(repondu(3000)) << "answered before the person did\n" << k.log();
+      if (std::exchange(partenaire, false)) {
+        std::ofstream(l.tmp / "envoi") << "ZezORA_ParcelleAjouter(350001000AB0012)\n";
+        e2e::Child sig({e2e::ProgramPath("kup_gis_standin"), "--app", "SIG", "--no-server", "--no-window", "--dir",
+                        dde.string(), "--send", (l.tmp / "envoi").string(), "--to", "Korvane|ZEDERA",
+                        "--send-timeout-ms", "10000", "--quit-after-send", "--send-log", (l.tmp / "envois").string()},
+                       true, {}, {"KUP_DDE_DIR=" + dde.string()});
+        EXPECT_TRUE(sig.wait(30000).has_value());
+        std::ifstream envois(l.tmp / "envois");
+        std::string issue;
+        std::getline(envois, issue);
+        EXPECT_EQ(issue.rfind("ACK ", 0), 0u) << issue << "\n" << k.log();
+        EXPECT_TRUE(appels.empty());
+      }
       Lancer({"xdotool", "windowfocus", "--sync", dialogue});
       Lancer({"xdotool", "key", "Escape"});
     }
-    ASSERT_FALSE(k.untilRet(120000).empty()) << k.log();
+    ASSERT_TRUE(repondu(120000)) << k.log();
     EXPECT_TRUE(Lancer({"xdotool", "search", "--onlyvisible", "--name", "^Imprimer$"}).empty());
     const std::string geo = Lancer({"xwininfo", "-id", l.fenetre("LibreOffice", 10)});
     EXPECT_NE(geo.find("Absolute upper-left X:  0\n"), std::string::npos) << geo;
   }
+  ASSERT_EQ(appels.size(), 1u);
+  EXPECT_NE(appels[0].find("ZezORA_ParcelleAjouter"), std::string::npos) << appels[0];
   EXPECT_EQ(k.log().find("Aucune imprimante"), std::string::npos) << k.log();
   // The decree stays in front of the person, who let it go unsaved (when
   // the end asks: the program ends or asks, whichever comes).
