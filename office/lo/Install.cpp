@@ -18,7 +18,12 @@ void InstallLibreOfficeTwins(App& app) {
            a->pf.msgbox->show(question, platform::mb::YesNo | platform::mb::Exclamation | platform::mb::DefaultButton2,
                               "Korvane") == platform::mb::Yes;
   };
-  options.personWaits = [a](bool on) { a->waitingForPerson += on ? 1 : -1; };
+  // While the office waits on its person, the busy indicator would stand
+  // over its dialog: it stands aside, as for the program's own dialogs.
+  options.personWaits = [a](bool on) {
+    if (on) MasquerBusy(*a);
+    a->waitingForPerson += on ? 1 : -1;
+  };
   options.meanwhile = [a] {
     if (a->waitingForPerson > 0 && a->turnLoop) a->turnLoop();
   };

@@ -67,9 +67,9 @@ struct OfficeOptions {
   // answer is no.
   std::function<bool(const std::string& question)> askDiscard;
   // Desktop mode: said when a call starts (true) and stops (false) waiting
-  // on the person, and run every few tens of milliseconds by the waiting
-  // caller, so that the application hears its partners meanwhile. Either
-  // may be empty.
+  // on the person (the application then puts its busy indicator aside and
+  // hears its partners), and run every few tens of milliseconds by the
+  // waiting caller meanwhile. Either may be empty.
   std::function<void(bool)> personWaits;
   std::function<void()> meanwhile;
 

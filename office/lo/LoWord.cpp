@@ -16,7 +16,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <mutex>
 #include <optional>
 
@@ -103,17 +102,6 @@ using rtl::OUString;
 namespace {
 
 bool IsWordType(int t) { return t == 2 || t == 3; }
-
-// A document made from a template is named after it, in its window's title
-// and wherever the person is asked about it; the second and later of one
-// template are numbered, so that two letters of one kind can be told apart.
-std::string TitleFor(const std::string& templateName) {
-  static std::mutex m;
-  static std::map<std::string, int> opened;
-  std::lock_guard lk(m);
-  const int n = ++opened[templateName];
-  return n == 1 ? templateName : templateName + " (" + std::to_string(n) + ")";
-}
 
 // Without a print system the office still lists its own "Generic Printer",
 // whose jobs go to an lpr that is not there and vanish without a word. It is
@@ -351,7 +339,7 @@ class LoWord : public IWordTwin {
       if (!app_.fs().fileExists(path)) raise(vberr::FileNotFound, "Fichier introuvable : " + path);
       host = app_.fs().hostPath(path);
     }
-    const std::string title = host.empty() ? std::string() : TitleFor(BaseNameOf(path));
+    const std::string title = host.empty() ? std::string() : office_->impl().titleFor(BaseNameOf(path));
     auto& o = office_->impl();
     o.call([&](Session& s) {
       OUString url = host.empty() ? OUString("private:factory/swriter") : FileUrl(host);
@@ -469,11 +457,7 @@ class LoWord : public IWordTwin {
       if (target.empty() && !names.empty()) target = names.front();
     });
     if (showDialog && office_->options().visible) {
-      // The program's busy indicator would stand over the office's dialog
-      // for as long as the person takes: it stands aside, as it does for
-      // the program's own dialogs.
-      MasquerBusy(app_);
-      // The dialog is the person's: partners are heard meanwhile.
+      // The dialog is the person's (see OfficeOptions::personWaits).
       WaitingForPerson answering(office_->options());
       run([&](Session& s) {
         if (!target.empty()) Q<css::view::XPrintable>(doc_)->setPrinter(Props({Prop("Name", Any(U(target)))}));

@@ -934,6 +934,15 @@ void Office::Impl::releaseDocument(int docGeneration, const Reference<css::lang:
   drop();
 }
 
+// A document made from a template is named after it, in its window's title
+// and wherever the person is asked about it; the second and later of one
+// template are numbered, so that two letters of one kind can be told apart.
+std::string Office::Impl::titleFor(const std::string& templateName) {
+  std::lock_guard lk(mutex);
+  const int n = ++madeFromTemplate[templateName];
+  return n == 1 ? templateName : templateName + " (" + std::to_string(n) + ")";
+}
+
 void Office::Impl::noteReleased(const Reference<css::lang::XComponent>& doc) {
   if (!doc.is()) return;
   released.push_back(doc);

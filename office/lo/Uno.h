@@ -10,6 +10,7 @@
 #include <deque>
 #include <exception>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -112,6 +113,10 @@ struct Office::Impl {
   int generation = 0;
   int lastExit = -1;           // exit status of the last process that ended
   int documentsOpened = 0;     // by the drivers, since the office started
+  // How many documents of each template this office made: the second and
+  // later of one template are numbered in their titles (titleFor).
+  std::map<std::string, int> madeFromTemplate;
+  std::string titleFor(const std::string& templateName);
 
   // The reaper: a thread per running office that waits for its end, takes
   // what the office started along, reaps it at once (no zombie) and wakes

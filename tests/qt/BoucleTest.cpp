@@ -131,22 +131,24 @@ TEST(DdePoller, APartnerIsAnsweredWhileABoxWaits) {
   auto work = asio::make_work_guard(io);
   std::thread ioThread([&] { io.run(); });
 
+  // A partner sends a string: 0 once answered, else the link's error.
+  auto envoyer = [&](const std::string& commande, int delai = 30) {
+    kup::platform::RealDdeLink lien(dossier);
+    lien.setLinkTopic("Korvane|ZEDERA");
+    try {
+      lien.setLinkMode(2);
+      lien.setLinkTimeout(delai);
+      lien.linkExecute(commande);
+      return 0;
+    } catch (const kup::VbError& e) {
+      return static_cast<int>(e.number());
+    }
+  };
   std::atomic<int> erreur{-1};
   auto pendantLaBoite = [&](const char* commande) {
     qtest::WhenModal([&, commande](QWidget* w) {
       erreur = -1;
-      std::thread partenaire([&] {
-        kup::platform::RealDdeLink lien(dossier);
-        lien.setLinkTopic("Korvane|ZEDERA");
-        try {
-          lien.setLinkMode(2);
-          lien.setLinkTimeout(30);
-          lien.linkExecute(commande);
-          erreur = 0;
-        } catch (const kup::VbError& e) {
-          erreur = e.number();
-        }
-      });
+      std::thread partenaire([&] { erreur = envoyer(commande); });
       // Answered while the box is still open.
       EXPECT_TRUE(QTest::qWaitFor([&] { return erreur >= 0; }, 10000));
       partenaire.join();
@@ -167,12 +169,8 @@ TEST(DdePoller, APartnerIsAnsweredWhileABoxWaits) {
 
   std::vector<int> faitesAuxReponses;
   std::thread partenaire([&] {
-    kup::platform::RealDdeLink lien(dossier);
-    lien.setLinkTopic("Korvane|ZEDERA");
-    lien.setLinkMode(2);
-    lien.setLinkTimeout(30);
     for (const char* c : {"ZezORA_ParcelleAjouter(590300000A0043)", "ZezORA_ParcelleAjouter(590300000A0044)"}) {
-      lien.linkExecute(c);
+      EXPECT_EQ(envoyer(c), 0);
       faitesAuxReponses.push_back(faites);
     }
   });
@@ -182,13 +180,7 @@ TEST(DdePoller, APartnerIsAnsweredWhileABoxWaits) {
 
   trace.clear();
   pendantLaBoite("ZezORA_ParcelleAjouter(590300000A0045)");
-  std::thread premier([&] {
-    kup::platform::RealDdeLink lien(dossier);
-    lien.setLinkTopic("Korvane|ZEDERA");
-    lien.setLinkMode(2);
-    lien.setLinkTimeout(300);
-    lien.linkExecute("ZezORA_Boite");
-  });
+  std::thread premier([&] { EXPECT_EQ(envoyer("ZezORA_Boite", 300), 0); });
   EXPECT_TRUE(QTest::qWaitFor([&] { return faites == 5; }, 15000));
   premier.join();
   EXPECT_EQ(erreur, 0);
